@@ -1,0 +1,87 @@
+#include "line_protocol.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+namespace {
+
+// isspace in the C locale, without its locale lookup or its undefined behaviour on negative chars.
+bool isCSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+}  // namespace
+
+TokenList tokenizeLine(std::string_view line) {
+  TokenList list;
+  size_t i = 0;
+  while (list.count < kMaxTokens) {
+    while (i < line.size() && line[i] == ' ') ++i;
+    if (i == line.size()) break;
+    size_t start = i;
+    while (i < line.size() && line[i] != ' ') ++i;
+    list.tokens[list.count++] = line.substr(start, i - start);
+  }
+  return list;
+}
+
+int32_t parseInteger(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && isCSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  // Accumulate the magnitude in 64 bits and stop growing once it is past the 32-bit range: the
+  // result is then the nearest limit whatever digits follow.
+  constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+  int64_t magnitude = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (magnitude <= kLimit) magnitude = magnitude * 10 + (text[i] - '0');
+  }
+  if (negative) {
+    return magnitude >= kLimit ? std::numeric_limits<int32_t>::min()
+                               : static_cast<int32_t>(-magnitude);
+  }
+  return magnitude >= kLimit ? std::numeric_limits<int32_t>::max()
+                             : static_cast<int32_t>(magnitude);
+}
+
+double parseReal(std::string_view text) {
+  // strtod needs a terminated string; tokens are short, and a long one only costs a copy.
+  char small[64];
+  std::string large;
+  const char* terminated;
+  if (text.size() < sizeof small) {
+    text.copy(small, text.size());
+    small[text.size()] = '\0';
+    terminated = small;
+  } else {
+    large.assign(text);
+    terminated = large.c_str();
+  }
+  return std::strtod(terminated, nullptr);
+}
+
+int truncateToInt(double value) {
+  if (std::isnan(value)) return 0;
+  if (value <= static_cast<double>(std::numeric_limits<int>::min())) {
+    return std::numeric_limits<int>::min();
+  }
+  if (value >= static_cast<double>(std::numeric_limits<int>::max())) {
+    return std::numeric_limits<int>::max();
+  }
+  return static_cast<int>(value);
+}
+
+int64_t truncateToInt64(double value) {
+  if (std::isnan(value)) return 0;
+  // 2^63 is exact as a double; anything at or beyond it does not fit.
+  constexpr double kTwo63 = 9223372036854775808.0;
+  if (value >= kTwo63) return std::numeric_limits<int64_t>::max();
+  if (value <= -kTwo63) return std::numeric_limits<int64_t>::min();
+  return static_cast<int64_t>(value);
+}

@@ -1,0 +1,790 @@
+// The simulated desktop: the platform operations of quartz.h implemented in memory, as macOS
+// behaves as far as the agent can observe. Every non-Apple build links it; tests drive it through
+// simulation.h, whole-process runs through the MII_SIM_* environment knobs.
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/quartz.h"
+#include "platform/simulation.h"
+
+// Apple's opaque object types, defined here only.
+struct __CGEvent {
+  SimEvent data;
+  CGPoint location;
+};
+struct __CGEventSource {
+  CGEventSourceStateID state;
+};
+struct __CFString {
+  std::u16string units;
+};
+
+extern "C" const CFAllocatorRef kCFAllocatorDefault = nullptr;
+
+namespace {
+
+enum class ObjectKind { Event, Source, String };
+
+struct Desktop {
+  bool trusted = true;
+  std::string trustFile;
+  std::vector<CGRect> displays;
+  CGPoint cursor{0, 0};
+  unsigned failures = 0;
+  int macOSMajor = 27;
+  uint32_t pressCounts[3] = {100, 20, 3};
+  bool fixedClock = false;
+  double clock = 0;
+  bool instantSleep = false;
+  uint64_t sleptMicroseconds = 0;
+  uint64_t postCount = 0;
+  uint32_t postedOfType[32] = {};
+  bool recording = false;  // whole-process runs keep no log, so memory stays flat
+  std::vector<SimEvent> posted;
+};
+
+bool initialized = false;
+Desktop desktop;
+std::unordered_map<const void*, ObjectKind> liveObjects;
+long liveCounts[3] = {0, 0, 0};
+FILE* traceFile = nullptr;
+
+[[noreturn]] void simFatal(const char* what, const std::string& detail) {
+  std::fprintf(stderr, "mii-sim: %s%s\n", what, detail.c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
+[[noreturn]] void badKnob(const char* name, const char* value) {
+  std::fprintf(stderr, "mii-sim: cannot use %s=%s\n", name, value);
+  std::exit(2);
+}
+
+CGPoint centreOfMain(const std::vector<CGRect>& displays) {
+  if (displays.empty()) return CGPoint{0, 0};
+  return CGPoint{displays[0].origin.x + displays[0].size.width / 2,
+                 displays[0].origin.y + displays[0].size.height / 2};
+}
+
+void setDefaults() {
+  desktop = Desktop{};
+  desktop.displays = {CGRect{{0, 0}, {1512, 982}}};
+  desktop.cursor = centreOfMain(desktop.displays);
+}
+
+// Reads a double at *p and moves past it; false when none is there.
+bool readNumber(const char** p, double* out) {
+  char* end = nullptr;
+  errno = 0;
+  double value = std::strtod(*p, &end);
+  if (end == *p || errno == ERANGE || !std::isfinite(value)) return false;
+  *out = value;
+  *p = end;
+  return true;
+}
+
+bool readUnsigned(const char** p, uint32_t* out) {
+  const char* end = *p + std::strlen(*p);
+  auto [next, ec] = std::from_chars(*p, end, *out);
+  if (ec != std::errc() || next == *p) return false;
+  *p = next;
+  return true;
+}
+
+void writeExitLine() {
+  if (traceFile == nullptr) return;
+  std::fprintf(traceFile, "{\"exit\":true,\"liveEvents\":%ld,\"liveStrings\":%ld,\"liveSources\":%ld}\n",
+               liveCounts[0], liveCounts[2], liveCounts[1]);
+  std::fflush(traceFile);
+}
+
+void readEnvironment() {
+  if (const char* v = std::getenv("MII_SIM_TRUSTED")) {
+    if (std::strcmp(v, "1") == 0) {
+      desktop.trusted = true;
+    } else if (std::strcmp(v, "0") == 0) {
+      desktop.trusted = false;
+    } else {
+      badKnob("MII_SIM_TRUSTED", v);
+    }
+  }
+  if (const char* v = std::getenv("MII_SIM_TRUST_FILE")) desktop.trustFile = v;
+  if (const char* v = std::getenv("MII_SIM_DISPLAYS")) {
+    if (!simParseDisplays(v, &desktop.displays)) badKnob("MII_SIM_DISPLAYS", v);
+  }
+  desktop.cursor = centreOfMain(desktop.displays);
+  if (const char* v = std::getenv("MII_SIM_CURSOR")) {
+    const char* p = v;
+    CGPoint cursor;
+    if (!readNumber(&p, &cursor.x) || *p++ != ',' || !readNumber(&p, &cursor.y) || *p != '\0') {
+      badKnob("MII_SIM_CURSOR", v);
+    }
+    desktop.cursor = cursor;
+  }
+  if (const char* v = std::getenv("MII_SIM_MACOS")) {
+    const char* p = v;
+    uint32_t major = 0;
+    if (!readUnsigned(&p, &major) || *p != '\0' || major > 1000) badKnob("MII_SIM_MACOS", v);
+    desktop.macOSMajor = static_cast<int>(major);
+  }
+  if (const char* v = std::getenv("MII_SIM_PRESS_COUNTS")) {
+    const char* p = v;
+    uint32_t* c = desktop.pressCounts;
+    if (!readUnsigned(&p, &c[0]) || *p++ != ',' || !readUnsigned(&p, &c[1]) || *p++ != ',' ||
+        !readUnsigned(&p, &c[2]) || *p != '\0') {
+      badKnob("MII_SIM_PRESS_COUNTS", v);
+    }
+  }
+  if (const char* v = std::getenv("MII_SIM_FAIL")) {
+    static constexpr struct {
+      const char* name;
+      unsigned bit;
+    } kNames[] = {{"source", kSimFailSource},   {"keyboard", kSimFailKeyboard},
+                  {"mouse", kSimFailMouse},     {"scroll", kSimFailScroll},
+                  {"create", kSimFailCreate},   {"string", kSimFailString},
+                  {"displays", kSimFailDisplays}};
+    std::string list = v;
+    size_t start = 0;
+    while (start <= list.size()) {
+      size_t comma = list.find(',', start);
+      if (comma == std::string::npos) comma = list.size();
+      std::string name = list.substr(start, comma - start);
+      bool known = name.empty();
+      for (const auto& entry : kNames) {
+        if (name == entry.name) {
+          desktop.failures |= entry.bit;
+          known = true;
+        }
+      }
+      if (!known) badKnob("MII_SIM_FAIL", v);
+      start = comma + 1;
+    }
+  }
+  if (const char* v = std::getenv("MII_SIM_TRACE")) {
+    traceFile = std::fopen(v, "a");
+    if (traceFile == nullptr) badKnob("MII_SIM_TRACE", v);
+    std::atexit(writeExitLine);
+  }
+}
+
+void ensureInitialized() {
+  if (initialized) return;
+  initialized = true;
+  setDefaults();
+  readEnvironment();
+}
+
+void track(const void* object, ObjectKind kind) {
+  liveObjects.emplace(object, kind);
+  ++liveCounts[static_cast<int>(kind)];
+}
+
+// Every operation on an event checks it is one this desktop made and has not yet released:
+// on a Mac a stale reference is a crash, here it is a loud one.
+__CGEvent* liveEvent(CGEventRef event) {
+  if (event == nullptr) return nullptr;
+  auto it = liveObjects.find(event);
+  if (it == liveObjects.end() || it->second != ObjectKind::Event) {
+    simFatal("not a live event: ", std::to_string(reinterpret_cast<uintptr_t>(event)));
+  }
+  return event;
+}
+
+const __CFString* liveString(CFStringRef string) {
+  auto it = liveObjects.find(string);
+  if (string == nullptr || it == liveObjects.end() || it->second != ObjectKind::String) {
+    simFatal("not a live string: ", std::to_string(reinterpret_cast<uintptr_t>(string)));
+  }
+  return string;
+}
+
+CGEventRef newEvent(SimEventKind kind, uint32_t type, CGEventSourceRef source, CGPoint location) {
+  if (source != nullptr) {
+    auto it = liveObjects.find(source);
+    if (it == liveObjects.end() || it->second != ObjectKind::Source) {
+      simFatal("not a live event source: ", std::to_string(reinterpret_cast<uintptr_t>(source)));
+    }
+  }
+  auto* event = new __CGEvent{};
+  event->data.kind = kind;
+  event->data.type = type;
+  event->data.hidSource = source != nullptr;
+  event->location = location;
+  track(event, ObjectKind::Event);
+  return event;
+}
+
+// The cursor stays on a display: a target off every display lands on the nearest point of the
+// nearest one. macOS keeps the hot spot on the display's last pixel row and column, so a display
+// spans [origin, origin + size - 1] here (an approximation; macOS's exact edge was not checked).
+CGPoint clampToDisplays(CGPoint target) {
+  if (desktop.displays.empty()) return target;
+  CGPoint best = target;
+  double bestDistance = std::numeric_limits<double>::infinity();
+  for (const CGRect& rect : desktop.displays) {
+    double maxX = rect.origin.x + std::max(0.0, rect.size.width - 1);
+    double maxY = rect.origin.y + std::max(0.0, rect.size.height - 1);
+    CGPoint p{std::clamp(target.x, rect.origin.x, maxX), std::clamp(target.y, rect.origin.y, maxY)};
+    double dx = p.x - target.x;
+    double dy = p.y - target.y;
+    double distance = dx * dx + dy * dy;
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = p;
+    }
+  }
+  return best;
+}
+
+void appendNumber(std::string* out, double value) {
+  if (!std::isfinite(value)) {
+    // JSON has no non-finite numbers.
+    *out += "null";
+    return;
+  }
+  char buffer[64];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out->append(buffer, result.ptr);
+}
+
+template <typename Integer>
+void appendInteger(std::string* out, Integer value) {
+  char buffer[32];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out->append(buffer, result.ptr);
+}
+
+void appendEscapedUnit(std::string* out, unsigned unit) {
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "\\u%04x", unit);
+  *out += buffer;
+}
+
+// UTF-16 as a JSON string; a lone surrogate is written as its escape, so it reads back exactly.
+void appendJsonString(std::string* out, const std::u16string& units) {
+  *out += '"';
+  for (size_t i = 0; i < units.size(); ++i) {
+    uint32_t c = units[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      appendEscapedUnit(out, c);
+      continue;
+    }
+    if (c == '"' || c == '\\') {
+      *out += '\\';
+      *out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      appendEscapedUnit(out, c);
+    } else if (c < 0x80) {
+      *out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      *out += static_cast<char>(0xC0 | (c >> 6));
+      *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      *out += static_cast<char>(0xE0 | (c >> 12));
+      *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      *out += static_cast<char>(0xF0 | (c >> 18));
+      *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  *out += '"';
+}
+
+// Strict UTF-8 as CoreFoundation takes it: no overlong forms, no surrogates, nothing above
+// U+10FFFF, no truncated sequence. False when the bytes are not UTF-8.
+bool decodeUtf8(const unsigned char* s, std::u16string* out) {
+  while (*s != 0) {
+    uint32_t c = *s++;
+    int extra = 0;
+    uint32_t min = 0;
+    if (c < 0x80) {
+      extra = 0;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1, min = 0x80, c &= 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2, min = 0x800, c &= 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3, min = 0x10000, c &= 0x07;
+    } else {
+      return false;
+    }
+    for (int i = 0; i < extra; ++i) {
+      if ((*s & 0xC0) != 0x80) return false;  // also stops at the terminating NUL
+      c = (c << 6) | (*s++ & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out->push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out->push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out->push_back(static_cast<char16_t>(c));
+    }
+  }
+  return true;
+}
+
+double realAbsoluteTime() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  // Absolute time counts from 2001-01-01 00:00:00 UTC.
+  return static_cast<double>(now.tv_sec) - 978307200.0 + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+}  // namespace
+
+// ---- In-process controls -------------------------------------------------------------------
+
+void simReset() {
+  initialized = true;
+  setDefaults();
+  desktop.recording = true;
+}
+
+void simSetTrusted(bool trusted) {
+  ensureInitialized();
+  desktop.trusted = trusted;
+}
+
+void simSetTrustFile(const std::string& path) {
+  ensureInitialized();
+  desktop.trustFile = path;
+}
+
+void simSetDisplays(const std::vector<CGRect>& displays) {
+  ensureInitialized();
+  desktop.displays = displays;
+}
+
+void simSetCursor(CGPoint cursor) {
+  ensureInitialized();
+  desktop.cursor = cursor;
+}
+
+CGPoint simCursor() {
+  ensureInitialized();
+  return desktop.cursor;
+}
+
+void simSetFailures(unsigned failures) {
+  ensureInitialized();
+  desktop.failures = failures;
+}
+
+void simSetMacOSMajor(int major) {
+  ensureInitialized();
+  desktop.macOSMajor = major;
+}
+
+void simSetPressCounts(uint32_t left, uint32_t right, uint32_t other) {
+  ensureInitialized();
+  desktop.pressCounts[0] = left;
+  desktop.pressCounts[1] = right;
+  desktop.pressCounts[2] = other;
+}
+
+void simSetClock(double absoluteTime) {
+  ensureInitialized();
+  desktop.fixedClock = true;
+  desktop.clock = absoluteTime;
+}
+
+void simUseRealClock() {
+  ensureInitialized();
+  desktop.fixedClock = false;
+}
+
+void simSetInstantSleep(bool instant) {
+  ensureInitialized();
+  desktop.instantSleep = instant;
+}
+
+uint64_t simSleptMicroseconds() {
+  ensureInitialized();
+  return desktop.sleptMicroseconds;
+}
+
+const std::vector<SimEvent>& simPostedEvents() {
+  ensureInitialized();
+  return desktop.posted;
+}
+
+void simClearPostedEvents() {
+  ensureInitialized();
+  desktop.posted.clear();
+}
+
+long simLiveEvents() { return liveCounts[static_cast<int>(ObjectKind::Event)]; }
+long simLiveStrings() { return liveCounts[static_cast<int>(ObjectKind::String)]; }
+long simLiveSources() { return liveCounts[static_cast<int>(ObjectKind::Source)]; }
+
+std::string simTraceLine(const SimEvent& e) {
+  std::string line = "{\"seq\":";
+  appendInteger(&line, e.seq);
+  line += ",\"tap\":";
+  appendInteger(&line, e.tap);
+  line += ",\"type\":";
+  appendInteger(&line, e.type);
+  line += e.hidSource ? ",\"source\":\"hid\"" : ",\"source\":null";
+  line += ",\"flags\":";
+  if (e.flags) {
+    appendInteger(&line, *e.flags);
+  } else {
+    line += "null";
+  }
+  switch (e.kind) {
+    case SimEventKind::Keyboard:
+      line += ",\"keycode\":";
+      appendInteger(&line, e.keycode);
+      line += e.down ? ",\"down\":true" : ",\"down\":false";
+      if (e.text) {
+        line += ",\"text\":";
+        appendJsonString(&line, *e.text);
+        line += ",\"textUnits\":";
+        appendInteger(&line, e.text->size());
+      }
+      break;
+    case SimEventKind::Mouse:
+      line += ",\"x\":";
+      appendNumber(&line, e.x);
+      line += ",\"y\":";
+      appendNumber(&line, e.y);
+      line += ",\"button\":";
+      appendInteger(&line, e.button);
+      line += ",\"fields\":{";
+      for (auto it = e.fields.begin(); it != e.fields.end(); ++it) {
+        if (it != e.fields.begin()) line += ',';
+        line += '"';
+        appendInteger(&line, it->first);
+        line += "\":";
+        appendInteger(&line, it->second);
+      }
+      line += '}';
+      break;
+    case SimEventKind::Scroll:
+      line += ",\"units\":";
+      appendInteger(&line, e.units);
+      line += ",\"wheelCount\":";
+      appendInteger(&line, e.wheelCount);
+      line += ",\"wheel1\":";
+      appendInteger(&line, e.wheel1);
+      line += ",\"wheel2\":";
+      appendInteger(&line, e.wheel2);
+      break;
+    case SimEventKind::Plain:
+      break;
+  }
+  line += '}';
+  return line;
+}
+
+bool simParseDisplays(const std::string& text, std::vector<CGRect>* displays) {
+  std::vector<CGRect> parsed;
+  if (text != "none") {
+    const char* p = text.c_str();
+    for (;;) {
+      CGRect rect{{0, 0}, {0, 0}};
+      if (!readNumber(&p, &rect.size.width) || *p++ != 'x' || !readNumber(&p, &rect.size.height)) {
+        return false;
+      }
+      if (rect.size.width <= 0 || rect.size.height <= 0) return false;
+      if (*p == '@') {
+        ++p;
+        if (!readNumber(&p, &rect.origin.x) || *p++ != ',' || !readNumber(&p, &rect.origin.y)) {
+          return false;
+        }
+      }
+      // The main display defines the origin of global coordinates.
+      if (parsed.empty() && (rect.origin.x != 0 || rect.origin.y != 0)) return false;
+      parsed.push_back(rect);
+      if (*p == '\0') break;
+      if (*p++ != ',') return false;
+    }
+  }
+  *displays = parsed;
+  return true;
+}
+
+// ---- The platform operations ---------------------------------------------------------------
+
+extern "C" Boolean AXIsProcessTrusted(void) {
+  ensureInitialized();
+  if (desktop.trustFile.empty()) return desktop.trusted ? 1 : 0;
+  FILE* file = std::fopen(desktop.trustFile.c_str(), "rb");
+  if (file == nullptr) return 0;
+  int first = std::fgetc(file);
+  std::fclose(file);
+  return first == '1' ? 1 : 0;
+}
+
+CGEventSourceRef CGEventSourceCreate(CGEventSourceStateID stateID) {
+  ensureInitialized();
+  if (desktop.failures & kSimFailSource) return nullptr;
+  auto* source = new __CGEventSource{stateID};
+  track(source, ObjectKind::Source);
+  return source;
+}
+
+// How many events of a type the HID system has seen: the desktop's own presses before the agent
+// started (the knob) plus what was posted at the HID tap since. Whether macOS counts synthetic
+// posts here was not checked; the agent reads the counters only before its first press.
+uint32_t CGEventSourceCounterForEventType(CGEventSourceStateID, CGEventType eventType) {
+  ensureInitialized();
+  uint32_t before = 0;
+  if (eventType == kCGEventLeftMouseDown) before = desktop.pressCounts[0];
+  if (eventType == kCGEventRightMouseDown) before = desktop.pressCounts[1];
+  if (eventType == kCGEventOtherMouseDown) before = desktop.pressCounts[2];
+  uint32_t posted = eventType < 32 ? desktop.postedOfType[eventType] : 0;
+  return before + posted;
+}
+
+CGEventRef CGEventCreate(CGEventSourceRef source) {
+  ensureInitialized();
+  if (desktop.failures & kSimFailCreate) return nullptr;
+  return newEvent(SimEventKind::Plain, kCGEventNull, source, desktop.cursor);
+}
+
+CGEventRef CGEventCreateKeyboardEvent(CGEventSourceRef source, CGKeyCode virtualKey,
+                                      bool keyDown) {
+  ensureInitialized();
+  if (desktop.failures & kSimFailKeyboard) return nullptr;
+  CGEventRef event = newEvent(SimEventKind::Keyboard, keyDown ? kCGEventKeyDown : kCGEventKeyUp,
+                              source, desktop.cursor);
+  event->data.keycode = virtualKey;
+  event->data.down = keyDown;
+  return event;
+}
+
+CGEventRef CGEventCreateMouseEvent(CGEventSourceRef source, CGEventType mouseType,
+                                   CGPoint mouseCursorPosition, CGMouseButton mouseButton) {
+  ensureInitialized();
+  if (desktop.failures & kSimFailMouse) return nullptr;
+  CGEventRef event = newEvent(SimEventKind::Mouse, mouseType, source, mouseCursorPosition);
+  event->data.x = mouseCursorPosition.x;
+  event->data.y = mouseCursorPosition.y;
+  event->data.button = mouseButton;
+  return event;
+}
+
+CGEventRef CGEventCreateScrollWheelEvent2(CGEventSourceRef source, CGScrollEventUnit units,
+                                          uint32_t wheelCount, int32_t wheel1, int32_t wheel2,
+                                          int32_t wheel3) {
+  ensureInitialized();
+  if (desktop.failures & kSimFailScroll) return nullptr;
+  // macOS supports one to three wheels and returns no event otherwise.
+  if (wheelCount < 1 || wheelCount > 3) return nullptr;
+  CGEventRef event = newEvent(SimEventKind::Scroll, kCGEventScrollWheel, source, desktop.cursor);
+  event->data.units = units;
+  event->data.wheelCount = wheelCount;
+  event->data.wheel1 = wheel1;
+  event->data.wheel2 = wheelCount >= 2 ? wheel2 : 0;
+  event->data.wheel3 = wheelCount >= 3 ? wheel3 : 0;
+  return event;
+}
+
+CGEventRef CGEventCreateScrollWheelEvent(CGEventSourceRef source, CGScrollEventUnit units,
+                                         uint32_t wheelCount, int32_t wheel1, ...) {
+  int32_t more[2] = {0, 0};
+  va_list args;
+  va_start(args, wheel1);
+  for (uint32_t i = 1; i < wheelCount && i < 3; ++i) more[i - 1] = va_arg(args, int32_t);
+  va_end(args);
+  return CGEventCreateScrollWheelEvent2(source, units, wheelCount, wheel1, more[0], more[1]);
+}
+
+CGPoint CGEventGetLocation(CGEventRef event) {
+  ensureInitialized();
+  __CGEvent* e = liveEvent(event);
+  return e == nullptr ? CGPoint{0, 0} : e->location;
+}
+
+void CGEventSetIntegerValueField(CGEventRef event, CGEventField field, int64_t value) {
+  if (__CGEvent* e = liveEvent(event)) e->data.fields[field] = value;
+}
+
+int64_t CGEventGetIntegerValueField(CGEventRef event, CGEventField field) {
+  __CGEvent* e = liveEvent(event);
+  if (e == nullptr) return 0;
+  auto it = e->data.fields.find(field);
+  return it == e->data.fields.end() ? 0 : it->second;
+}
+
+void CGEventSetFlags(CGEventRef event, CGEventFlags flags) {
+  if (__CGEvent* e = liveEvent(event)) e->data.flags = flags;
+}
+
+CGEventFlags CGEventGetFlags(CGEventRef event) {
+  __CGEvent* e = liveEvent(event);
+  return e == nullptr ? 0 : e->data.flags.value_or(0);
+}
+
+void CGEventSetType(CGEventRef event, CGEventType type) {
+  if (__CGEvent* e = liveEvent(event)) e->data.type = type;
+}
+
+CGEventType CGEventGetType(CGEventRef event) {
+  __CGEvent* e = liveEvent(event);
+  return e == nullptr ? kCGEventNull : static_cast<CGEventType>(e->data.type);
+}
+
+// The whole string is kept as attached. macOS delivers only its first 20 UTF-16 units to the
+// focused application; the agent splits longer text itself.
+void CGEventKeyboardSetUnicodeString(CGEventRef event, UniCharCount stringLength,
+                                     const UniChar* unicodeString) {
+  __CGEvent* e = liveEvent(event);
+  if (e == nullptr) return;
+  if (unicodeString == nullptr) stringLength = 0;
+  e->data.text = std::u16string(reinterpret_cast<const char16_t*>(unicodeString), stringLength);
+}
+
+void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
+  ensureInitialized();
+  __CGEvent* e = liveEvent(event);
+  if (e == nullptr) return;
+  SimEvent posted = e->data;
+  posted.seq = ++desktop.postCount;
+  posted.tap = tap;
+  if (posted.kind == SimEventKind::Mouse && std::isfinite(posted.x) && std::isfinite(posted.y)) {
+    desktop.cursor = clampToDisplays(CGPoint{posted.x, posted.y});
+  }
+  if (tap == kCGHIDEventTap && posted.type < 32) ++desktop.postedOfType[posted.type];
+  if (traceFile != nullptr) {
+    std::string line = simTraceLine(posted);
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), traceFile);
+    std::fflush(traceFile);
+  }
+  if (desktop.recording) desktop.posted.push_back(std::move(posted));
+}
+
+CGError CGGetActiveDisplayList(uint32_t maxDisplays, CGDirectDisplayID* activeDisplays,
+                               uint32_t* displayCount) {
+  ensureInitialized();
+  if (desktop.failures & kSimFailDisplays) return kCGErrorFailure;
+  if (displayCount == nullptr) return kCGErrorIllegalArgument;
+  uint32_t count = static_cast<uint32_t>(desktop.displays.size());
+  if (activeDisplays != nullptr) {
+    count = std::min(count, maxDisplays);
+    for (uint32_t i = 0; i < count; ++i) activeDisplays[i] = i + 1;
+  }
+  *displayCount = count;
+  return kCGErrorSuccess;
+}
+
+CGRect CGDisplayBounds(CGDirectDisplayID display) {
+  ensureInitialized();
+  if (display == 0 || display > desktop.displays.size()) return CGRect{{0, 0}, {0, 0}};
+  return desktop.displays[display - 1];
+}
+
+extern "C" void CFRelease(CFTypeRef cf) {
+  if (cf == nullptr) simFatal("CFRelease(NULL)", "");
+  auto it = liveObjects.find(cf);
+  if (it == liveObjects.end()) {
+    simFatal("CFRelease of an object not alive: ", std::to_string(reinterpret_cast<uintptr_t>(cf)));
+  }
+  ObjectKind kind = it->second;
+  liveObjects.erase(it);
+  --liveCounts[static_cast<int>(kind)];
+  switch (kind) {
+    case ObjectKind::Event:
+      delete static_cast<const __CGEvent*>(cf);
+      break;
+    case ObjectKind::Source:
+      delete static_cast<const __CGEventSource*>(cf);
+      break;
+    case ObjectKind::String:
+      delete static_cast<const __CFString*>(cf);
+      break;
+  }
+}
+
+extern "C" CFAbsoluteTime CFAbsoluteTimeGetCurrent(void) {
+  ensureInitialized();
+  return desktop.fixedClock ? desktop.clock : realAbsoluteTime();
+}
+
+extern "C" CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr,
+                                                 CFStringEncoding encoding) {
+  ensureInitialized();
+  if (cStr == nullptr) simFatal("CFStringCreateWithCString(NULL)", "");
+  if (encoding != kCFStringEncodingUTF8) simFatal("only UTF-8 is simulated", "");
+  if (desktop.failures & kSimFailString) return nullptr;
+  std::u16string units;
+  if (!decodeUtf8(reinterpret_cast<const unsigned char*>(cStr), &units)) return nullptr;
+  auto* string = new __CFString{std::move(units)};
+  track(string, ObjectKind::String);
+  return string;
+}
+
+extern "C" CFIndex CFStringGetLength(CFStringRef theString) {
+  return static_cast<CFIndex>(liveString(theString)->units.size());
+}
+
+extern "C" void CFStringGetCharacters(CFStringRef theString, CFRange range, UniChar* buffer) {
+  const __CFString* s = liveString(theString);
+  CFIndex size = static_cast<CFIndex>(s->units.size());
+  // CoreFoundation raises on a range outside the string.
+  if (range.location < 0 || range.length < 0 || range.location > size ||
+      range.length > size - range.location) {
+    simFatal("CFStringGetCharacters range out of bounds", "");
+  }
+  if (range.length > 0) {
+    std::memcpy(buffer, s->units.data() + range.location,
+                static_cast<size_t>(range.length) * sizeof(UniChar));
+  }
+}
+
+extern "C" int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void*, size_t) {
+  ensureInitialized();
+  if (name == nullptr || std::strcmp(name, "kern.osproductversion") != 0 || oldlenp == nullptr) {
+    errno = ENOENT;
+    return -1;
+  }
+  char version[32];
+  int length = std::snprintf(version, sizeof version, "%d.0", desktop.macOSMajor);
+  size_t needed = static_cast<size_t>(length) + 1;
+  if (oldp != nullptr) {
+    if (*oldlenp < needed) {
+      errno = ENOMEM;
+      return -1;
+    }
+    std::memcpy(oldp, version, needed);
+  }
+  *oldlenp = needed;
+  return 0;
+}
+
+// The platform's pause. Real unless a test made pauses instant; then it only counts, and moves a
+// set clock on so that time-dependent logic sees the pause.
+extern "C" int usleep(useconds_t microseconds) {
+  ensureInitialized();
+  desktop.sleptMicroseconds += microseconds;
+  if (desktop.instantSleep) {
+    if (desktop.fixedClock) desktop.clock += microseconds * 1e-6;
+    return 0;
+  }
+  timespec remaining{static_cast<time_t>(microseconds / 1000000),
+                     static_cast<long>(microseconds % 1000000) * 1000};
+  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  }
+  return 0;
+}

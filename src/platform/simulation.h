@@ -1,0 +1,97 @@
+// In-process controls of the simulated desktop that stands in for macOS on every non-Apple build.
+// Tests, the fuzzer and the benchmarks use these; product code never does.
+//
+// Whole-process runs set the same controls from the environment, read once at first use:
+//   MII_SIM_TRUSTED=1|0          Accessibility trust (default 1)
+//   MII_SIM_TRUST_FILE=PATH      every trust query reads PATH: trusted when its first byte is '1'
+//   MII_SIM_DISPLAYS=none|WxH[@X,Y],...  displays in points, the first one main (default 1512x982)
+//   MII_SIM_CURSOR=X,Y           cursor at start (default the main display's centre)
+//   MII_SIM_MACOS=MAJOR          kern.osproductversion's major number (default 27)
+//   MII_SIM_PRESS_COUNTS=L,R,O   HID press counters for left, right, other (default 100,20,3)
+//   MII_SIM_FAIL=LIST            source,keyboard,mouse,scroll,create,string,displays fail
+//   MII_SIM_TRACE=PATH           one JSON line per posted event, and an exit line
+#pragma once
+
+#if defined(__APPLE__)
+#error "the simulated desktop exists only where macOS does not"
+#endif
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/quartz.h"
+
+enum SimFailure : unsigned {
+  kSimFailSource = 1u << 0,    // CGEventSourceCreate
+  kSimFailKeyboard = 1u << 1,  // CGEventCreateKeyboardEvent
+  kSimFailMouse = 1u << 2,     // CGEventCreateMouseEvent
+  kSimFailScroll = 1u << 3,    // CGEventCreateScrollWheelEvent(2)
+  kSimFailCreate = 1u << 4,    // CGEventCreate
+  kSimFailString = 1u << 5,    // CFStringCreateWithCString
+  kSimFailDisplays = 1u << 6,  // CGGetActiveDisplayList returns kCGErrorFailure
+};
+
+enum class SimEventKind { Plain, Keyboard, Mouse, Scroll };
+
+// A posted event as the desktop saw it at the moment of posting.
+struct SimEvent {
+  uint64_t seq = 0;
+  uint32_t tap = 0;
+  uint32_t type = 0;
+  bool hidSource = false;
+  std::optional<uint64_t> flags;  // empty when CGEventSetFlags was never called
+  SimEventKind kind = SimEventKind::Plain;
+  // Keyboard events.
+  uint16_t keycode = 0;
+  bool down = false;
+  std::optional<std::u16string> text;  // the attached Unicode string, if any
+  // Mouse events.
+  double x = 0;
+  double y = 0;
+  uint32_t button = 0;
+  std::map<uint32_t, int64_t> fields;  // every integer field set, last value wins
+  // Scroll events.
+  uint32_t units = 0;
+  uint32_t wheelCount = 0;
+  int32_t wheel1 = 0;
+  int32_t wheel2 = 0;
+  int32_t wheel3 = 0;
+};
+
+// Back to a fresh desktop with the defaults (environment knobs are not re-read), the posted log
+// emptied and the clock real. Live-object counts are kept: objects still alive stay alive.
+void simReset();
+
+void simSetTrusted(bool trusted);
+void simSetTrustFile(const std::string& path);  // empty: use simSetTrusted's value
+void simSetDisplays(const std::vector<CGRect>& displays);
+void simSetCursor(CGPoint cursor);
+CGPoint simCursor();
+void simSetFailures(unsigned failures);  // a mask of SimFailure
+void simSetMacOSMajor(int major);
+void simSetPressCounts(uint32_t left, uint32_t right, uint32_t other);
+
+// The absolute clock: real by default; a fixed value once set.
+void simSetClock(double absoluteTime);
+void simUseRealClock();
+
+// Instant pauses: usleep returns at once and only adds to simSleptMicroseconds (and to a set
+// clock). Off by default; the product's pauses are real.
+void simSetInstantSleep(bool instant);
+uint64_t simSleptMicroseconds();
+
+const std::vector<SimEvent>& simPostedEvents();
+void simClearPostedEvents();
+
+long simLiveEvents();
+long simLiveStrings();
+long simLiveSources();
+
+// The trace line for a posted event, without the line end.
+std::string simTraceLine(const SimEvent& event);
+
+// Parses the MII_SIM_DISPLAYS syntax; false on a malformed list.
+bool simParseDisplays(const std::string& text, std::vector<CGRect>* displays);

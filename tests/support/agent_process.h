@@ -1,0 +1,49 @@
+// Runs the built agent as a host would: a child process fed on stdin, its stdout, stderr, exit
+// status and posted-event trace collected.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <utility>
+#include <vector>
+
+struct AgentOptions {
+  std::vector<std::string> args;
+  // MII_SIM_* knobs; the parent's own MII_SIM_* variables are never inherited.
+  std::vector<std::pair<std::string, std::string>> env;
+  bool trace = true;  // sets MII_SIM_TRACE to a fresh file
+};
+
+struct AgentResult {
+  std::string out;
+  std::string err;
+  bool exited = false;  // false when a signal ended it
+  int status = -1;      // exit status, or the signal number when !exited
+  std::vector<std::string> trace;  // every line of the trace, the exit line included
+};
+
+// Feeds input, closes stdin, and waits for the agent to end.
+AgentResult runAgent(const std::string& input, const AgentOptions& options = {});
+
+// A running agent for conversations: write, read replies, change knobs' files between lines.
+struct AgentSession {
+  pid_t pid = -1;
+  int in = -1;
+  int out = -1;
+  int err = -1;
+  std::string tracePath;
+  std::string pendingOut;
+};
+
+AgentSession startAgent(const AgentOptions& options = {});
+void sendToAgent(AgentSession& session, const std::string& text);
+// The next stdout line without its line feed; empty with *ok false on timeout or end.
+std::string readAgentLine(AgentSession& session, int timeoutMs = 5000, bool* ok = nullptr);
+// Closes stdin (unless already closed) and collects the rest.
+AgentResult finishAgent(AgentSession& session);
+
+// The trace lines of posted events alone, the exit line dropped.
+std::vector<std::string> postedLines(const AgentResult& result);
+
+// A fresh path in a private temporary directory.
+std::string temporaryPath(const std::string& name);
