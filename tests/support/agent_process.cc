@@ -135,14 +135,14 @@ AgentResult finishAgent(AgentSession& session) {
   session.in = -1;
   AgentResult result;
   result.out = session.pendingOut;
-  bool outOpen = true, errOpen = true;
+  bool outOpen = session.out >= 0, errOpen = true;
   while (outOpen || errOpen) {
     pollfd fds[2] = {{outOpen ? session.out : -1, POLLIN, 0}, {errOpen ? session.err : -1, POLLIN, 0}};
     if (poll(fds, 2, 30000) <= 0) break;
     if (fds[0].revents) appendAvailable(session.out, &result.out, &outOpen);
     if (fds[1].revents) appendAvailable(session.err, &result.err, &errOpen);
   }
-  close(session.out);
+  if (session.out >= 0) close(session.out);
   close(session.err);
   int status = 0;
   while (waitpid(session.pid, &status, 0) < 0 && errno == EINTR) {
@@ -155,11 +155,16 @@ AgentResult finishAgent(AgentSession& session) {
 
 AgentResult runAgent(const std::string& input, const AgentOptions& options) {
   AgentSession session = startAgent(options);
+  if (options.hostClosesStdout) {
+    // A host that stopped reading: the agent's writes now fail with EPIPE.
+    close(session.out);
+    session.out = -1;
+  }
   // Feed stdin while draining stdout and stderr, so neither side blocks on a full pipe.
   AgentResult result;
   fcntl(session.in, F_SETFL, O_NONBLOCK);
   size_t written = 0;
-  bool outOpen = true, errOpen = true;
+  bool outOpen = session.out >= 0, errOpen = true;
   while (session.in >= 0) {
     if (written == input.size()) {
       close(session.in);

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Writes the seed corpus into fuzz/corpus/: every command of the protocol with good and bad
+# arguments, each seed a session. The first four bytes of a seed choose the desktop (see
+# tests/support/fuzz_session.cc); the rest is what the host writes.
+set -euo pipefail
+cd "$(dirname "$0")"
+rm -rf corpus
+mkdir corpus
+
+# seed NAME HEADER-BYTES LINES: LINES is printf text, HEADER four \x escapes.
+seed() { printf "$2$3" >"corpus/$1"; }
+plain='\x00\x00\x00\x00'
+
+seed ping "$plain" 'PING\nPING extra\n ping\nping\n'
+seed resolution "$plain" 'RESOLUTION\nRESOLUTION 1 2\n'
+seed getpos "$plain" 'GETPOS\nMOVE 100.9 50.2\nGETPOS\nMOVE -5 -5\nGETPOS\n'
+seed move "$plain" 'MOVE 100 200\nMOVE 100.7 200.2\nMOVE abc 10\nMOVE 100\nMOVE 1e400 -1e400\nMOVE nan inf\nMOVE -0 0x1p4\n'
+seed moveratio "$plain" 'MOVERATIO 0.5 0.5\nMOVERATIO 2 2\nMOVERATIO -1 nan\nMOVERATIO 1\nMOVERATIO 1e308 1e308\n'
+seed mousedown "$plain" 'MOUSEDOWN left\nMOUSEUP left\nMOUSEDOWN left\nMOUSEUP left\nMOUSEDOWN left\nMOUSEUP left\nMOUSEDOWN left\nMOUSEUP left\n'
+seed mousedown_counts "$plain" 'MOUSEDOWN right 2\nMOUSEUP right\nMOUSEDOWN left 5\nMOUSEDOWN left 0\nMOUSEDOWN left -1\nMOUSEDOWN left x\nMOUSEDOWN middle 99999999999999999999\nMOUSEDOWN\n'
+seed mouseup "$plain" 'MOUSEUP middle\nMOUSEUP Right\nMOUSEUP\nMOUSEUP x y z\n'
+seed drag "$plain" 'MOUSEDOWN left\nMOVE 300 300\nMOVERATIO 0.9 0.9\nMOUSEDOWN right\nMOVE 10 10\nMOUSEUP left\nMOVE 20 20\nMOUSEUP right\nMOVE 30 30\n'
+seed click "$plain" 'CLICK left\nCLICK right\nCLICK middle\nCLICK\nCLICK left extra\n'
+seed dblclick "$plain" 'DBLCLICK left\nMOUSEDOWN left\nDBLCLICK right\nDBLCLICK\n'
+seed wheel "$plain" 'WHEEL 120\nWHEEL 1\nWHEEL 0\nWHEEL -5\nWHEEL abc\nWHEEL\nHWHEEL 1\nHWHEEL 0\nHWHEEL -99999999999999999999\nHWHEEL\n'
+seed keys "$plain" 'KEYDOWN 17\nKEYDOWN 67\nKEYUP 17\nKEYUP 67\nKEYDOWN 65601\nKEYUP 65\nKEYDOWN -1\nKEYDOWN 96\nKEYUP 20\nKEYDOWN\n'
+seed modifiers "$plain" 'KEYDOWN 16\nKEYDOWN 160\nKEYUP 160\nKEYDOWN 163\nKEYDOWN 162\nKEYDOWN 91\nKEYDOWN 92\nKEYDOWN 18\nKEYDOWN 164\nKEYDOWN 165\nKEYDOWN 161\nKEYDOWN 37\nKEYUP 37\n'
+seed keypress "$plain" 'KEYDOWN 17\nKEYPRESS 67\nKEYPRESS 86\nKEYPRESS 88\nKEYPRESS 40\nKEYUP 17\nKEYPRESS\nKEYPRESS 0x41\n'
+seed held "$plain" 'KEYDOWN 17\nKEYDOWN 67\nKEYDOWN 38\nMOUSEDOWN middle\nMOUSEDOWN right\n'
+seed text "$plain" 'TEXT aGk=\nTEXT aGk\nTEXT aA\nTEXT a\nTEXT\nTEXT 5L2g5aW9\nTEXT 8J+YgA==\nTEXT aGkAaGk=\nTEXT /w==\nTEXT 7aCA\nTEXT ====\nTEXT -_\n'
+seed text_long "$plain" 'TEXT YWJjZGVmZ2hpamtsbW5vcHFyc3R1dnd4eXpBQkNERUZHSElKS0xNTk9QUVJTVFVWV1hZWjAxMjM0NTY3ODk=\nTEXT YWJjZGVmZ2hpamtsbW5vcHFy8J+YgHN0\n'
+seed quit "$plain" 'PING\nQUIT now\nPING\n'
+seed unknown "$plain" 'FOO\nKEYDOWN\t65\n\tPING\nPING\t\n   \n\r\n\r\r\n'
+seed nul "$plain" 'PING\x00garbage\n\x00PING\nKEYDOWN\x00 65\n'
+seed high_bytes "$plain" '\x80\x81\xfe\xff\nKEYDOWN \xff\nMOUSEDOWN \xe9\nTEXT \xc3\xa9\n'
+seed tokens "$plain" 'MOVE 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 32 33 34 35 36 37 38 39 40 41 42 43 44 45 46 47 48 49 50 51 52 53 54 55 56 57 58 59 60 61 62 63 64 65\n'
+seed no_line_end "$plain" 'KEYDOWN 16\nPING'
+seed untrusted '\x02\x00\x00\x00' 'PING\nRESOLUTION\nPING \nKEYDOWN 65\nQUIT\n'
+seed trust_changes '\x03\x55\x00\x00' 'PING\nPING\n  \nKEYDOWN 16\nMOUSEDOWN left\nGETPOS\nRESOLUTION\nQUIT\n'
+seed no_display '\x04\x00\x00\x00' 'RESOLUTION\nMOVERATIO 0.5 0.5\nMOVE 1e300 1e300\nGETPOS\n'
+seed two_displays '\x08\x00\x00\x03' 'GETPOS\nMOVE -900 700\nGETPOS\nRESOLUTION\nMOUSEDOWN left\nMOVE 5000 -5000\n'
+seed fractional '\x0c\x00\x00\x02' 'RESOLUTION\nMOVERATIO 1 1\nGETPOS\n'
+seed failures '\x10\x00\x7f\x00' 'KEYDOWN 65\nKEYUP 65\nTEXT aGk=\nMOUSEDOWN left\nMOUSEUP left\nCLICK left\nWHEEL 1\nGETPOS\nRESOLUTION\nMOVERATIO 0.5 0.5\n'
+seed no_source '\x10\x00\x01\x00' 'KEYDOWN 17\nKEYDOWN 67\nKEYPRESS 65\n'
+seed clock_steps '\x20\x00\x00\x00' 'MOUSEDOWN left\nMOUSEDOWN left\nMOUSEUP left\nMOUSEDOWN left\n'
+seed macos26 '\x40\x00\x00\x00' 'MOUSEDOWN left\nMOVE 10 10\nMOUSEUP left\nCLICK right\nDBLCLICK middle\n'
+seed press_counters '\x80\x00\x00\x00' 'MOUSEDOWN left\nMOUSEUP left\nCLICK left\nDBLCLICK left\nMOUSEDOWN right\nMOVE 1 1\n'
+
+# A line longer than the buffer: the first 65,535 bytes are one line, the rest the next.
+{ printf "$plain"; printf 'PING'; head -c 65531 /dev/zero | tr '\0' ' '; printf 'PING\n'; } >corpus/long_line

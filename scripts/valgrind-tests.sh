@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs the whole test suite of the normal build (build/) under Valgrind memcheck, following into
+# every agent process the whole-process tests start. Fails on any memcheck error, leaks included,
+# in the suite or in any agent. Logs: build/valgrind/<pid>.log.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+logs=build/valgrind
+rm -rf "$logs"
+mkdir -p "$logs"
+
+# Two halves in parallel, one per core; gtest's sharding splits the tests between them.
+status=0
+for shard in 0 1; do
+  GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=$shard \
+    valgrind --tool=memcheck --trace-children=yes --leak-check=full --error-exitcode=99 \
+      --log-file="$logs/%p.log" build/tests/mii_tests --gtest_brief=1 &
+done
+for shard in 0 1; do
+  wait -n || status=$?
+done
+
+bad=$(grep -L "ERROR SUMMARY: 0 errors" "$logs"/*.log || true)
+if [ -n "$bad" ] || [ "$status" -ne 0 ]; then
+  for log in $bad; do
+    echo "== $log"
+    cat "$log"
+  done
+  echo "valgrind: the suite failed (status $status) or memcheck found errors" >&2
+  exit 1
+fi
+echo "valgrind: $(ls "$logs" | wc -l) processes, no memcheck error"

@@ -1,0 +1,296 @@
+#include "support/fuzz_session.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+#include "keyboard/key_code_maps.h"
+#include "keyboard/key_events.h"
+#include "line_protocol.h"
+#include "mac-input-injector.h"
+#include "platform/simulation.h"
+#include "pointer/buttons.h"
+
+// The header, byte by byte:
+//   0  bits 0-1  permission: 0 or 1 granted throughout, 2 missing throughout, 3 per line from byte 1
+//      bits 2-3  displays: one 1512x982; none; two side by side; a fractional main and one more
+//      bit 4     creations fail as byte 2 says (a SimFailure mask)
+//      bit 5     the clock moves 0.3 s before every line (else only the pauses move it)
+//      bit 6     macOS 26 instead of 27
+//      bit 7     the system's press counters near their 32-bit limit
+//   1  the permission for line i is bit i % 8 (1 granted); bit 7 is also the banner's answer
+//   2  the failure mask
+//   3  bits 0-1  the cursor at start: the main display's centre, (0, 0), (100.9, 50.2), (-200.5, 10)
+namespace {
+
+constexpr double kStartTime = 800000000.0;
+constexpr char kReadyLine[] = "READY: macOS CGEvent Input Injector Online";
+constexpr char kRefusedLine[] = "ERR: Mac 辅助功能权限未授予，无法注入输入";
+
+struct Setup {
+  int trustMode = 0;
+  uint8_t trustSchedule = 0;
+  std::vector<CGRect> displays;
+  unsigned failures = 0;
+  bool clockSteps = false;
+};
+
+Setup readSetup(const uint8_t* header) {
+  Setup setup;
+  uint8_t flags = header[0];
+  setup.trustMode = flags & 3;
+  setup.trustSchedule = header[1];
+  switch ((flags >> 2) & 3) {
+    case 0:
+      setup.displays = {CGRect{{0, 0}, {1512, 982}}};
+      break;
+    case 1:
+      break;
+    case 2:
+      setup.displays = {CGRect{{0, 0}, {1512, 982}}, CGRect{{-800, 0}, {800, 600}}};
+      break;
+    default:
+      setup.displays = {CGRect{{0, 0}, {1366.5, 768.75}}, CGRect{{1366.5, -200}, {2560, 1440}}};
+      break;
+  }
+  if (flags & 0x10) setup.failures = header[2] & 0x7F;
+  setup.clockSteps = (flags & 0x20) != 0;
+  simSetDisplays(setup.displays);
+  simSetFailures(setup.failures);
+  simSetMacOSMajor((flags & 0x40) ? 26 : 27);
+  if (flags & 0x80) simSetPressCounts(4294967295u, 4294967294u, 4294967293u);
+  static constexpr CGPoint kCursors[] = {{0, 0}, {0, 0}, {100.9, 50.2}, {-200.5, 10}};
+  if ((header[3] & 3) != 0) simSetCursor(kCursors[header[3] & 3]);
+  return setup;
+}
+
+bool trustedForLine(const Setup& setup, size_t line) {
+  if (setup.trustMode == 3) return (setup.trustSchedule >> (line % 8)) & 1;
+  return setup.trustMode != 2;
+}
+
+// A double truncated toward zero into an int, saturating, NaN as 0.
+int truncated(double value) {
+  if (std::isnan(value)) return 0;
+  if (value <= std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
+  if (value >= std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+  return static_cast<int>(value);
+}
+
+// The reply lines a line must produce: an independent statement of the protocol, so a dispatch
+// or gate fault shows as a difference rather than being taken on trust from the product.
+std::string expectedReplies(const Setup& setup, std::string_view text, bool now, bool* lastTrusted,
+                            bool* quits) {
+  std::string out;
+  *quits = false;
+  if (now && !*lastTrusted) out += std::string(kReadyLine) + "\n";
+  if (!now && text != "PING" && text != "RESOLUTION" && text != "QUIT") {
+    *lastTrusted = false;
+    return out + kRefusedLine + "\n";
+  }
+  *lastTrusted = now;
+
+  std::vector<std::string_view> tokens;
+  size_t i = 0;
+  while (tokens.size() < 3) {
+    while (i < text.size() && text[i] == ' ') ++i;
+    if (i == text.size()) break;
+    size_t start = i;
+    while (i < text.size() && text[i] != ' ') ++i;
+    tokens.push_back(text.substr(start, i - start));
+  }
+  // Only whether there are 1, 2 or 3+ tokens matters to dispatch.
+  if (tokens.empty()) return out;
+  std::string_view word = tokens[0];
+  size_t count = tokens.size();
+
+  struct Known {
+    std::string_view name;
+    size_t minTokens;
+    std::string_view reply;  // "" none, "SCREEN" and "POS" computed
+  };
+  static constexpr Known kKnown[] = {
+      {"PING", 1, "PONG"},          {"RESOLUTION", 1, "SCREEN"},
+      {"GETPOS", 1, "POS"},         {"MOVE", 3, ""},
+      {"MOVERATIO", 3, ""},         {"MOUSEDOWN", 2, "ACK MOUSEDOWN"},
+      {"MOUSEUP", 2, "ACK MOUSEUP"}, {"CLICK", 2, "ACK CLICK"},
+      {"DBLCLICK", 2, ""},          {"WHEEL", 2, ""},
+      {"HWHEEL", 2, ""},            {"KEYDOWN", 2, "ACK KEYDOWN"},
+      {"KEYUP", 2, "ACK KEYUP"},    {"KEYPRESS", 2, ""},
+      {"TEXT", 2, ""},              {"QUIT", 1, ""},
+  };
+  for (const Known& known : kKnown) {
+    if (word != known.name || count < known.minTokens) continue;
+    if (known.name == "QUIT") {
+      *quits = true;
+    } else if (known.reply == "SCREEN") {
+      int width = 1920;
+      int height = 1080;
+      if (!(setup.failures & kSimFailDisplays) && !setup.displays.empty()) {
+        width = truncated(setup.displays[0].size.width);
+        height = truncated(setup.displays[0].size.height);
+      }
+      char line[96];
+      std::snprintf(line, sizeof line, "SCREEN %d %d %d %d\n", width, height, width, height);
+      out += line;
+    } else if (known.reply == "POS") {
+      if (!(setup.failures & kSimFailCreate)) {
+        CGPoint cursor = simCursor();
+        char line[64];
+        std::snprintf(line, sizeof line, "POS %d %d\n", truncated(cursor.x), truncated(cursor.y));
+        out += line;
+      }
+    } else if (!known.reply.empty()) {
+      out += std::string(known.reply) + "\n";
+    }
+    return out;
+  }
+  return out + "UNKNOWN: " + std::string(word) + "\n";
+}
+
+// A short, printable rendering of bytes for a report.
+std::string shown(std::string_view bytes) {
+  std::string text;
+  for (size_t i = 0; i < bytes.size() && i < 160; ++i) {
+    unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      text += static_cast<char>(c);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      text += escaped;
+    }
+  }
+  if (bytes.size() > 160) text += "... (" + std::to_string(bytes.size()) + " bytes)";
+  return text;
+}
+
+// What must hold between any two lines, and at the end.
+std::string brokenState(const Setup& setup, size_t postedBefore) {
+  if (simLiveEvents() != 0) return "events alive: " + std::to_string(simLiveEvents());
+  if (simLiveStrings() != 0) return "strings alive: " + std::to_string(simLiveStrings());
+  CGEventFlags held = 0;
+  for (int vk = 0; vk < 256; ++vk) {
+    if (modifierDown[vk]) held |= modifierFlagForVk(static_cast<uint16_t>(vk));
+  }
+  if (held != g_modifierFlags) {
+    return "g_modifierFlags " + std::to_string(g_modifierFlags) + " but the held modifiers give " +
+           std::to_string(held);
+  }
+  const std::vector<SimEvent>& posted = simPostedEvents();
+  for (size_t i = postedBefore; i < posted.size(); ++i) {
+    const SimEvent& event = posted[i];
+    if (event.tap != kCGHIDEventTap) return "posted away from the HID tap: " + simTraceLine(event);
+    if ((setup.failures & kSimFailSource) && event.hidSource) {
+      return "posted from a source that could not exist: " + simTraceLine(event);
+    }
+    if (event.text) {
+      // The system types at most 20 UTF-16 units of one event, and a split surrogate pair is
+      // garbage on both sides of the split.
+      const std::u16string& text = *event.text;
+      if (text.empty() || text.size() > 20) return "text event of bad length: " + simTraceLine(event);
+      if (text.back() >= 0xD800 && text.back() <= 0xDBFF) {
+        return "text event ends inside a surrogate pair: " + simTraceLine(event);
+      }
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string runFuzzSession(const uint8_t* data, size_t size) {
+  resetKeyboardState();
+  resetPointerState();
+  simReset();
+
+  uint8_t header[kFuzzHeaderSize] = {};
+  size_t headerSize = size < kFuzzHeaderSize ? size : kFuzzHeaderSize;
+  if (headerSize > 0) std::memcpy(header, data, headerSize);
+  data += headerSize;
+  size -= headerSize;
+  Setup setup = readSetup(header);
+  simSetClock(kStartTime);
+  simSetInstantSleep(true);
+  bool lastTrusted = setup.trustMode == 3 ? (setup.trustSchedule & 0x80) != 0 : setup.trustMode != 2;
+  setLastTrusted(lastTrusted);
+
+  char* written = nullptr;
+  size_t writtenSize = 0;
+  FILE* out = open_memstream(&written, &writtenSize);
+  if (out == nullptr) std::abort();
+
+  // Lines exactly as fgets cuts them from the loop's 65,536-byte buffer.
+  static char line[kLineBufferSize];
+  std::string broken;
+  size_t offset = 0;
+  for (size_t index = 0; offset < size && broken.empty(); ++index) {
+    size_t length = 0;
+    while (offset + length < size && length < kLineBufferSize - 1) {
+      if (data[offset + length++] == '\n') break;
+    }
+    std::memcpy(line, data + offset, length);
+    line[length] = '\0';
+    std::string_view piece(reinterpret_cast<const char*>(data + offset), length);
+    offset += length;
+
+    size_t textLength = std::strlen(line);
+    while (textLength > 0 && (line[textLength - 1] == '\r' || line[textLength - 1] == '\n')) {
+      --textLength;
+    }
+    std::string text(line, textLength);
+
+    bool now = trustedForLine(setup, index);
+    simSetTrusted(now);
+    if (setup.clockSteps) simSetClock(CFAbsoluteTimeGetCurrent() + 0.3);
+    size_t outputBefore = writtenSize;
+    size_t postedBefore = simPostedEvents().size();
+
+    bool keepGoing = handleLine(line, out);
+
+    std::fflush(out);
+    std::string_view replies(written + outputBefore, writtenSize - outputBefore);
+    std::string expected;
+    bool quits = false;
+    if (text.empty()) {
+      expected.clear();
+    } else {
+      expected = expectedReplies(setup, text, now, &lastTrusted, &quits);
+    }
+    if (replies != expected) {
+      broken = "replied \"" + shown(replies) + "\", expected \"" + shown(expected) + "\"";
+    } else if (keepGoing == quits) {
+      broken = keepGoing ? "went on after QUIT" : "stopped without QUIT";
+    } else {
+      broken = brokenState(setup, postedBefore);
+    }
+    if (!broken.empty()) broken = "line " + std::to_string(index) + " \"" + shown(piece) + "\": " + broken;
+    if (!keepGoing) break;
+  }
+
+  if (broken.empty()) {
+    // The end of the session: whatever the host left held is released, silently.
+    size_t outputBefore = writtenSize;
+    size_t postedBefore = simPostedEvents().size();
+    releaseHeldInput();
+    std::fflush(out);
+    if (writtenSize != outputBefore) {
+      broken = "wrote while releasing held input: " +
+               shown(std::string_view(written + outputBefore, writtenSize - outputBefore));
+    } else {
+      broken = brokenState(setup, postedBefore);
+    }
+    for (int vk = 0; vk < 256 && broken.empty(); ++vk) {
+      if (keyDown[vk] || modifierDown[vk]) broken = "VK " + std::to_string(vk) + " still held";
+    }
+    if (broken.empty() && heldButtonForDrag() != -1) broken = "a button still held";
+    if (!broken.empty()) broken = "at the end: " + broken;
+  }
+  std::fclose(out);
+  std::free(written);
+  return broken;
+}
