@@ -232,6 +232,7 @@ CGPoint clampToDisplays(CGPoint target) {
   if (desktop.displays.empty()) return target;
   CGPoint best = target;
   double bestDistance = std::numeric_limits<double>::infinity();
+  bool found = false;  // a far target's squared distance overflows to infinity on every display
   for (const CGRect& rect : desktop.displays) {
     double maxX = rect.origin.x + std::max(0.0, rect.size.width - 1);
     double maxY = rect.origin.y + std::max(0.0, rect.size.height - 1);
@@ -239,7 +240,8 @@ CGPoint clampToDisplays(CGPoint target) {
     double dx = p.x - target.x;
     double dy = p.y - target.y;
     double distance = dx * dx + dy * dy;
-    if (distance < bestDistance) {
+    if (!found || distance < bestDistance) {
+      found = true;
       bestDistance = distance;
       best = p;
     }
