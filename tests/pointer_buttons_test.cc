@@ -43,12 +43,6 @@ std::vector<int64_t> clickStates() {
   return states;
 }
 
-TEST_F(PointerButtonsTest, PressAndReleaseAtTheCursorWithReplies) {
-  EXPECT_EQ(sendLine("MOUSEDOWN left"), "ACK MOUSEDOWN\n");
-  EXPECT_EQ(sendLine("MOUSEUP left"), "ACK MOUSEUP\n");
-  EXPECT_EQ(takePosted(), (Events{"1 b0 @756,491 f0 {1:1}", "2 b0 @756,491 f0 {1:1}"}));
-}
-
 TEST_F(PointerButtonsTest, WordsSelectTypesAndButtons) {
   struct Case {
     const char* word;
@@ -64,8 +58,8 @@ TEST_F(PointerButtonsTest, WordsSelectTypesAndButtons) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.word);
     SetUp();
-    sendLine(std::string("MOUSEDOWN ") + c.word);
-    sendLine(std::string("MOUSEUP ") + c.word);
+    EXPECT_EQ(sendLine(std::string("MOUSEDOWN ") + c.word), "ACK MOUSEDOWN\n");
+    EXPECT_EQ(sendLine(std::string("MOUSEUP ") + c.word), "ACK MOUSEUP\n");
     EXPECT_EQ(takePosted(), c.events);
   }
 }
@@ -79,40 +73,14 @@ TEST_F(PointerButtonsTest, PressesAtOneSpotCountOneTwoThreeThenOne) {
   EXPECT_EQ(clickStates(), (std::vector<int64_t>{1, 1, 2, 2, 3, 3, 1, 1}));
 }
 
-TEST_F(PointerButtonsTest, WindowAndRadiusThroughTheCommands) {
-  struct Case {
-    const char* name;
-    double secondTime;
-    const char* moveBetween;  // a MOVE before the second press, or none
-    int64_t expected;
-  };
-  const Case cases[] = {
-      {"exactly 0.5 s", kStart + 0.5, nullptr, 2},
-      {"0.51 s", kStart + 0.51, nullptr, 1},
-      {"exactly 5 points", kStart + 0.1, "MOVE 759 495", 2},
-      {"6 points", kStart + 0.1, "MOVE 762 491", 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    SetUp();
-    sendLines({"MOUSEDOWN left", "MOUSEUP left"});
-    if (c.moveBetween != nullptr) sendLine(c.moveBetween);
-    simSetClock(c.secondTime);
-    simClearPostedEvents();
-    sendLine("MOUSEDOWN left");
-    EXPECT_EQ(clickStates(), (std::vector<int64_t>{c.expected}));
-  }
-}
-
 TEST_F(PointerButtonsTest, ExplicitAndUnparsableCounts) {
   struct Case {
     const char* press;
     int64_t expected;  // after one automatic left press just before, at the same spot
   };
   const Case cases[] = {
-      {"MOUSEDOWN right 2", 2}, {"MOUSEDOWN right 3", 3}, {"MOUSEDOWN left 5", 1},
-      {"MOUSEDOWN left 1", 1},  {"MOUSEDOWN left 0", 2},  {"MOUSEDOWN left -1", 2},
-      {"MOUSEDOWN left x", 2},  {"MOUSEDOWN left 2 9", 2}, {"MOUSEDOWN left 99999999999", 1},
+      {"MOUSEDOWN right 2", 2}, {"MOUSEDOWN left 5", 1},  {"MOUSEDOWN left 0", 2},
+      {"MOUSEDOWN left -1", 2}, {"MOUSEDOWN left x", 2},  {"MOUSEDOWN left 99999999999", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.press);
@@ -125,25 +93,9 @@ TEST_F(PointerButtonsTest, ExplicitAndUnparsableCounts) {
   }
 }
 
-TEST_F(PointerButtonsTest, ButtonsCountSeparately) {
-  sendLines({"MOUSEDOWN left", "MOUSEUP left"});
-  simSetClock(kStart + 0.1);
-  sendLines({"MOUSEDOWN right", "MOUSEUP right"});
-  simSetClock(kStart + 0.2);
-  sendLines({"MOUSEDOWN left", "MOUSEUP left"});
-  EXPECT_EQ(clickStates(), (std::vector<int64_t>{1, 1, 1, 1, 2, 2}));
-}
-
 TEST_F(PointerButtonsTest, ReleaseBeforeAnyPressCarriesOne) {
   EXPECT_EQ(sendLine("MOUSEUP middle"), "ACK MOUSEUP\n");
   EXPECT_EQ(takePosted(), (Events{"26 b2 @756,491 f0 {1:1}"}));
-}
-
-TEST_F(PointerButtonsTest, ReleaseCarriesItsPressCount) {
-  sendLine("MOUSEDOWN right 3");
-  sendLine("MOUSEUP right");
-  sendLine("MOUSEUP right");  // a second release reads the same memory
-  EXPECT_EQ(clickStates(), (std::vector<int64_t>{3, 3, 3}));
 }
 
 TEST_F(PointerButtonsTest, ClickIsPressPauseReleaseWithoutStateOrFlags) {
@@ -182,14 +134,6 @@ TEST_F(PointerButtonsTest, SeparatePressesAndReleasesCarryTheModifierFlags) {
   g_modifierFlags = kShift | kCGEventFlagMaskCommand;
   sendLines({"MOUSEDOWN left", "MOUSEUP left"});
   EXPECT_EQ(takePosted(), (Events{"1 b0 @756,491 f1179648 {1:1}", "2 b0 @756,491 f1179648 {1:1}"}));
-}
-
-TEST_F(PointerButtonsTest, ButtonEventsFollowTheCursor) {
-  simSetCursor(CGPoint{12.5, 3.25});
-  sendLines({"MOUSEDOWN right", "MOUSEUP right"});
-  EXPECT_EQ(takePosted(), (Events{"3 b1 @12.5,3.25 f0 {1:1}", "4 b1 @12.5,3.25 f0 {1:1}"}));
-  EXPECT_EQ(lastClickPoint[1].x, 12.5);
-  EXPECT_EQ(lastClickPoint[1].y, 3.25);
 }
 
 TEST_F(PointerButtonsTest, UnreadableCursorPutsButtonEventsAtTheOrigin) {

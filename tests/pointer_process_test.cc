@@ -15,7 +15,8 @@ using Env = std::vector<std::pair<std::string, std::string>>;
 using Lines = std::vector<std::string>;
 
 constexpr char kReady[] = "READY: macOS CGEvent Input Injector Online\n";
-constexpr char kCleanExit[] = "{\"exit\":true,\"liveEvents\":0,\"liveStrings\":0,\"liveSources\":0}";
+constexpr char kCleanExit[] =
+    "{\"exit\":true,\"liveEvents\":0,\"liveStrings\":0,\"liveSources\":0}";
 
 AgentResult run(const std::string& input, Env env) {
   AgentOptions options;
@@ -44,51 +45,42 @@ std::string scroll(int seq, int wheel1, int wheel2) {
          "\"wheel1\":" + std::to_string(wheel1) + ",\"wheel2\":" + std::to_string(wheel2) + "}";
 }
 
-const char kDragSession[] =
-    "MOUSEDOWN left 1\nMOVE 150.9 180.1\nMOUSEUP left\nMOVE 10 20\n"
-    "MOUSEDOWN right 2\nCLICK middle\nDBLCLICK left\n";
-
-TEST(PointerProcess, DragSessionOnMacOS27) {
-  AgentResult r = run(kDragSession, {{"MII_SIM_MACOS", "27"},
-                                     {"MII_SIM_PRESS_COUNTS", "1,2,3"},
-                                     {"MII_SIM_CURSOR", "100.5,200.5"}});
-  EXPECT_EQ(r.out, std::string(kReady) + "ACK MOUSEDOWN\nACK MOUSEUP\nACK MOUSEDOWN\nACK CLICK\n");
-  EXPECT_EQ(postedLines(r),
-            (Lines{
-                mouse(1, 1, "0", "100.5", "200.5", 0, "\"0\":7,\"1\":1"),
-                mouse(2, 6, "0", "150.9", "180.1", 0, "\"0\":7,\"1\":1,\"4\":50,\"5\":-20"),
-                mouse(3, 2, "0", "150.9", "180.1", 0, "\"0\":7,\"1\":1"),
-                mouse(4, 5, "null", "10", "20", 0, ""),
-                mouse(5, 3, "0", "10", "20", 1, "\"0\":8,\"1\":2"),
-                mouse(6, 25, "null", "10", "20", 2, "\"0\":9"),
-                mouse(7, 26, "null", "10", "20", 2, "\"0\":9"),
-                mouse(8, 1, "null", "10", "20", 0, "\"0\":10"),
-                mouse(9, 2, "null", "10", "20", 0, "\"0\":10"),
-                mouse(10, 1, "null", "10", "20", 0, "\"0\":11,\"1\":2"),
-                mouse(11, 2, "null", "10", "20", 0, "\"0\":11,\"1\":2"),
-                // The right button was still held at end of input.
-                mouse(12, 4, "0", "10", "20", 1, "\"0\":11,\"1\":2"),
-            }));
+// The start of the fields of a numbered event: "\"0\":n," on macOS 27, nothing before it.
+std::string number(int major, int n) {
+  return major >= 27 ? "\"0\":" + std::to_string(n) + "," : "";
 }
 
-TEST(PointerProcess, DragSessionOnMacOS26) {
-  AgentResult r = run(kDragSession, {{"MII_SIM_MACOS", "26"}, {"MII_SIM_CURSOR", "100.5,200.5"}});
-  EXPECT_EQ(r.out, std::string(kReady) + "ACK MOUSEDOWN\nACK MOUSEUP\nACK MOUSEDOWN\nACK CLICK\n");
-  EXPECT_EQ(postedLines(r),
-            (Lines{
-                mouse(1, 1, "0", "100.5", "200.5", 0, "\"1\":1"),
-                mouse(2, 6, "0", "150.9", "180.1", 0, "\"1\":1,\"4\":50,\"5\":-20"),
-                mouse(3, 2, "0", "150.9", "180.1", 0, "\"1\":1"),
-                mouse(4, 5, "null", "10", "20", 0, ""),
-                mouse(5, 3, "0", "10", "20", 1, "\"1\":2"),
-                mouse(6, 25, "null", "10", "20", 2, ""),
-                mouse(7, 26, "null", "10", "20", 2, ""),
-                mouse(8, 1, "null", "10", "20", 0, ""),
-                mouse(9, 2, "null", "10", "20", 0, ""),
-                mouse(10, 1, "null", "10", "20", 0, "\"1\":2"),
-                mouse(11, 2, "null", "10", "20", 0, "\"1\":2"),
-                mouse(12, 4, "0", "10", "20", 1, "\"1\":2"),
-            }));
+TEST(PointerProcess, DragsClicksAndEventNumbersOn26And27) {
+  for (int major : {26, 27}) {
+    SCOPED_TRACE(major);
+    AgentResult r = run(
+        "MOUSEDOWN left 1\nMOVE 150.9 180.1\nMOUSEUP left\nMOVE 10 20\n"
+        "MOUSEDOWN right 2\nCLICK middle\nDBLCLICK left\n",
+        {{"MII_SIM_MACOS", std::to_string(major)},
+         {"MII_SIM_PRESS_COUNTS", "1,2,3"},
+         {"MII_SIM_CURSOR", "100.5,200.5"}});
+    EXPECT_EQ(r.out,
+              std::string(kReady) + "ACK MOUSEDOWN\nACK MOUSEUP\nACK MOUSEDOWN\nACK CLICK\n");
+    auto n = [major](int value) { return number(major, value); };
+    auto bare = [major](int value) { return major >= 27 ? "\"0\":" + std::to_string(value) : ""; };
+    EXPECT_EQ(postedLines(r),
+              (Lines{
+                  mouse(1, 1, "0", "100.5", "200.5", 0, (n(7) + "\"1\":1").c_str()),
+                  mouse(2, 6, "0", "150.9", "180.1", 0,
+                        (n(7) + "\"1\":1,\"4\":50,\"5\":-20").c_str()),
+                  mouse(3, 2, "0", "150.9", "180.1", 0, (n(7) + "\"1\":1").c_str()),
+                  mouse(4, 5, "null", "10", "20", 0, ""),
+                  mouse(5, 3, "0", "10", "20", 1, (n(8) + "\"1\":2").c_str()),
+                  mouse(6, 25, "null", "10", "20", 2, bare(9).c_str()),
+                  mouse(7, 26, "null", "10", "20", 2, bare(9).c_str()),
+                  mouse(8, 1, "null", "10", "20", 0, bare(10).c_str()),
+                  mouse(9, 2, "null", "10", "20", 0, bare(10).c_str()),
+                  mouse(10, 1, "null", "10", "20", 0, (n(11) + "\"1\":2").c_str()),
+                  mouse(11, 2, "null", "10", "20", 0, (n(11) + "\"1\":2").c_str()),
+                  // The right button was still held at end of input.
+                  mouse(12, 4, "0", "10", "20", 1, (n(11) + "\"1\":2").c_str()),
+              }));
+  }
 }
 
 TEST(PointerProcess, QuitReleasesHeldButtonsAndReadsNoFurther) {

@@ -47,8 +47,10 @@ void postDrag(int button, CGPoint target) {
   CGEventSetIntegerValueField(drag.get(), kCGMouseEventClickState, clickCounts[button]);
   // With no known start, no motion is claimed rather than a jump from the origin.
   if (knownStart) {
-    CGEventSetIntegerValueField(drag.get(), kCGMouseEventDeltaX, truncateToInt64(target.x - before.x));
-    CGEventSetIntegerValueField(drag.get(), kCGMouseEventDeltaY, truncateToInt64(target.y - before.y));
+    CGEventSetIntegerValueField(drag.get(), kCGMouseEventDeltaX,
+                                truncateToInt64(target.x - before.x));
+    CGEventSetIntegerValueField(drag.get(), kCGMouseEventDeltaY,
+                                truncateToInt64(target.y - before.y));
   }
   CGEventSetFlags(drag.get(), g_modifierFlags);
   numberFollowingEvent(drag.get());
@@ -65,14 +67,15 @@ void postMouseMove(double x, double y) {
     postDrag(held, target);
     return;
   }
-  ScopedEvent move(CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, target, kCGMouseButtonLeft));
+  ScopedEvent move(
+      CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, target, kCGMouseButtonLeft));
   if (move) CGEventPost(kCGHIDEventTap, move.get());
 }
 
 void postMouseMoveByRatio(double rx, double ry) {
-  CGRect main;
-  if (!mainDisplayBounds(&main)) return;
-  postMouseMove(rx * main.size.width, ry * main.size.height);
+  CGRect bounds;
+  if (!mainDisplayBounds(&bounds)) return;
+  postMouseMove(rx * bounds.size.width, ry * bounds.size.height);
 }
 
 ScrollWheels scrollWheels(int32_t amount, bool horizontal) {
@@ -96,12 +99,12 @@ bool queryCursorPosition(int* x, int* y) {
 }
 
 void queryMainDisplaySize(int* width, int* height) {
-  CGRect main;
-  if (!mainDisplayBounds(&main)) {
+  CGRect bounds;
+  if (!mainDisplayBounds(&bounds)) {
     *width = kFallbackWidth;
     *height = kFallbackHeight;
     return;
   }
-  *width = truncateToInt(main.size.width);
-  *height = truncateToInt(main.size.height);
+  *width = truncateToInt(bounds.size.width);
+  *height = truncateToInt(bounds.size.height);
 }
