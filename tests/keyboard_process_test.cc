@@ -74,19 +74,6 @@ TEST(KeyboardProcess, UnmappedKeysAreAcknowledgedAndPostNothing) {
   EXPECT_EQ(r.trace, Lines{R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0})"});
 }
 
-TEST(KeyboardProcess, HeldKeysAreReleasedAtEndOfInputAndOnQuit) {
-  AgentResult r = runAgent("KEYDOWN 17\nKEYDOWN 67\nKEYDOWN 39\n");
-  EXPECT_EQ(r.trace, (Lines{key(1, 12, 0x40000, 59, true), key(2, 10, 0x100000, 8, true),
-                            key(3, 10, 0x840000, 124, true), key(4, 11, 0x840000, 124, false),
-                            key(5, 11, 0x100000, 8, false), key(6, 12, 0, 59, false),
-                            kCleanExit}));
-  r = runAgent("KEYDOWN 160\nKEYDOWN 65\nQUIT\nKEYDOWN 66\n");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, std::string(kReady) + "ACK KEYDOWN\nACK KEYDOWN\n");
-  EXPECT_EQ(r.trace, (Lines{key(1, 12, 0x20000, 56, true), key(2, 10, 0x20000, 0, true),
-                            key(3, 11, 0x20000, 0, false), key(4, 12, 0, 56, false), kCleanExit}));
-}
-
 TEST(KeyboardProcess, MissingKeyboardSourceReportsEveryAttempt) {
   AgentOptions options;
   options.env = {{"MII_SIM_FAIL", "source"}};
@@ -142,30 +129,4 @@ TEST(KeyboardProcess, StringCreationFailureTypesNothing) {
   EXPECT_EQ(r.out, kReady);
   EXPECT_EQ(r.trace, Lines{R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0})"});
 }
-
-TEST(KeyboardProcess, SelfTestPassesWithoutPermissionOrInputAndPostsNothing) {
-  AgentOptions options;
-  options.args = {"--self-test"};
-  options.env = {{"MII_SIM_TRUSTED", "0"}};
-  AgentResult r = runAgent("KEYDOWN 65\n", options);
-  ASSERT_TRUE(r.exited);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out,
-            "PASS R2 HID event construction, key mapping, modifier release and double-click "
-            "count\n");
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.trace, Lines{R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":1})"});
-}
-
-TEST(KeyboardProcess, SelfTestFailsWithoutTheKeyboardSource) {
-  AgentOptions options;
-  options.args = {"--self-test"};
-  options.env = {{"MII_SIM_FAIL", "source"}};
-  options.trace = false;
-  AgentResult r = runAgent("", options);
-  EXPECT_FALSE(r.exited);
-  EXPECT_EQ(r.out, "");
-  EXPECT_NE(r.err.find("testSource != NULL"), std::string::npos) << r.err;
-}
-
 }  // namespace
