@@ -75,23 +75,28 @@ TEST_F(KeyEvents, ClipboardTranslationAndModifierRules) {
        "KEYDOWN 162\nKEYDOWN 86\nKEYUP 86\nKEYUP 162\n",
        {modifierDownEvent(kMacControl, kControl), keyDownEvent(kMacV, kCommand),
         keyUpEvent(kMacV, kCommand), modifierUpEvent(kMacControl, 0)}},
-      {"generic Control with X", "KEYDOWN 17\nKEYDOWN 88\n",
+      {"generic Control with X",
+       "KEYDOWN 17\nKEYDOWN 88\n",
        {modifierDownEvent(kMacControl, kControl), keyDownEvent(kMacX, kCommand)}},
-      {"right Control alone is not translated", "KEYDOWN 163\nKEYDOWN 67\nKEYUP 67\n",
+      {"right Control alone is not translated",
+       "KEYDOWN 163\nKEYDOWN 67\nKEYUP 67\n",
        {modifierDownEvent(kMacRightControl, kControl), keyDownEvent(kMacC, kControl),
         keyUpEvent(kMacC, kControl)}},
       {"generic and right Control together are not translated",
        "KEYDOWN 17\nKEYDOWN 163\nKEYDOWN 67\n",
        {modifierDownEvent(kMacControl, kControl), modifierDownEvent(kMacRightControl, kControl),
         keyDownEvent(kMacC, kControl)}},
-      {"Control with Shift is not translated", "KEYDOWN 17\nKEYDOWN 16\nKEYDOWN 67\n",
+      {"Control with Shift is not translated",
+       "KEYDOWN 17\nKEYDOWN 16\nKEYDOWN 67\n",
        {modifierDownEvent(kMacControl, kControl), modifierDownEvent(kMacShift, kControl | kShift),
         keyDownEvent(kMacC, kControl | kShift)}},
-      {"Control with Alt is not translated", "KEYDOWN 17\nKEYDOWN 18\nKEYDOWN 86\n",
+      {"Control with Alt is not translated",
+       "KEYDOWN 17\nKEYDOWN 18\nKEYDOWN 86\n",
        {modifierDownEvent(kMacControl, kControl),
         modifierDownEvent(kMacOption, kControl | kAlternate),
         keyDownEvent(kMacV, kControl | kAlternate)}},
-      {"Control with Command is not translated", "KEYDOWN 91\nKEYDOWN 17\nKEYDOWN 67\n",
+      {"Control with Command is not translated",
+       "KEYDOWN 91\nKEYDOWN 17\nKEYDOWN 67\n",
        {modifierDownEvent(kMacCommand, kCommand),
         modifierDownEvent(kMacControl, kCommand | kControl),
         keyDownEvent(kMacC, kCommand | kControl)}},
@@ -113,8 +118,7 @@ TEST_F(KeyEvents, ClipboardTranslationAndModifierRules) {
        "KEYDOWN 67\nKEYDOWN 17\nKEYDOWN 67\nKEYUP 67\n",
        {keyDownEvent(kMacC, 0), modifierDownEvent(kMacControl, kControl),
         keyDownEvent(kMacC, kControl), keyUpEvent(kMacC, kControl)}},
-      {"no modifiers", "KEYDOWN 67\nKEYUP 67\n",
-       {keyDownEvent(kMacC, 0), keyUpEvent(kMacC, 0)}},
+      {"no modifiers", "KEYDOWN 67\nKEYUP 67\n", {keyDownEvent(kMacC, 0), keyUpEvent(kMacC, 0)}},
       {"a release never pressed carries the current flags untranslated",
        "KEYUP 67\nKEYDOWN 17\nKEYUP 67\n",
        {keyUpEvent(kMacC, 0), modifierDownEvent(kMacControl, kControl),
@@ -133,7 +137,8 @@ TEST_F(KeyEvents, ClipboardTranslationAndModifierRules) {
        {modifierDownEvent(kMacControl, kControl), modifierDownEvent(kMacControl, kControl),
         modifierUpEvent(kMacControl, kControl), keyDownEvent(kMacC, kCommand),
         modifierUpEvent(kMacControl, 0)}},
-      {"Caps Lock is an ordinary key and changes no flag", "KEYDOWN 20\nKEYDOWN 65\n",
+      {"Caps Lock is an ordinary key and changes no flag",
+       "KEYDOWN 20\nKEYDOWN 65\n",
        {keyDownEvent(kMacCapsLock, 0), keyDownEvent(kMacA, 0)}},
       {"sided modifiers post their own keys",
        "KEYDOWN 161\nKEYDOWN 165\nKEYDOWN 92\nKEYUP 161\nKEYUP 165\nKEYUP 92\n",
@@ -167,10 +172,10 @@ TEST_F(KeyEvents, ArrowsCarrySecondaryFnAndNumericPadUnlessControl) {
     uint64_t flags;
   };
   const Modifiers modifiers[] = {
-      {"", kNumericPad | kSecondaryFn},                        // 0xA00000
-      {"KEYDOWN 17\n", kControl | kSecondaryFn},               // 0x840000
+      {"", kNumericPad | kSecondaryFn},           // 0xA00000
+      {"KEYDOWN 17\n", kControl | kSecondaryFn},  // 0x840000
       {"KEYDOWN 163\n", kControl | kSecondaryFn},
-      {"KEYDOWN 16\n", kShift | kNumericPad | kSecondaryFn},   // 0xA20000
+      {"KEYDOWN 16\n", kShift | kNumericPad | kSecondaryFn},  // 0xA20000
       {"KEYDOWN 17\nKEYDOWN 16\n", kControl | kShift | kSecondaryFn},
       {"KEYDOWN 91\n", kCommand | kNumericPad | kSecondaryFn},
   };
@@ -193,11 +198,11 @@ TEST_F(KeyEvents, ArrowsCarrySecondaryFnAndNumericPadUnlessControl) {
   // release brings NumericPad back on the release.
   fresh();
   handleLines("KEYDOWN 17\nKEYDOWN 37\nKEYUP 17\nKEYUP 37\n");
-  EXPECT_EQ(postedKeys(), (std::vector<PostedKey>{
-                              modifierDownEvent(kMacControl, kControl),
-                              keyDownEvent(kMacLeft, kControl | kSecondaryFn),
-                              modifierUpEvent(kMacControl, 0),
-                              keyUpEvent(kMacLeft, kNumericPad | kSecondaryFn)}));
+  EXPECT_EQ(
+      postedKeys(),
+      (std::vector<PostedKey>{
+          modifierDownEvent(kMacControl, kControl), keyDownEvent(kMacLeft, kControl | kSecondaryFn),
+          modifierUpEvent(kMacControl, 0), keyUpEvent(kMacLeft, kNumericPad | kSecondaryFn)}));
   // Nothing of the arrow flags sticks to g_modifierFlags.
   EXPECT_EQ(g_modifierFlags, 0u);
 }
@@ -209,9 +214,9 @@ TEST_F(KeyEvents, KeyCommandsCutTheVkToItsLow16BitsAndIgnoreUnmappedKeys) {
     std::vector<PostedKey> expected;
   };
   const VkCase cases[] = {
-      {"KEYDOWN 65601", "ACK KEYDOWN\n", {keyDownEvent(kMacA, 0)}},         // 65 + 65536
+      {"KEYDOWN 65601", "ACK KEYDOWN\n", {keyDownEvent(kMacA, 0)}},                    // 65 + 65536
       {"KEYDOWN 65553", "ACK KEYDOWN\n", {modifierDownEvent(kMacControl, kControl)}},  // 17
-      {"KEYDOWN -65471", "ACK KEYDOWN\n", {keyDownEvent(kMacA, 0)}},        // 65 - 65536
+      {"KEYDOWN -65471", "ACK KEYDOWN\n", {keyDownEvent(kMacA, 0)}},                   // 65 - 65536
       {"KEYUP 65601", "ACK KEYUP\n", {keyUpEvent(kMacA, 0)}},
       {"KEYDOWN 32 trailing tokens", "ACK KEYDOWN\n", {keyDownEvent(kMacSpace, 0)}},
       {"KEYDOWN -1", "ACK KEYDOWN\n", {}},
@@ -243,8 +248,8 @@ TEST_F(KeyEvents, KeyPressIsDownPauseUpWithoutReply) {
   const uint64_t slept = simSleptMicroseconds();
   EXPECT_EQ(handleLines("KEYPRESS 67\n"), "");
   EXPECT_EQ(simSleptMicroseconds() - slept, 10000u);
-  EXPECT_EQ(postedKeys(), (std::vector<PostedKey>{keyDownEvent(kMacC, kCommand),
-                                                  keyUpEvent(kMacC, kCommand)}));
+  EXPECT_EQ(postedKeys(),
+            (std::vector<PostedKey>{keyDownEvent(kMacC, kCommand), keyUpEvent(kMacC, kCommand)}));
   EXPECT_FALSE(keyDown[67]);
   EXPECT_FALSE(translatedClipboardKey[67]);
 }
@@ -307,8 +312,9 @@ TEST_F(KeyEvents, ReleaseHeldKeysReleasesKeysThenModifiersInVkOrder) {
       {"keys ascending, then modifiers ascending, each as KEYUP would",
        "KEYDOWN 160\nKEYDOWN 17\nKEYDOWN 65\nKEYDOWN 37\nKEYDOWN 32\n",
        {keyUpEvent(kMacSpace, kControl | kShift),
-        keyUpEvent(kMacLeft, kControl | kShift | kSecondaryFn), keyUpEvent(kMacA, kControl | kShift),
-        modifierUpEvent(kMacControl, kShift), modifierUpEvent(kMacShift, 0)}},
+        keyUpEvent(kMacLeft, kControl | kShift | kSecondaryFn),
+        keyUpEvent(kMacA, kControl | kShift), modifierUpEvent(kMacControl, kShift),
+        modifierUpEvent(kMacShift, 0)}},
       {"a translated C is released with Command while Control is still held",
        "KEYDOWN 17\nKEYDOWN 67\n",
        {keyUpEvent(kMacC, kCommand), modifierUpEvent(kMacControl, 0)}},
@@ -319,9 +325,11 @@ TEST_F(KeyEvents, ReleaseHeldKeysReleasesKeysThenModifiersInVkOrder) {
       {"a translated C whose Control already went up still releases with Command",
        "KEYDOWN 17\nKEYDOWN 67\nKEYUP 17\n",
        {keyUpEvent(kMacC, kCommand)}},
-      {"a held arrow is released with its arrow flags", "KEYDOWN 39\n",
+      {"a held arrow is released with its arrow flags",
+       "KEYDOWN 39\n",
        {keyUpEvent(124, kNumericPad | kSecondaryFn)}},
-      {"a held arrow with Control", "KEYDOWN 163\nKEYDOWN 40\n",
+      {"a held arrow with Control",
+       "KEYDOWN 163\nKEYDOWN 40\n",
        {keyUpEvent(125, kControl | kSecondaryFn), modifierUpEvent(kMacRightControl, 0)}},
       {"generic and sided modifiers are each released",
        "KEYDOWN 16\nKEYDOWN 160\nKEYDOWN 92\n",
@@ -357,9 +365,10 @@ TEST_F(KeyEvents, ReleaseHeldKeysWithoutSourceReportsEachAttemptAndClearsTheStat
 
 TEST_F(KeyEvents, TheLoopReleasesHeldKeysAtEndOfInputAndOnQuit) {
   EXPECT_EQ(runLoop("KEYDOWN 17\nKEYDOWN 67\n"), "ACK KEYDOWN\nACK KEYDOWN\n");
-  EXPECT_EQ(postedKeys(), (std::vector<PostedKey>{
-                              modifierDownEvent(kMacControl, kControl), keyDownEvent(kMacC, kCommand),
-                              keyUpEvent(kMacC, kCommand), modifierUpEvent(kMacControl, 0)}));
+  EXPECT_EQ(postedKeys(),
+            (std::vector<PostedKey>{modifierDownEvent(kMacControl, kControl),
+                                    keyDownEvent(kMacC, kCommand), keyUpEvent(kMacC, kCommand),
+                                    modifierUpEvent(kMacControl, 0)}));
   fresh();
   EXPECT_EQ(runLoop("KEYDOWN 37\nQUIT\nKEYDOWN 38\n"), "ACK KEYDOWN\n");
   EXPECT_EQ(postedKeys(),

@@ -18,12 +18,14 @@ using Lines = std::vector<std::string>;
 std::string key(int seq, int type, int flags, int keycode, bool down) {
   return "{\"seq\":" + std::to_string(seq) + ",\"tap\":0,\"type\":" + std::to_string(type) +
          ",\"source\":\"hid\",\"flags\":" + std::to_string(flags) +
-         ",\"keycode\":" + std::to_string(keycode) + (down ? ",\"down\":true}" : ",\"down\":false}");
+         ",\"keycode\":" + std::to_string(keycode) +
+         (down ? ",\"down\":true}" : ",\"down\":false}");
 }
 
 std::string text(int seq, int flags, const std::string& utf8, int units) {
-  return "{\"seq\":" + std::to_string(seq) + ",\"tap\":0,\"type\":10,\"source\":null,\"flags\":" +
-         std::to_string(flags) + ",\"keycode\":0,\"down\":true,\"text\":\"" + utf8 +
+  return "{\"seq\":" + std::to_string(seq) +
+         ",\"tap\":0,\"type\":10,\"source\":null,\"flags\":" + std::to_string(flags) +
+         ",\"keycode\":0,\"down\":true,\"text\":\"" + utf8 +
          "\",\"textUnits\":" + std::to_string(units) + "}";
 }
 
@@ -34,13 +36,13 @@ TEST(KeyboardProcess, ClipboardChordAsTheWorkedExample) {
   EXPECT_EQ(r.out, std::string(kReady) + "ACK KEYDOWN\nACK KEYDOWN\nACK KEYUP\nACK KEYUP\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.trace, (Lines{key(1, 12, 0x40000, 59, true), key(2, 10, 0x100000, 8, true),
-                            key(3, 12, 0, 59, false), key(4, 11, 0x100000, 8, false),
-                            kCleanExit}));
+                            key(3, 12, 0, 59, false), key(4, 11, 0x100000, 8, false), kCleanExit}));
 }
 
 TEST(KeyboardProcess, ArrowsShiftAndKeyPress) {
-  AgentResult r = runAgent("KEYDOWN 16\nKEYPRESS 37\nKEYDOWN 17\nKEYPRESS 40\nKEYUP 16\nKEYUP 17\n"
-                           "KEYPRESS 65601\n");
+  AgentResult r = runAgent(
+      "KEYDOWN 16\nKEYPRESS 37\nKEYDOWN 17\nKEYPRESS 40\nKEYUP 16\nKEYUP 17\n"
+      "KEYPRESS 65601\n");
   EXPECT_EQ(r.out, std::string(kReady) + "ACK KEYDOWN\nACK KEYDOWN\nACK KEYUP\nACK KEYUP\n");
   EXPECT_EQ(r.trace, (Lines{key(1, 12, 0x20000, 56, true), key(2, 10, 0xA20000, 123, true),
                             key(3, 11, 0xA20000, 123, false), key(4, 12, 0x60000, 59, true),
@@ -55,15 +57,14 @@ TEST(KeyboardProcess, FlagRulesSidedModifiersAndRepeats) {
       "KEYDOWN 17\nKEYDOWN 86\nKEYDOWN 86\nKEYUP 17\nKEYDOWN 86\nKEYUP 86\n"  // repeats
       "KEYDOWN 16\nKEYUP 160\nKEYDOWN 20\n");                                 // held at the end
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.trace,
-            (Lines{key(1, 12, 0x40000, 62, true), key(2, 10, 0x40000, 8, true),
-                   key(3, 11, 0x40000, 8, false), key(4, 12, 0, 62, false),
-                   key(5, 12, 0x40000, 59, true), key(6, 10, 0x100000, 9, true),
-                   key(7, 10, 0x100000, 9, true), key(8, 12, 0, 59, false),
-                   key(9, 10, 0x100000, 9, true), key(10, 11, 0x100000, 9, false),
-                   key(11, 12, 0x20000, 56, true), key(12, 12, 0x20000, 56, false),
-                   key(13, 10, 0x20000, 57, true), key(14, 11, 0x20000, 57, false),
-                   key(15, 12, 0, 56, false), kCleanExit}));
+  EXPECT_EQ(r.trace, (Lines{key(1, 12, 0x40000, 62, true), key(2, 10, 0x40000, 8, true),
+                            key(3, 11, 0x40000, 8, false), key(4, 12, 0, 62, false),
+                            key(5, 12, 0x40000, 59, true), key(6, 10, 0x100000, 9, true),
+                            key(7, 10, 0x100000, 9, true), key(8, 12, 0, 59, false),
+                            key(9, 10, 0x100000, 9, true), key(10, 11, 0x100000, 9, false),
+                            key(11, 12, 0x20000, 56, true), key(12, 12, 0x20000, 56, false),
+                            key(13, 10, 0x20000, 57, true), key(14, 11, 0x20000, 57, false),
+                            key(15, 12, 0, 56, false), kCleanExit}));
 }
 
 TEST(KeyboardProcess, UnmappedKeysAreAcknowledgedAndPostNothing) {
@@ -81,8 +82,9 @@ TEST(KeyboardProcess, MissingKeyboardSourceReportsEveryAttempt) {
   // still held. The unmapped VK is no attempt.
   AgentResult r = runAgent("KEYDOWN 17\nKEYDOWN 96\nKEYDOWN 65\nKEYUP 65\nKEYDOWN 66\n", options);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, std::string(kReady) + "ACK KEYDOWN\nACK KEYDOWN\nACK KEYDOWN\nACK KEYUP\n"
-                                         "ACK KEYDOWN\n");
+  EXPECT_EQ(r.out, std::string(kReady) +
+                       "ACK KEYDOWN\nACK KEYDOWN\nACK KEYDOWN\nACK KEYUP\n"
+                       "ACK KEYDOWN\n");
   std::string expectedErr;
   for (int i = 0; i < 6; ++i) expectedErr += kNoSourceLine;
   EXPECT_EQ(r.err, expectedErr);
@@ -105,21 +107,21 @@ TEST(KeyboardProcess, TextIsTypedInEventsOfAtMost20Units) {
   AgentResult r = runAgent("TEXT aGk=\nTEXT " + units41 + "\nTEXT " + emojiAt19 +
                            "\nTEXT /w==\nTEXT YQBi\nKEYDOWN 17\nTEXT 5L2g5aW9\n");
   EXPECT_EQ(r.out, std::string(kReady) + "ACK KEYDOWN\n");
-  EXPECT_EQ(r.trace, (Lines{text(1, 0, "hi", 2), text(2, 0, "abcdefghijklmnopqrst", 20),
-                            text(3, 0, "uvwxyzabcdefghijklmn", 20), text(4, 0, "o", 1),
-                            text(5, 0, "aaaaaaaaaaaaaaaaaaa", 19),
-                            text(6, 0, "\xF0\x9F\x98\x80", 2), text(7, 0, "a", 1),
-                            key(8, 12, 0x40000, 59, true), text(9, 0x40000, "你好", 2),
-                            key(10, 12, 0, 59, false), kCleanExit}));
+  EXPECT_EQ(r.trace,
+            (Lines{text(1, 0, "hi", 2), text(2, 0, "abcdefghijklmnopqrst", 20),
+                   text(3, 0, "uvwxyzabcdefghijklmn", 20), text(4, 0, "o", 1),
+                   text(5, 0, "aaaaaaaaaaaaaaaaaaa", 19), text(6, 0, "\xF0\x9F\x98\x80", 2),
+                   text(7, 0, "a", 1), key(8, 12, 0x40000, 59, true), text(9, 0x40000, "你好", 2),
+                   key(10, 12, 0, 59, false), kCleanExit}));
 }
 
 TEST(KeyboardProcess, TextDecoderQuirksAndShortTexts) {
   AgentResult r = runAgent("TEXT aGk\nTEXT aA\nTEXT YmJiYmJiYmJiYmJiYmJiYmJiYmI=\nTEXT 8J+YgA==\n");
   EXPECT_EQ(r.out, kReady);
-  EXPECT_EQ(r.trace, (Lines{text(1, 0, "hi", 2), text(2, 0, "h", 1),
-                            text(3, 0, "bbbbbbbbbbbbbbbbbbbb", 20),
-                            text(4, 0, "\xF0\x9F\x98\x80", 2),
-                            R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0})"}));
+  EXPECT_EQ(r.trace,
+            (Lines{text(1, 0, "hi", 2), text(2, 0, "h", 1), text(3, 0, "bbbbbbbbbbbbbbbbbbbb", 20),
+                   text(4, 0, "\xF0\x9F\x98\x80", 2),
+                   R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0})"}));
 }
 
 TEST(KeyboardProcess, StringCreationFailureTypesNothing) {

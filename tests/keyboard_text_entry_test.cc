@@ -125,25 +125,25 @@ TEST(Base64Decoder, NeverRejectsAndFollowsItsGroupRules) {
   };
   const Case cases[] = {
       {"aGk=", "hi"},
-      {"aGk", "hi"},        // the missing "=" changes nothing
-      {"aA", "h"},          // a two-character group yields only its first byte
+      {"aGk", "hi"},  // the missing "=" changes nothing
+      {"aA", "h"},    // a two-character group yields only its first byte
       {"aA==", "h"},
       {"a===", "h"},
-      {"a", "h"},           // a lone last character yields a << 2 (26 << 2 = 'h')
+      {"a", "h"},  // a lone last character yields a << 2 (26 << 2 = 'h')
       {"", ""},
       {"aGVsbG8=", "hello"},
       {"aGVsbG8gd29ybGQ=", "hello world"},
       {"aGk=aQ==", "hii"},  // "=" only suppresses bytes of its own group
       {"aGk=a", "hih"},
-      {"a=b=", std::string("h\x06", 2)},     // "=" in third place suppresses only the third byte
-      {"=", std::string(1, '\0')},           // "=" reads as 0 where it cannot suppress
+      {"a=b=", std::string("h\x06", 2)},  // "=" in third place suppresses only the third byte
+      {"=", std::string(1, '\0')},        // "=" reads as 0 where it cannot suppress
       {"====", std::string(1, '\0')},
-      {"aG-_", std::string("h`\0", 3)},      // URL-safe characters read as 0
-      {"aGk\t", std::string("hi\0", 3)},     // so do blanks, which belong to the token
+      {"aG-_", std::string("h`\0", 3)},              // URL-safe characters read as 0
+      {"aGk\t", std::string("hi\0", 3)},             // so do blanks, which belong to the token
       {"\xff\x80zz", std::string("\0\x0c\xf3", 3)},  // bytes above 127 read as 0
       {"////", "\xff\xff\xff"},
       {"+/+/", "\xfb\xff\xbf"},
-      {"YQBi", std::string("a\0b", 3)},      // decoding keeps the NUL; typing stops at it
+      {"YQBi", std::string("a\0b", 3)},  // decoding keeps the NUL; typing stops at it
   };
   for (const Case& c : cases) EXPECT_EQ(decode(c.token), c.bytes) << "token \"" << c.token << "\"";
 }
@@ -166,9 +166,9 @@ TEST_F(TextEntry, TypesTheDecodedTextInOneKeyDownWithoutSource) {
       {"TEXT aGk=", u"hi"},
       {"TEXT aGk", u"hi"},
       {"TEXT aA", u"h"},
-      {"TEXT YQBi", u"a"},                          // "a\0b": typed up to the NUL
-      {"TEXT 5L2g5aW95LiW55WM", u"你好世界"},        // CJK
-      {"TEXT 8J+YgA==", u"\U0001F600"},              // an emoji: two UTF-16 units
+      {"TEXT YQBi", u"a"},                     // "a\0b": typed up to the NUL
+      {"TEXT 5L2g5aW95LiW55WM", u"你好世界"},  // CJK
+      {"TEXT 8J+YgA==", u"\U0001F600"},        // an emoji: two UTF-16 units
       {"TEXT aGk= ignored", u"hi"},
   };
   for (const Case& c : cases) {
@@ -182,12 +182,12 @@ TEST_F(TextEntry, TypesTheDecodedTextInOneKeyDownWithoutSource) {
 
 TEST_F(TextEntry, TypesNothingForInvalidUtf8OrAnEmptyText) {
   const std::string tokens[] = {
-      base64("\xff"),              // not UTF-8 at all
-      base64("ab\xc3"),            // truncated sequence
-      base64("\xc0\xaf"),          // overlong
-      base64("\xed\xa0\x80"),      // a surrogate
+      base64("\xff"),                 // not UTF-8 at all
+      base64("ab\xc3"),               // truncated sequence
+      base64("\xc0\xaf"),             // overlong
+      base64("\xed\xa0\x80"),         // a surrogate
       base64(std::string("\0b", 2)),  // empty up to its NUL
-      "====",                      // decodes to a NUL byte
+      "====",                         // decodes to a NUL byte
       "AA",
   };
   for (const std::string& token : tokens) {
@@ -231,7 +231,8 @@ TEST_F(TextEntry, LongTextGoesOutIn20UnitEventsWithoutSplittingSurrogatePairs) {
       {"pairs only", repeated(11, emoji), {20, 2}},
       {"pairs at odd offsets", u"k" + repeated(11, emoji), {19, 4}},
       {"CJK over the limit", repeated(11, u"你好"), {20, 2}},
-      {"a long text", repeated(500, u"x\u00e9") + emoji, [] {
+      {"a long text", repeated(500, u"x\u00e9") + emoji,
+       [] {
          std::vector<size_t> sizes(50, 20);
          sizes.push_back(2);
          return sizes;

@@ -47,17 +47,17 @@ constexpr KeyRow kKeyRows[] = {
     {163, 62},  // right Control
     {164, 58},  // left Alt
     {165, 61},  // right Alt
-    {186, 41},      // semicolon
-    {187, 24},      // equals
-    {188, 43},      // comma
-    {189, 27},      // minus
-    {190, 47},      // period
-    {191, 44},      // slash
-    {192, 50},      // grave accent
-    {219, 33},      // left bracket
-    {220, 42},      // backslash
-    {221, 30},      // right bracket
-    {222, 39},      // apostrophe
+    {186, 41},  // semicolon
+    {187, 24},  // equals
+    {188, 43},  // comma
+    {189, 27},  // minus
+    {190, 47},  // period
+    {191, 44},  // slash
+    {192, 50},  // grave accent
+    {219, 33},  // left bracket
+    {220, 42},  // backslash
+    {221, 30},  // right bracket
+    {222, 39},  // apostrophe
 };
 
 constexpr std::array<uint16_t, kKeyCodeMapSize> makeKeyCodeMap() {

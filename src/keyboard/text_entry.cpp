@@ -74,8 +74,8 @@ void postBase64Text(std::string_view token) {
 }
 
 void postUnicodeText(const char* text) {
-  CfOwned<CFStringRef> string(CFStringCreateWithCString(kCFAllocatorDefault, text,
-                                                        kCFStringEncodingUTF8));
+  CfOwned<CFStringRef> string(
+      CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8));
   if (!string) return;
   const CFIndex length = CFStringGetLength(string.get());
   if (length <= 0) return;
