@@ -51,20 +51,6 @@ struct KeyCase {
   std::vector<PostedKey> expected;
 };
 
-void runCases(const std::vector<KeyCase>& cases, void (*fresh)()) {
-  for (const KeyCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    fresh();
-    handleLines(c.input);
-    EXPECT_EQ(postedKeys(), c.expected);
-  }
-}
-
-void resetForCase() {
-  resetAgent();
-  simSetInstantSleep(true);
-}
-
 TEST_F(KeyEvents, ClipboardTranslationAndModifierRules) {
   const std::vector<KeyCase> cases = {
       {"the clipboard chord: Control is never posted as Command, only its flag",
@@ -147,7 +133,12 @@ TEST_F(KeyEvents, ClipboardTranslationAndModifierRules) {
         modifierUpEvent(60, kAlternate | kCommand), modifierUpEvent(61, kCommand),
         modifierUpEvent(54, 0)}},
   };
-  runCases(cases, resetForCase);
+  for (const KeyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    fresh();
+    handleLines(c.input);
+    EXPECT_EQ(postedKeys(), c.expected);
+  }
 }
 
 TEST_F(KeyEvents, OnlyCVAndXAreTranslatedWithTheGenericOrLeftControl) {
@@ -297,14 +288,6 @@ TEST_F(KeyEvents, KeyEventCreationFailureIsSilentAndKeepsState) {
   EXPECT_EQ(postedKeys(), (std::vector<PostedKey>{keyUpEvent(kMacC, kCommand)}));
 }
 
-TEST_F(KeyEvents, ResetReleasesTheSourceAndClearsTheState) {
-  handleLines("KEYDOWN 17\nKEYDOWN 67\n");
-  EXPECT_EQ(simLiveSources(), 1);
-  resetKeyboardState();
-  EXPECT_EQ(simLiveSources(), 0);
-  EXPECT_TRUE(keyboardStateIsClear());
-}
-
 // ---- Releasing what the host left held ---------------------------------------------------------
 
 TEST_F(KeyEvents, ReleaseHeldKeysReleasesKeysThenModifiersInVkOrder) {
@@ -362,19 +345,4 @@ TEST_F(KeyEvents, ReleaseHeldKeysWithoutSourceReportsEachAttemptAndClearsTheStat
   EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(kNoSourceLine) + kNoSourceLine);
   EXPECT_TRUE(keyboardStateIsClear());
 }
-
-TEST_F(KeyEvents, TheLoopReleasesHeldKeysAtEndOfInputAndOnQuit) {
-  EXPECT_EQ(runLoop("KEYDOWN 17\nKEYDOWN 67\n"), "ACK KEYDOWN\nACK KEYDOWN\n");
-  EXPECT_EQ(postedKeys(),
-            (std::vector<PostedKey>{modifierDownEvent(kMacControl, kControl),
-                                    keyDownEvent(kMacC, kCommand), keyUpEvent(kMacC, kCommand),
-                                    modifierUpEvent(kMacControl, 0)}));
-  fresh();
-  EXPECT_EQ(runLoop("KEYDOWN 37\nQUIT\nKEYDOWN 38\n"), "ACK KEYDOWN\n");
-  EXPECT_EQ(postedKeys(),
-            (std::vector<PostedKey>{keyDownEvent(kMacLeft, kNumericPad | kSecondaryFn),
-                                    keyUpEvent(kMacLeft, kNumericPad | kSecondaryFn)}));
-  EXPECT_TRUE(keyboardStateIsClear());
-}
-
 }  // namespace
