@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "keyboard/cf_owned.h"
+#include "platform/cf_owned.h"
 #include "keyboard/key_code_maps.h"
 
 CGEventFlags g_modifierFlags = 0;

@@ -4,7 +4,7 @@
 #include <memory>
 #include <new>
 
-#include "keyboard/cf_owned.h"
+#include "platform/cf_owned.h"
 #include "keyboard/key_events.h"
 #include "platform/quartz.h"
 

@@ -5,7 +5,7 @@
 #include "platform/quartz.h"
 #include "pointer/buttons.h"
 #include "pointer/event_numbers.h"
-#include "pointer/scoped_event.h"
+#include "platform/cf_owned.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ bool mainDisplayBounds(CGRect* bounds) {
 void postDrag(int button, CGPoint target) {
   CGPoint before{0, 0};
   bool knownStart = readCursorLocation(&before);
-  ScopedEvent drag(CGEventCreateMouseEvent(nullptr, kDragTypes[button], target,
+  CfOwned<CGEventRef> drag(CGEventCreateMouseEvent(nullptr, kDragTypes[button], target,
                                            static_cast<CGMouseButton>(button)));
   if (!drag) return;
   CGEventSetIntegerValueField(drag.get(), kCGMouseEventClickState, clickCounts[button]);
@@ -67,7 +67,7 @@ void postMouseMove(double x, double y) {
     postDrag(held, target);
     return;
   }
-  ScopedEvent move(
+  CfOwned<CGEventRef> move(
       CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, target, kCGMouseButtonLeft));
   if (move) CGEventPost(kCGHIDEventTap, move.get());
 }
@@ -85,7 +85,7 @@ ScrollWheels scrollWheels(int32_t amount, bool horizontal) {
 void postScrollEvent(int32_t amount, bool horizontal) {
   const ScrollWheels wheels = scrollWheels(amount, horizontal);
   // The fixed-arity form: the variadic one would take any argument type unchecked.
-  ScopedEvent scroll(CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2,
+  CfOwned<CGEventRef> scroll(CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2,
                                                     wheels.vertical, wheels.horizontal, 0));
   if (scroll) CGEventPost(kCGHIDEventTap, scroll.get());
 }
