@@ -3,9 +3,9 @@
 #include "keyboard/key_events.h"
 #include "line_protocol.h"
 #include "platform/quartz.h"
+#include "platform/cf_owned.h"
 #include "pointer/buttons.h"
 #include "pointer/event_numbers.h"
-#include "platform/cf_owned.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ void postDrag(int button, CGPoint target) {
   CGPoint before{0, 0};
   bool knownStart = readCursorLocation(&before);
   CfOwned<CGEventRef> drag(CGEventCreateMouseEvent(nullptr, kDragTypes[button], target,
-                                           static_cast<CGMouseButton>(button)));
+                                                   static_cast<CGMouseButton>(button)));
   if (!drag) return;
   CGEventSetIntegerValueField(drag.get(), kCGMouseEventClickState, clickCounts[button]);
   // With no known start, no motion is claimed rather than a jump from the origin.
@@ -85,8 +85,8 @@ ScrollWheels scrollWheels(int32_t amount, bool horizontal) {
 void postScrollEvent(int32_t amount, bool horizontal) {
   const ScrollWheels wheels = scrollWheels(amount, horizontal);
   // The fixed-arity form: the variadic one would take any argument type unchecked.
-  CfOwned<CGEventRef> scroll(CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2,
-                                                    wheels.vertical, wheels.horizontal, 0));
+  CfOwned<CGEventRef> scroll(CGEventCreateScrollWheelEvent2(
+      nullptr, kCGScrollEventUnitLine, 2, wheels.vertical, wheels.horizontal, 0));
   if (scroll) CGEventPost(kCGHIDEventTap, scroll.get());
 }
 
