@@ -35,17 +35,6 @@ AgentOptions untrusted() {
 
 // ---- In process: the loop's own rules, line by line ------------------------------------------
 
-std::string handle(std::string line) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* out = open_memstream(&buffer, &size);
-  handleLine(line.data(), out);
-  std::fclose(out);
-  std::string written(buffer, size);
-  std::free(buffer);
-  return written;
-}
-
 TEST(CommandLoop, AnswersEachLineByTheProtocolTable) {
   resetAgent();
   struct Case {
@@ -83,7 +72,7 @@ TEST(CommandLoop, AnswersEachLineByTheProtocolTable) {
       {"UNKNOWN", "UNKNOWN: UNKNOWN\n"},
       {"\xff\xfe", "UNKNOWN: \xff\xfe\n"},
   };
-  for (const Case& c : cases) EXPECT_EQ(handle(c.line), c.reply) << c.line;
+  for (const Case& c : cases) EXPECT_EQ(sendLine(c.line), c.reply) << c.line;
 }
 
 TEST(CommandLoop, QuitEndsTheLoopWhateverFollows) {
@@ -138,7 +127,7 @@ TEST(CommandLoop, PermissionGateFollowsTheTrustLineByLine) {
   };
   for (const Step& s : steps) {
     simSetTrusted(s.trusted);
-    EXPECT_EQ(handle(s.line), s.reply) << s.trusted << " " << s.line;
+    EXPECT_EQ(sendLine(s.line), s.reply) << s.trusted << " " << s.line;
   }
   simSetTrusted(false);
   std::string quit = "QUIT";
@@ -162,6 +151,32 @@ TEST(AgentProcess, ServesTheIssueExampleAndExits) {
   EXPECT_EQ(r.out, kReady + "PONG\nUNKNOWN: ping\nUNKNOWN: MOVE\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(postedLines(r), std::vector<std::string>{});
+}
+
+TEST(AgentProcess, LineEdgeCasesAsTheBinaryRunsThem) {
+  std::string tokens65 = "CLICK";
+  for (int i = 0; i < 63; ++i) tokens65 += " x";
+  struct Case {
+    const char* name;
+    std::string input;
+    std::string out;
+  } cases[] = {
+      {"blank and line-end-only lines", "\n\r\n\r\r\n\n", ""},
+      {"a line of spaces", "     \n", ""},
+      {"PING with an argument and a leading blank", "PING extra\n PING\n", "PONG\nPONG\n"},
+      {"lower case", "ping\n", "UNKNOWN: ping\n"},
+      {"too few arguments", "MOVE 100\nCLICK\n", "UNKNOWN: MOVE\nUNKNOWN: CLICK\n"},
+      {"a tab does not separate", "PING\textra\n", "UNKNOWN: PING\textra\n"},
+      {"QUIT with trailing tokens", "QUIT now\nPING\n", ""},
+      {"tokens past the 64th are ignored", tokens65 + " y z\nPING\n", "ACK CLICK\nPONG\n"},
+      {"CR LF line ends", "PING\r\nping\r\n", "PONG\nUNKNOWN: ping\n"},
+  };
+  for (const Case& c : cases) {
+    AgentResult r = runAgent(c.input);
+    EXPECT_TRUE(r.exited && r.status == 0) << c.name;
+    EXPECT_EQ(r.out, kReady + c.out) << c.name;
+    EXPECT_EQ(r.err, "") << c.name;
+  }
 }
 
 TEST(AgentProcess, WithoutPermissionWarnsAndServesOnlyThreeExactLines) {
