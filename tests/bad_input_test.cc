@@ -41,6 +41,57 @@ AgentOptions untrusted() {
   return options;
 }
 
+// Trace lines, as the simulated desktop writes them.
+std::string key(int seq, int type, uint64_t flags, int keycode, bool down) {
+  return "{\"seq\":" + std::to_string(seq) + ",\"tap\":0,\"type\":" + std::to_string(type) +
+         ",\"source\":\"hid\",\"flags\":" + std::to_string(flags) +
+         ",\"keycode\":" + std::to_string(keycode) + ",\"down\":" + (down ? "true" : "false") + "}";
+}
+std::string keyDownLine(int seq, int keycode) { return key(seq, 10, 0, keycode, true); }
+std::string keyUpLine(int seq, int keycode) { return key(seq, 11, 0, keycode, false); }
+
+std::string textLine(int seq, const std::string& json, size_t units) {
+  return "{\"seq\":" + std::to_string(seq) +
+         ",\"tap\":0,\"type\":10,\"source\":null,\"flags\":0,\"keycode\":0,\"down\":true,"
+         "\"text\":\"" + json + "\",\"textUnits\":" + std::to_string(units) + "}";
+}
+
+std::string scrollLine(int seq, int vertical, int horizontal) {
+  return "{\"seq\":" + std::to_string(seq) +
+         ",\"tap\":0,\"type\":22,\"source\":null,\"flags\":null,\"units\":1,\"wheelCount\":2,"
+         "\"wheel1\":" + std::to_string(vertical) + ",\"wheel2\":" + std::to_string(horizontal) + "}";
+}
+
+std::string moveLine(int seq, const std::string& x, const std::string& y) {
+  return "{\"seq\":" + std::to_string(seq) +
+         ",\"tap\":0,\"type\":5,\"source\":null,\"flags\":null,\"x\":" + x + ",\"y\":" + y +
+         ",\"button\":0,\"fields\":{}}";
+}
+
+// A button event with its flags set (a press, a release or a drag).
+std::string buttonLine(int seq, int type, const std::string& x, const std::string& y, int button,
+                       const std::string& fields, uint64_t flags = 0) {
+  return "{\"seq\":" + std::to_string(seq) + ",\"tap\":0,\"type\":" + std::to_string(type) +
+         ",\"source\":null,\"flags\":" + std::to_string(flags) + ",\"x\":" + x + ",\"y\":" + y +
+         ",\"button\":" + std::to_string(button) + ",\"fields\":{" + fields + "}}";
+}
+
+std::string base64(const std::string& bytes) {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
+    out += kAlphabet[(group >> 18) & 63];
+    out += kAlphabet[(group >> 12) & 63];
+    out += i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=';
+    out += i + 2 < bytes.size() ? kAlphabet[group & 63] : '=';
+  }
+  return out;
+}
+
 struct Row {
   std::string name;
   std::string input;
@@ -155,27 +206,164 @@ TEST(BadInput, TokenCounts) {
       {"a known word with 64 tokens is still unknown when short of arguments",
        "MOVE" + repeat("   ", 100) + "\n", kReady + unknown("MOVE"), {exitLine(0)}},
       {"10,000 tokens", tenThousand + "\n", kReady + unknown("x"), {exitLine(0)}},
-      {"runs of spaces are one separator, around and between", "   PING    a     b   \n",
-       kReady + "PONG\n", {exitLine(0)}},
+  });
+}
+
+// ---- Numbers in every bad form ----------------------------------------------------------------
+
+// The first press of a run on macOS 27 numbers itself after the system's 100 + 20 + 3 presses.
+const std::string kFirstPress = "\"0\":124,\"1\":1";
+
+TEST(BadInput, NumbersBeyondTheirRange) {
+  runRows({
+      {"integers saturate; reals overflow to infinity, which moves nothing",
+       "KEYDOWN 99999999999999999999999\nKEYDOWN 18446744073709551681\n"
+       "KEYUP -18446744073709551551\nWHEEL 99999999999999999999\nWHEEL -99999999999999999999\n"
+       "HWHEEL 340282366920938463463374607431768211456\nMOUSEDOWN left 99999999999999999999\n"
+       "MOUSEUP left\nMOVE 1e400 -1e400\nMOVE 99999999999999999999999999 5\nGETPOS\n",
+       kReady + "ACK KEYDOWN\nACK KEYDOWN\nACK KEYUP\nACK MOUSEDOWN\nACK MOUSEUP\nPOS 1511 5\n",
+       {scrollLine(1, -3, 0), scrollLine(2, 3, 0), scrollLine(3, 0, 3),
+        buttonLine(4, 1, "756", "491", 0, kFirstPress),
+        buttonLine(5, 2, "756", "491", 0, kFirstPress), moveLine(6, "null", "null"),
+        moveLine(7, "1e+26", "5"), exitLine(0)}},
+  });
+}
+
+TEST(BadInput, SignsAlone) {
+  runRows({
+      {"a sign without digits is 0",
+       "KEYDOWN -\nKEYDOWN +\nWHEEL +\nWHEEL -\nHWHEEL -\nHWHEEL +\nMOVE - +\n"
+       "MOUSEDOWN middle -\nMOUSEUP middle\nGETPOS\n",
+       kReady + "ACK KEYDOWN\nACK KEYDOWN\nACK MOUSEDOWN\nACK MOUSEUP\nPOS 0 0\n",
+       {scrollLine(1, 3, 0), scrollLine(2, 3, 0), scrollLine(3, 0, -3), scrollLine(4, 0, -3),
+        moveLine(5, "0", "0"), buttonLine(6, 25, "0", "0", 2, kFirstPress),
+        buttonLine(7, 26, "0", "0", 2, kFirstPress), exitLine(0)}},
+  });
+}
+
+TEST(BadInput, NanInfinityAndNegativeZero) {
+  runRows({
+      {"non-finite targets go out as given and leave the cursor where it was",
+       "MOVE nan 5\nMOVE inf -inf\nGETPOS\nMOVE -0 -0\nGETPOS\nMOVERATIO nan 0.5\n"
+       "MOVERATIO -0 -0\nWHEEL -0\nHWHEEL -0\nKEYDOWN -0\nKEYUP nan\nMOUSEDOWN left nan\n"
+       "MOVE nan inf\nMOVE -inf 1e300\nMOUSEUP left\n",
+       kReady + "POS 756 491\nPOS 0 0\nACK KEYDOWN\nACK KEYUP\nACK MOUSEDOWN\nACK MOUSEUP\n",
+       {moveLine(1, "null", "5"), moveLine(2, "null", "null"), moveLine(3, "-0", "-0"),
+        moveLine(4, "null", "491"), moveLine(5, "-0", "-0"), scrollLine(6, 3, 0),
+        scrollLine(7, 0, -3), buttonLine(8, 1, "-0", "-0", 0, kFirstPress),
+        // A drag's deltas are defined for any target: NaN gives 0, infinities the limits.
+        buttonLine(9, 6, "null", "null", 0, kFirstPress + ",\"4\":0,\"5\":9223372036854775807"),
+        buttonLine(10, 6, "null", "1e+300", 0,
+                   kFirstPress + ",\"4\":-9223372036854775808,\"5\":9223372036854775807"),
+        buttonLine(11, 2, "-0", "-0", 0, kFirstPress), exitLine(0)}},
+  });
+}
+
+TEST(BadInput, HexAndExponentForms) {
+  runRows({
+      {"reals take hex and exponents; integers stop at the first non-digit",
+       "MOVE 0x10 0x1p4\nMOVE 1e2 2.5E1\nMOVE 0X1A .5e1\nMOVERATIO 0x.8p0 5e-1\n"
+       "KEYDOWN 0x41\nKEYDOWN 6.5e1\nKEYUP 1e2\nWHEEL 0x5\nWHEEL -1e5\nHWHEEL 1e-5\n"
+       "MOUSEDOWN right 0x2\nMOUSEUP right\n",
+       kReady + "ACK KEYDOWN\nACK KEYDOWN\nACK KEYUP\nACK MOUSEDOWN\nACK MOUSEUP\n",
+       {moveLine(1, "16", "16"), moveLine(2, "100", "25"), moveLine(3, "26", "5"),
+        moveLine(4, "756", "491"), scrollLine(5, 3, 0), scrollLine(6, 3, 0), scrollLine(7, 0, 3),
+        buttonLine(8, 3, "756", "491", 1, kFirstPress),
+        buttonLine(9, 4, "756", "491", 1, kFirstPress), exitLine(0)}},
+  });
+}
+
+// ---- Arguments with NULs, tabs, high bytes; Base64 and UTF-8 ----------------------------------
+
+TEST(BadInput, ArgumentsWithNulsTabsAndHighBytes) {
+  using namespace std::string_literals;
+  runRows({
+      {"numbers skip leading white space and stop at a tab; a NUL ends the line; high bytes "
+       "are no button and no number",
+       "KEYDOWN 65\t\nKEYUP \t65\nTEXT aGk\0=\nTEXT aGkAaGk=\nKEYDOWN \xff\nMOUSEDOWN \xe9\n"
+       "MOUSEUP \xed\xa0\x80\nTEXT \xc3\xa9\nMOVE \t1 \v2\n"s,
+       kReady + "ACK KEYDOWN\nACK KEYUP\nACK KEYDOWN\nACK MOUSEDOWN\nACK MOUSEUP\n",
+       {keyDownLine(1, 0), keyUpLine(2, 0), textLine(3, "hi", 2), textLine(4, "hi", 2),
+        buttonLine(5, 1, "756", "491", 0, kFirstPress),
+        buttonLine(6, 2, "756", "491", 0, kFirstPress), moveLine(7, "1", "2"), exitLine(1)}},
+      {"64 and 65 tokens", "MOVE 10 20" + repeat(" t", 61) + "\nMOVE 30 40" + repeat(" t", 62) + "\n",
+       kReady, {moveLine(1, "10", "20"), moveLine(2, "30", "40"), exitLine(0)}},
+  });
+}
+
+TEST(BadInput, Base64OfEveryShortLength) {
+  runRows({
+      {"lengths 0 to 8, and padding alone",
+       "TEXT\nTEXT \nTEXT Q\nTEXT QU\nTEXT QUI\nTEXT QUJD\nTEXT QUJDR\nTEXT QUJDRA\nTEXT QUJDREU\n"
+       "TEXT QUJDREVG\nTEXT =\nTEXT ====\nTEXT QQ==\nTEXT QQ=\nTEXT Q===\n",
+       kReady + unknown("TEXT") + unknown("TEXT"),
+       {textLine(1, "@", 1), textLine(2, "A", 1), textLine(3, "AB", 2), textLine(4, "ABC", 3),
+        textLine(5, "ABCD", 4), textLine(6, "ABCD", 4), textLine(7, "ABCDE", 5),
+        textLine(8, "ABCDEF", 6), textLine(9, "A", 1), textLine(10, "A", 1), textLine(11, "@", 1),
+        exitLine(0)}},
+  });
+}
+
+TEST(BadInput, Base64Of65000Bytes) {
+  // 48,750 bytes of text encode to a 65,000-byte token, one line with its command word.
+  const std::string sentence = "The quick brown fox jumps over the lazy dog. ";
+  std::string text;
+  while (text.size() < 48750) text += sentence;
+  text.resize(48750);
+  const std::string token = base64(text);
+  ASSERT_EQ(token.size(), 65000u);
+  std::vector<std::string> trace;
+  for (size_t start = 0; start < text.size(); start += 20) {
+    std::string chunk = text.substr(start, 20);
+    trace.push_back(textLine(static_cast<int>(trace.size() + 1), chunk, chunk.size()));
+  }
+  trace.push_back(exitLine(0));
+  runRows({{"one text of 48,750 characters, in events of 20", "TEXT " + token + "\nPING\n",
+            kReady + "PONG\n", trace}});
+}
+
+TEST(BadInput, TextOfInvalidUtf8) {
+  runRows({
+      {"nothing is typed of text that is not UTF-8",
+       // 0xFF; a lone lead byte; a surrogate; beyond U+10FFFF; a truncated sequence; an overlong
+       // form; valid text ending in 0xFF; then valid text.
+       "TEXT /w==\nTEXT wA==\nTEXT 7aCA\nTEXT 9JCAgA==\nTEXT 4oI=\nTEXT wKA=\nTEXT aGn/\n"
+       "TEXT aGk=\n",
+       kReady, {textLine(1, "hi", 2), exitLine(0)}},
   });
 }
 
 // ---- Volume and a host that stops listening ---------------------------------------------------
 
 TEST(BadInput, AStreamOf100000Commands) {
-  std::string input = repeat("PING\nFOO\n", 50000);
-  runRows({
-      {"100,000 commands", input, kReady + repeat("PONG\n" + unknown("FOO"), 50000),
-       {exitLine(0)}},
-  });
+  std::string out = kReady;
+  std::vector<std::string> trace;
+  for (int i = 0; i < 25000; ++i) {
+    out += "ACK KEYDOWN\nACK KEYUP\nPONG\n";
+    trace.push_back(keyDownLine(3 * i + 1, 0));
+    trace.push_back(keyUpLine(3 * i + 2, 0));
+    trace.push_back(scrollLine(3 * i + 3, -3, 0));
+  }
+  trace.push_back(exitLine(1));
+  runRows({{"100,000 commands", repeat("KEYDOWN 65\nKEYUP 65\nPING\nWHEEL 1\n", 25000), out,
+            trace}});
 }
 
 TEST(BadInput, StandardOutputClosedByTheHost) {
+  constexpr uint64_t kShift = 0x20000;
   AgentOptions closed;
   closed.hostClosesStdout = true;
+  const std::string held = "KEYDOWN 16\nMOUSEDOWN left\n" + repeat("PING\nRESOLUTION\n", 5000) +
+                           "KEYDOWN 67\n";
+  // Served to the end although no reply arrives, then everything held is released.
+  const std::vector<std::string> trace = {
+      key(1, 12, kShift, 56, true), buttonLine(2, 1, "756", "491", 0, kFirstPress, kShift),
+      key(3, 10, kShift, 8, true),  key(4, 11, kShift, 8, false),
+      key(5, 12, 0, 56, false),     buttonLine(6, 2, "756", "491", 0, kFirstPress),
+      exitLine(1)};
   runRows({
-      {"replies into a closed pipe", repeat("PING\nRESOLUTION\n", 5000) + "QUIT\n", "",
-       {exitLine(0)}, closed},
+      {"replies into a closed pipe, then end of input", held, "", trace, closed},
+      {"replies into a closed pipe, then QUIT", held + "QUIT\nKEYDOWN 65\n", "", trace, closed},
   });
 }
 
