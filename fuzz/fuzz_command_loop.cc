@@ -1,8 +1,9 @@
 // libFuzzer target: arbitrary bytes as one host session through the real command loop.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "support/fuzz_session.h"
 

@@ -2,6 +2,7 @@
 // commands ask for, leaks nothing and exits 0. Each row is a whole run of the built binary: its
 // input, and the exact standard output and trace it must produce.
 #include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -53,13 +54,15 @@ std::string keyUpLine(int seq, int keycode) { return key(seq, 11, 0, keycode, fa
 std::string textLine(int seq, const std::string& json, size_t units) {
   return "{\"seq\":" + std::to_string(seq) +
          ",\"tap\":0,\"type\":10,\"source\":null,\"flags\":0,\"keycode\":0,\"down\":true,"
-         "\"text\":\"" + json + "\",\"textUnits\":" + std::to_string(units) + "}";
+         "\"text\":\"" +
+         json + "\",\"textUnits\":" + std::to_string(units) + "}";
 }
 
 std::string scrollLine(int seq, int vertical, int horizontal) {
   return "{\"seq\":" + std::to_string(seq) +
          ",\"tap\":0,\"type\":22,\"source\":null,\"flags\":null,\"units\":1,\"wheelCount\":2,"
-         "\"wheel1\":" + std::to_string(vertical) + ",\"wheel2\":" + std::to_string(horizontal) + "}";
+         "\"wheel1\":" +
+         std::to_string(vertical) + ",\"wheel2\":" + std::to_string(horizontal) + "}";
 }
 
 std::string moveLine(int seq, const std::string& x, const std::string& y) {
@@ -133,33 +136,48 @@ TEST(BadInput, LinesAtAndBeyondTheBufferSize) {
   const std::string ping65535 = "PING" + std::string(kPiece - 4, ' ');
   const std::string x200000(200000, 'X');
   const size_t tail200000 = 200000 - 3 * kPiece;  // 3,395
-  const std::string x200000Out =
-      repeat(unknown(x65535), 3) + unknown(std::string(tail200000, 'X'));
+  const std::string x200000Out = repeat(unknown(x65535), 3) + unknown(std::string(tail200000, 'X'));
 
   runRows({
       {"65,535 bytes and a line end", x65535 + "\n", kReady + unknown(x65535), {exitLine(0)}},
       {"65,535 bytes at end of input", x65535, kReady + unknown(x65535), {exitLine(0)}},
       {"65,535 bytes, the line end left for the next read, is an empty line",
-       ping65535 + "\nPING\n", kReady + "PONG\nPONG\n", {exitLine(0)}},
-      {"65,536 bytes and a line end", x65535 + "Y\n", kReady + unknown(x65535) + unknown("Y"),
+       ping65535 + "\nPING\n",
+       kReady + "PONG\nPONG\n",
        {exitLine(0)}},
-      {"65,536 bytes at end of input", x65535 + "Y", kReady + unknown(x65535) + unknown("Y"),
+      {"65,536 bytes and a line end",
+       x65535 + "Y\n",
+       kReady + unknown(x65535) + unknown("Y"),
        {exitLine(0)}},
-      {"the split falls between a command's tokens", ping65535 + "PING\n",
-       kReady + "PONG\nPONG\n", {exitLine(0)}},
-      {"200,000 bytes and a line end", x200000 + "\nPING\n", kReady + x200000Out + "PONG\n",
+      {"65,536 bytes at end of input",
+       x65535 + "Y",
+       kReady + unknown(x65535) + unknown("Y"),
+       {exitLine(0)}},
+      {"the split falls between a command's tokens",
+       ping65535 + "PING\n",
+       kReady + "PONG\nPONG\n",
+       {exitLine(0)}},
+      {"200,000 bytes and a line end",
+       x200000 + "\nPING\n",
+       kReady + x200000Out + "PONG\n",
        {exitLine(0)}},
       {"200,000 bytes at end of input", x200000, kReady + x200000Out, {exitLine(0)}},
       {"a CR as the 65,535th byte is a stripped line end, its LF an empty line",
        std::string(kPiece - 1, 'X') + "\r\nPING\n",
-       kReady + unknown(std::string(kPiece - 1, 'X')) + "PONG\n", {exitLine(0)}},
+       kReady + unknown(std::string(kPiece - 1, 'X')) + "PONG\n",
+       {exitLine(0)}},
       {"a CR as the 65,535th byte with more text after it",
        std::string(kPiece - 1, 'X') + "\rPING\n",
-       kReady + unknown(std::string(kPiece - 1, 'X')) + "PONG\n", {exitLine(0)}},
-      {"a CR as the 65,535th byte of a spaces-only piece", std::string(kPiece - 1, ' ') + "\r\n",
-       kReady, {exitLine(0)}},
-      {"while refused, every piece of a long line is refused", x200000 + "\n",
-       kNoPermissionBanner + repeat(kRefused, 4), {exitLine(0)},
+       kReady + unknown(std::string(kPiece - 1, 'X')) + "PONG\n",
+       {exitLine(0)}},
+      {"a CR as the 65,535th byte of a spaces-only piece",
+       std::string(kPiece - 1, ' ') + "\r\n",
+       kReady,
+       {exitLine(0)}},
+      {"while refused, every piece of a long line is refused",
+       x200000 + "\n",
+       kNoPermissionBanner + repeat(kRefused, 4),
+       {exitLine(0)},
        untrusted()},
   });
 }
@@ -173,23 +191,37 @@ TEST(BadInput, LineEndsNulsTabsAndHighBytes) {
       {"the last line ends in CR alone", "PING\r", kReady + "PONG\n", {exitLine(0)}},
       {"QUIT without a line end", "QUIT", kReady, {exitLine(0)}},
       {"only line ends", "\r\n\n\r\r\n\r", kReady, {exitLine(0)}},
-      {"whatever follows a NUL is not part of the line", "PING\0garbage\n"s,
-       kReady + "PONG\n", {exitLine(0)}},
+      {"whatever follows a NUL is not part of the line",
+       "PING\0garbage\n"s,
+       kReady + "PONG\n",
+       {exitLine(0)}},
       {"a NUL first makes an empty line", "\0PING\nPING\n"s, kReady + "PONG\n", {exitLine(0)}},
-      {"a NUL inside the command word cuts it", "PI\0NG\nKEYDOWN\0 65\n"s,
-       kReady + unknown("PI") + unknown("KEYDOWN"), {exitLine(0)}},
+      {"a NUL inside the command word cuts it",
+       "PI\0NG\nKEYDOWN\0 65\n"s,
+       kReady + unknown("PI") + unknown("KEYDOWN"),
+       {exitLine(0)}},
       {"a NUL right before the line end", "PING\0\n\0\n"s, kReady + "PONG\n", {exitLine(0)}},
-      {"a tab belongs to its token", "PING\t\n\tPING\nKEYDOWN\t65\nPING \t\n",
+      {"a tab belongs to its token",
+       "PING\t\n\tPING\nKEYDOWN\t65\nPING \t\n",
        kReady + unknown("PING\t") + unknown("\tPING") + unknown("KEYDOWN\t65") + "PONG\n",
        {exitLine(0)}},
-      {"other white space belongs to tokens too", "PING\v\n\fPING\n",
-       kReady + unknown("PING\v") + unknown("\fPING"), {exitLine(0)}},
-      {"bytes 0x80 to 0xFF are one word", high + "\n" + high + " PING\n",
-       kReady + unknown(high) + unknown(high), {exitLine(0)}},
-      {"invalid UTF-8 as a command word is echoed as it came", "\xc3\x28 \xed\xa0\x80\n\xff\n",
-       kReady + unknown("\xc3\x28") + unknown("\xff"), {exitLine(0)}},
-      {"high bytes while refused", high + "\nPING\n", kNoPermissionBanner + kRefused + "PONG\n",
-       {exitLine(0)}, untrusted()},
+      {"other white space belongs to tokens too",
+       "PING\v\n\fPING\n",
+       kReady + unknown("PING\v") + unknown("\fPING"),
+       {exitLine(0)}},
+      {"bytes 0x80 to 0xFF are one word",
+       high + "\n" + high + " PING\n",
+       kReady + unknown(high) + unknown(high),
+       {exitLine(0)}},
+      {"invalid UTF-8 as a command word is echoed as it came",
+       "\xc3\x28 \xed\xa0\x80\n\xff\n",
+       kReady + unknown("\xc3\x28") + unknown("\xff"),
+       {exitLine(0)}},
+      {"high bytes while refused",
+       high + "\nPING\n",
+       kNoPermissionBanner + kRefused + "PONG\n",
+       {exitLine(0)},
+       untrusted()},
   });
 }
 
@@ -201,10 +233,14 @@ TEST(BadInput, TokenCounts) {
   runRows({
       {"64 tokens", "PING" + tokens63 + "\n", kReady + "PONG\n", {exitLine(0)}},
       {"65 tokens", "PING" + tokens64 + "\n", kReady + "PONG\n", {exitLine(0)}},
-      {"QUIT with 64 more tokens still quits", "QUIT" + tokens64 + "\nPING\n", kReady,
+      {"QUIT with 64 more tokens still quits",
+       "QUIT" + tokens64 + "\nPING\n",
+       kReady,
        {exitLine(0)}},
       {"a known word with 64 tokens is still unknown when short of arguments",
-       "MOVE" + repeat("   ", 100) + "\n", kReady + unknown("MOVE"), {exitLine(0)}},
+       "MOVE" + repeat("   ", 100) + "\n",
+       kReady + unknown("MOVE"),
+       {exitLine(0)}},
       {"10,000 tokens", tenThousand + "\n", kReady + unknown("x"), {exitLine(0)}},
   });
 }
@@ -286,8 +322,10 @@ TEST(BadInput, ArgumentsWithNulsTabsAndHighBytes) {
        {keyDownLine(1, 0), keyUpLine(2, 0), textLine(3, "hi", 2), textLine(4, "hi", 2),
         buttonLine(5, 1, "756", "491", 0, kFirstPress),
         buttonLine(6, 2, "756", "491", 0, kFirstPress), moveLine(7, "1", "2"), exitLine(1)}},
-      {"64 and 65 tokens", "MOVE 10 20" + repeat(" t", 61) + "\nMOVE 30 40" + repeat(" t", 62) + "\n",
-       kReady, {moveLine(1, "10", "20"), moveLine(2, "30", "40"), exitLine(0)}},
+      {"64 and 65 tokens",
+       "MOVE 10 20" + repeat(" t", 61) + "\nMOVE 30 40" + repeat(" t", 62) + "\n",
+       kReady,
+       {moveLine(1, "10", "20"), moveLine(2, "30", "40"), exitLine(0)}},
   });
 }
 
@@ -329,7 +367,8 @@ TEST(BadInput, TextOfInvalidUtf8) {
        // form; valid text ending in 0xFF; then valid text.
        "TEXT /w==\nTEXT wA==\nTEXT 7aCA\nTEXT 9JCAgA==\nTEXT 4oI=\nTEXT wKA=\nTEXT aGn/\n"
        "TEXT aGk=\n",
-       kReady, {textLine(1, "hi", 2), exitLine(0)}},
+       kReady,
+       {textLine(1, "hi", 2), exitLine(0)}},
   });
 }
 
@@ -345,22 +384,24 @@ TEST(BadInput, AStreamOf100000Commands) {
     trace.push_back(scrollLine(3 * i + 3, -3, 0));
   }
   trace.push_back(exitLine(1));
-  runRows({{"100,000 commands", repeat("KEYDOWN 65\nKEYUP 65\nPING\nWHEEL 1\n", 25000), out,
-            trace}});
+  runRows(
+      {{"100,000 commands", repeat("KEYDOWN 65\nKEYUP 65\nPING\nWHEEL 1\n", 25000), out, trace}});
 }
 
 TEST(BadInput, StandardOutputClosedByTheHost) {
   constexpr uint64_t kShift = 0x20000;
   AgentOptions closed;
   closed.hostClosesStdout = true;
-  const std::string held = "KEYDOWN 16\nMOUSEDOWN left\n" + repeat("PING\nRESOLUTION\n", 5000) +
-                           "KEYDOWN 67\n";
+  const std::string held =
+      "KEYDOWN 16\nMOUSEDOWN left\n" + repeat("PING\nRESOLUTION\n", 5000) + "KEYDOWN 67\n";
   // Served to the end although no reply arrives, then everything held is released.
-  const std::vector<std::string> trace = {
-      key(1, 12, kShift, 56, true), buttonLine(2, 1, "756", "491", 0, kFirstPress, kShift),
-      key(3, 10, kShift, 8, true),  key(4, 11, kShift, 8, false),
-      key(5, 12, 0, 56, false),     buttonLine(6, 2, "756", "491", 0, kFirstPress),
-      exitLine(1)};
+  const std::vector<std::string> trace = {key(1, 12, kShift, 56, true),
+                                          buttonLine(2, 1, "756", "491", 0, kFirstPress, kShift),
+                                          key(3, 10, kShift, 8, true),
+                                          key(4, 11, kShift, 8, false),
+                                          key(5, 12, 0, 56, false),
+                                          buttonLine(6, 2, "756", "491", 0, kFirstPress),
+                                          exitLine(1)};
   runRows({
       {"replies into a closed pipe, then end of input", held, "", trace, closed},
       {"replies into a closed pipe, then QUIT", held + "QUIT\nKEYDOWN 65\n", "", trace, closed},

@@ -1,15 +1,16 @@
 // Replays, through the fuzzer's own session and checks, every input the fuzzer once broke the
 // agent with (tests/fuzz_regressions/) and the seed corpus (fuzz/corpus/).
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include "support/fuzz_session.h"
 #include "platform/quartz.h"
+#include "support/fuzz_session.h"
 #include "support/in_process.h"
 
 namespace {

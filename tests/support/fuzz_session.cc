@@ -16,7 +16,8 @@
 #include "pointer/buttons.h"
 
 // The header, byte by byte:
-//   0  bits 0-1  permission: 0 or 1 granted throughout, 2 missing throughout, 3 per line from byte 1
+//   0  bits 0-1  permission: 0 or 1 granted throughout, 2 missing throughout, 3 per line from byte
+//   1
 //      bits 2-3  displays: one 1512x982; none; two side by side; a fractional main and one more
 //      bit 4     creations fail as byte 2 says (a SimFailure mask)
 //      bit 5     the clock moves 0.3 s before every line (else only the pauses move it)
@@ -24,7 +25,8 @@
 //      bit 7     the system's press counters near their 32-bit limit
 //   1  the permission for line i is bit i % 8 (1 granted); bit 7 is also the banner's answer
 //   2  the failure mask
-//   3  bits 0-1  the cursor at start: the main display's centre, (0, 0), (100.9, 50.2), (-200.5, 10)
+//   3  bits 0-1  the cursor at start: the main display's centre, (0, 0), (100.9, 50.2), (-200.5,
+//   10)
 namespace {
 
 constexpr double kStartTime = 800000000.0;
@@ -39,7 +41,8 @@ struct Setup {
   bool clockSteps = false;
 };
 
-Setup readSetup(const uint8_t* header) {
+// Reads the header and sets the desktop up as it says.
+Setup setUpDesktop(const uint8_t* header) {
   Setup setup;
   uint8_t flags = header[0];
   setup.trustMode = flags & 3;
@@ -114,14 +117,22 @@ std::string expectedReplies(const Setup& setup, std::string_view text, bool now,
     std::string_view reply;  // "" none, "SCREEN" and "POS" computed
   };
   static constexpr Known kKnown[] = {
-      {"PING", 1, "PONG"},          {"RESOLUTION", 1, "SCREEN"},
-      {"GETPOS", 1, "POS"},         {"MOVE", 3, ""},
-      {"MOVERATIO", 3, ""},         {"MOUSEDOWN", 2, "ACK MOUSEDOWN"},
-      {"MOUSEUP", 2, "ACK MOUSEUP"}, {"CLICK", 2, "ACK CLICK"},
-      {"DBLCLICK", 2, ""},          {"WHEEL", 2, ""},
-      {"HWHEEL", 2, ""},            {"KEYDOWN", 2, "ACK KEYDOWN"},
-      {"KEYUP", 2, "ACK KEYUP"},    {"KEYPRESS", 2, ""},
-      {"TEXT", 2, ""},              {"QUIT", 1, ""},
+      {"PING", 1, "PONG"},
+      {"RESOLUTION", 1, "SCREEN"},
+      {"GETPOS", 1, "POS"},
+      {"MOVE", 3, ""},
+      {"MOVERATIO", 3, ""},
+      {"MOUSEDOWN", 2, "ACK MOUSEDOWN"},
+      {"MOUSEUP", 2, "ACK MOUSEUP"},
+      {"CLICK", 2, "ACK CLICK"},
+      {"DBLCLICK", 2, ""},
+      {"WHEEL", 2, ""},
+      {"HWHEEL", 2, ""},
+      {"KEYDOWN", 2, "ACK KEYDOWN"},
+      {"KEYUP", 2, "ACK KEYUP"},
+      {"KEYPRESS", 2, ""},
+      {"TEXT", 2, ""},
+      {"QUIT", 1, ""},
   };
   for (const Known& known : kKnown) {
     if (word != known.name || count < known.minTokens) continue;
@@ -192,7 +203,8 @@ std::string brokenState(const Setup& setup, size_t postedBefore) {
       // The system types at most 20 UTF-16 units of one event, and a split surrogate pair is
       // garbage on both sides of the split.
       const std::u16string& text = *event.text;
-      if (text.empty() || text.size() > 20) return "text event of bad length: " + simTraceLine(event);
+      if (text.empty() || text.size() > 20)
+        return "text event of bad length: " + simTraceLine(event);
       if (text.back() >= 0xD800 && text.back() <= 0xDBFF) {
         return "text event ends inside a surrogate pair: " + simTraceLine(event);
       }
@@ -213,10 +225,11 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
   if (headerSize > 0) std::memcpy(header, data, headerSize);
   data += headerSize;
   size -= headerSize;
-  Setup setup = readSetup(header);
+  Setup setup = setUpDesktop(header);
   simSetClock(kStartTime);
   simSetInstantSleep(true);
-  bool lastTrusted = setup.trustMode == 3 ? (setup.trustSchedule & 0x80) != 0 : setup.trustMode != 2;
+  bool lastTrusted =
+      setup.trustMode == 3 ? (setup.trustSchedule & 0x80) != 0 : setup.trustMode != 2;
   setLastTrusted(lastTrusted);
 
   char* written = nullptr;
@@ -268,7 +281,8 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
     } else {
       broken = brokenState(setup, postedBefore);
     }
-    if (!broken.empty()) broken = "line " + std::to_string(index) + " \"" + shown(piece) + "\": " + broken;
+    if (!broken.empty())
+      broken = "line " + std::to_string(index) + " \"" + shown(piece) + "\": " + broken;
     if (!keepGoing) break;
   }
 
