@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr char kVersionLine[] = "Trelvane Mac keyboard 20260910-R2 HID\n";
 constexpr char kReadyLine[] = "READY: macOS CGEvent Input Injector Online";
 constexpr char kNoPermissionBanner[] =
     "ERR: 请在 Mac 系统设置的辅助功能中允许 Trelvane 控制电脑";
@@ -28,8 +27,6 @@ constexpr char kRefusedLine[] = "ERR: Mac 辅助功能权限未授予，无法�
 constexpr char kPermissionWarning[] =
     "WARNING: Accessibility permission not granted. Input injection may fail.\n"
     "Go to System Settings > Privacy & Security > Accessibility to enable.\n";
-constexpr char kSelfTestPassLine[] =
-    "PASS R2 HID event construction, key mapping, modifier release and double-click count\n";
 
 bool lastTrusted = false;
 
@@ -203,6 +200,12 @@ int runCommandLoop(FILE* in, FILE* out) {
 }
 
 #ifndef MII_NO_MAIN
+namespace {
+constexpr char kVersionLine[] = "Trelvane Mac keyboard 20260910-R2 HID\n";
+constexpr char kSelfTestPassLine[] =
+    "PASS R2 HID event construction, key mapping, modifier release and double-click count\n";
+}  // namespace
+
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
     std::fputs(kVersionLine, stdout);

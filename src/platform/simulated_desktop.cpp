@@ -236,10 +236,9 @@ CGPoint clampToDisplays(CGPoint target) {
     double maxX = rect.origin.x + std::max(0.0, rect.size.width - 1);
     double maxY = rect.origin.y + std::max(0.0, rect.size.height - 1);
     CGPoint p{std::clamp(target.x, rect.origin.x, maxX), std::clamp(target.y, rect.origin.y, maxY)};
-    double dx = p.x - target.x;
-    double dy = p.y - target.y;
-    double distance = dx * dx + dy * dy;
-    if (distance < bestDistance) {
+    // hypot, not a sum of squares: far targets (1e300) must not overflow to a tie at infinity.
+    double distance = std::hypot(p.x - target.x, p.y - target.y);
+    if (distance < bestDistance || bestDistance == std::numeric_limits<double>::infinity()) {
       bestDistance = distance;
       best = p;
     }

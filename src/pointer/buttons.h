@@ -19,6 +19,11 @@ struct ButtonInfo {
 };
 ButtonInfo parseButton(std::string_view word);
 
+// The cursor's position, read through an empty event; false when that event cannot be made.
+bool readCursorLocation(CGPoint* location);
+// The same, (0, 0) when it cannot be read: where button events are made then.
+CGPoint cursorLocation();
+
 // The click count of a press at time now (seconds) and point, updating the button's memory;
 // requested is the count the command asked for, 0 for none.
 int32_t nextClickCount(int button, double now, CGPoint point, int32_t requested);

@@ -1,15 +1,110 @@
 #include "pointer/motion.h"
 
-// Placeholder until motion lands.
-void postMouseMove(double, double) {}
-void postMouseMoveByRatio(double, double) {}
-void postScrollEvent(int32_t, bool) {}
-bool queryCursorPosition(int* x, int* y) {
-  *x = 0;
-  *y = 0;
+#include "keyboard/key_events.h"
+#include "line_protocol.h"
+#include "platform/quartz.h"
+#include "pointer/buttons.h"
+#include "pointer/event_numbers.h"
+#include "pointer/scoped_event.h"
+
+namespace {
+
+constexpr uint32_t kMaxDisplays = 16;
+constexpr int kFallbackWidth = 1920;
+constexpr int kFallbackHeight = 1080;
+
+// Indexed [horizontal][amount > 0]. A positive WHEEL scrolls the content up, towards the top of
+// the document, which the wheel reports as negative lines.
+constexpr ScrollWheels kScrollSteps[2][2] = {
+    {{3, 0}, {-3, 0}},
+    {{0, -3}, {0, 3}},
+};
+
+// Indexed by button index.
+constexpr CGEventType kDragTypes[3] = {kCGEventLeftMouseDragged, kCGEventRightMouseDragged,
+                                       kCGEventOtherMouseDragged};
+
+// The main display's bounds: the first active display. False when there is none, and also when
+// the listing itself fails, whatever count it may have left behind.
+bool mainDisplayBounds(CGRect* bounds) {
+  CGDirectDisplayID displays[kMaxDisplays];
+  uint32_t count = 0;
+  if (CGGetActiveDisplayList(kMaxDisplays, displays, &count) != kCGErrorSuccess || count == 0) {
+    return false;
+  }
+  *bounds = CGDisplayBounds(displays[0]);
   return true;
 }
+
+// macOS starts a drag only from dragged events: plain moves while a synthetic button is down
+// select no text and move no window.
+void postDrag(int button, CGPoint target) {
+  CGPoint before{0, 0};
+  bool knownStart = readCursorLocation(&before);
+  ScopedEvent drag(CGEventCreateMouseEvent(nullptr, kDragTypes[button], target,
+                                           static_cast<CGMouseButton>(button)));
+  if (!drag) return;
+  CGEventSetIntegerValueField(drag.get(), kCGMouseEventClickState, clickCounts[button]);
+  // With no known start, no motion is claimed rather than a jump from the origin.
+  if (knownStart) {
+    CGEventSetIntegerValueField(drag.get(), kCGMouseEventDeltaX,
+                                truncateToInt64(target.x - before.x));
+    CGEventSetIntegerValueField(drag.get(), kCGMouseEventDeltaY,
+                                truncateToInt64(target.y - before.y));
+  }
+  CGEventSetFlags(drag.get(), g_modifierFlags);
+  numberFollowingEvent(drag.get());
+  CGEventPost(kCGHIDEventTap, drag.get());
+}
+
+}  // namespace
+
+void postMouseMove(double x, double y) {
+  // The target goes out as given: not rounded, not clamped to a display.
+  const CGPoint target{x, y};
+  int held = heldButtonForDrag();
+  if (held >= 0) {
+    postDrag(held, target);
+    return;
+  }
+  ScopedEvent move(
+      CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, target, kCGMouseButtonLeft));
+  if (move) CGEventPost(kCGHIDEventTap, move.get());
+}
+
+void postMouseMoveByRatio(double rx, double ry) {
+  CGRect bounds;
+  if (!mainDisplayBounds(&bounds)) return;
+  postMouseMove(rx * bounds.size.width, ry * bounds.size.height);
+}
+
+ScrollWheels scrollWheels(int32_t amount, bool horizontal) {
+  return kScrollSteps[horizontal ? 1 : 0][amount > 0 ? 1 : 0];
+}
+
+void postScrollEvent(int32_t amount, bool horizontal) {
+  const ScrollWheels wheels = scrollWheels(amount, horizontal);
+  // The fixed-arity form: the variadic one would take any argument type unchecked.
+  ScopedEvent scroll(CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2,
+                                                    wheels.vertical, wheels.horizontal, 0));
+  if (scroll) CGEventPost(kCGHIDEventTap, scroll.get());
+}
+
+bool queryCursorPosition(int* x, int* y) {
+  CGPoint location;
+  if (!readCursorLocation(&location)) return false;
+  *x = truncateToInt(location.x);
+  *y = truncateToInt(location.y);
+  return true;
+}
+
 void queryMainDisplaySize(int* width, int* height) {
-  *width = 1920;
-  *height = 1080;
+  CGRect bounds;
+  if (!mainDisplayBounds(&bounds)) {
+    *width = kFallbackWidth;
+    *height = kFallbackHeight;
+    return;
+  }
+  *width = truncateToInt(bounds.size.width);
+  *height = truncateToInt(bounds.size.height);
 }

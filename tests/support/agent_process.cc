@@ -76,7 +76,11 @@ AgentSession startAgent(const AgentOptions& options) {
   pid_t pid = fork();
   check(pid >= 0, "fork");
   if (pid == 0) {
-    dup2(in[0], 0);
+    if (options.closedStdin) {
+      close(0);
+    } else {
+      dup2(in[0], 0);
+    }
     dup2(out[1], 1);
     dup2(err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);

@@ -12,6 +12,7 @@ struct AgentOptions {
   // MII_SIM_* knobs; the parent's own MII_SIM_* variables are never inherited.
   std::vector<std::pair<std::string, std::string>> env;
   bool trace = true;  // sets MII_SIM_TRACE to a fresh file
+  bool closedStdin = false;  // the agent starts with no standard input at all
 };
 
 struct AgentResult {

@@ -1,0 +1,31 @@
+// Mouse event numbers. From macOS 27 the window server ties a release or a drag to its press by
+// the mouse event number, and ignores a press whose number is not above the ones it has already
+// seen; synthetic button events without one fail to raise windows or drag title bars. Earlier
+// releases need nothing, and there nothing is set.
+#pragma once
+
+#include <string_view>
+
+#include "platform/quartz.h"
+
+// The first macOS major version whose button events carry a mouse event number.
+inline constexpr int kFirstNumberedMacOS = 27;
+
+// The major number of a product version such as "27.1" or "10.15.7"; 0 when the text does not
+// start with one (no digits, a sign, anything but a dot after the digits, or beyond int).
+int macOSMajorFromVersion(std::string_view version);
+
+// The running macOS major version, read from the system on first use and kept for the process.
+// 0 when the system does not say; the agent then sets no event numbers.
+int runningMacOSMajor();
+
+// A press: advances the agent's one mouse event number (seeded from the system's own press
+// counters at the first press of the run) and sets it on the press, if there is one. Called for
+// every press, created or not.
+void numberPress(CGEventRef press);
+
+// A release or a drag: sets the current number, once a press has started the sequence.
+void numberFollowingEvent(CGEventRef event);
+
+// Forgets the number, its seeding and the cached version. For tests.
+void resetEventNumbers();

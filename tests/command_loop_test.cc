@@ -1,0 +1,287 @@
+// The command channel: options, banners, the permission gate, line handling and dispatch, in
+// process and as the built binary a host runs.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "mac-input-injector.h"
+#include "platform/simulation.h"
+#include "support/agent_process.h"
+#include "support/in_process.h"
+
+namespace {
+
+const std::string kReady = "READY: macOS CGEvent Input Injector Online\n";
+const std::string kNoPermissionBanner =
+    "ERR: \xe8\xaf\xb7\xe5\x9c\xa8 Mac \xe7\xb3\xbb\xe7\xbb\x9f\xe8\xae\xbe\xe7\xbd\xae\xe7\x9a\x84"
+    "\xe8\xbe\x85\xe5\x8a\xa9\xe5\x8a\x9f\xe8\x83\xbd\xe4\xb8\xad\xe5\x85\x81\xe8\xae\xb8 Trelvane "
+    "\xe6\x8e\xa7\xe5\x88\xb6\xe7\x94\xb5\xe8\x84\x91\n";
+const std::string kRefused =
+    "ERR: Mac \xe8\xbe\x85\xe5\x8a\xa9\xe5\x8a\x9f\xe8\x83\xbd\xe6\x9d\x83\xe9\x99\x90\xe6\x9c\xaa"
+    "\xe6\x8e\x88\xe4\xba\x88\xef\xbc\x8c\xe6\x97\xa0\xe6\xb3\x95\xe6\xb3\xa8\xe5\x85\xa5\xe8\xbe"
+    "\x93\xe5\x85\xa5\n";
+const std::string kWarning =
+    "WARNING: Accessibility permission not granted. Input injection may fail.\n"
+    "Go to System Settings > Privacy & Security > Accessibility to enable.\n";
+
+AgentOptions untrusted() {
+  AgentOptions options;
+  options.env = {{"MII_SIM_TRUSTED", "0"}};
+  return options;
+}
+
+// ---- In process: the loop's own rules, line by line ------------------------------------------
+
+std::string handle(std::string line) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&buffer, &size);
+  handleLine(line.data(), out);
+  std::fclose(out);
+  std::string written(buffer, size);
+  std::free(buffer);
+  return written;
+}
+
+TEST(CommandLoop, AnswersEachLineByTheProtocolTable) {
+  resetAgent();
+  struct Case {
+    const char* line;
+    std::string reply;
+  } cases[] = {
+      {"PING", "PONG\n"},
+      {"PING extra", "PONG\n"},
+      {"   PING   ", "PONG\n"},
+      {"PING\r\n", "PONG\n"},
+      {"PING\n\r\r\n\n", "PONG\n"},
+      {"PING\rX", "UNKNOWN: PING\rX\n"},
+      {"ping", "UNKNOWN: ping\n"},
+      {"PING\textra", "UNKNOWN: PING\textra\n"},
+      {"MOVE 100", "UNKNOWN: MOVE\n"},
+      {"MOVERATIO 0.5", "UNKNOWN: MOVERATIO\n"},
+      {"CLICK", "UNKNOWN: CLICK\n"},
+      {"MOUSEDOWN", "UNKNOWN: MOUSEDOWN\n"},
+      {"MOUSEUP", "UNKNOWN: MOUSEUP\n"},
+      {"DBLCLICK", "UNKNOWN: DBLCLICK\n"},
+      {"WHEEL", "UNKNOWN: WHEEL\n"},
+      {"HWHEEL", "UNKNOWN: HWHEEL\n"},
+      {"KEYDOWN", "UNKNOWN: KEYDOWN\n"},
+      {"KEYUP", "UNKNOWN: KEYUP\n"},
+      {"KEYPRESS", "UNKNOWN: KEYPRESS\n"},
+      {"TEXT", "UNKNOWN: TEXT\n"},
+      {"KEYDOWN 96", "ACK KEYDOWN\n"},
+      {"KEYUP 96", "ACK KEYUP\n"},
+      {"KEYDOWN -1", "ACK KEYDOWN\n"},
+      {"TEXT aGk=", ""},
+      {"MOVE 1 2", ""},
+      {"", ""},
+      {"\r\n", ""},
+      {"     ", ""},
+      {"UNKNOWN", "UNKNOWN: UNKNOWN\n"},
+      {"\xff\xfe", "UNKNOWN: \xff\xfe\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(handle(c.line), c.reply) << c.line;
+}
+
+TEST(CommandLoop, QuitEndsTheLoopWhateverFollows) {
+  resetAgent();
+  std::string line = "QUIT now please";
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&buffer, &size);
+  EXPECT_FALSE(handleLine(line.data(), out));
+  std::string quit = "QUIT";
+  EXPECT_FALSE(handleLine(quit.data(), out));
+  std::string quiet = "QUITE";
+  EXPECT_TRUE(handleLine(quiet.data(), out));
+  std::fclose(out);
+  EXPECT_EQ(std::string(buffer, size), "UNKNOWN: QUITE\n");
+  std::free(buffer);
+  EXPECT_EQ(runLoop("PING\nQUIT\nPING\n"), "PONG\n");
+}
+
+TEST(CommandLoop, TheLineIsACStringEndingAtItsFirstNul) {
+  resetAgent();
+  EXPECT_EQ(runLoop(std::string("PING\0junk\nPING x\n", 17)), "PONG\nPONG\n");
+}
+
+TEST(CommandLoop, PermissionGateFollowsTheTrustLineByLine) {
+  resetAgent();
+  struct Step {
+    bool trusted;
+    const char* line;
+    std::string reply;
+  } steps[] = {
+      {true, "PING", "PONG\n"},
+      {false, "PING", "PONG\n"},
+      {false, "RESOLUTION", "SCREEN 1512 982 1512 982\n"},
+      {false, "PING extra", kRefused},
+      {false, " PING", kRefused},
+      {false, "GETPOS", kRefused},
+      {false, "KEYDOWN 65", kRefused},
+      {false, "   ", kRefused},
+      {false, "", ""},
+      {false, "\r\n", ""},
+      // An empty line neither queries nor announces: the permission's return shows on the next
+      // non-empty line, once.
+      {true, "\n", ""},
+      {true, "PING", kReady + "PONG\n"},
+      {true, "PING", "PONG\n"},
+      {false, "QUITX", kRefused},
+      {true, "   ", kReady},
+      {true, "   ", ""},
+      {false, "PING", "PONG\n"},
+      {true, "ping", kReady + "UNKNOWN: ping\n"},
+  };
+  for (const Step& s : steps) {
+    simSetTrusted(s.trusted);
+    EXPECT_EQ(handle(s.line), s.reply) << s.trusted << " " << s.line;
+  }
+  simSetTrusted(false);
+  std::string quit = "QUIT";
+  EXPECT_FALSE(handleLine(quit.data(), stdout));
+}
+
+TEST(CommandLoop, LongLinesAreTakenInPiecesOf65535Bytes) {
+  resetAgent();
+  std::string line(70000, 'A');
+  std::string out = runLoop(line + "\nPING\n");
+  EXPECT_EQ(out, "UNKNOWN: " + std::string(65535, 'A') + "\nUNKNOWN: " + std::string(4465, 'A') +
+                     "\nPONG\n");
+}
+
+// ---- Whole process: the binary as a host runs it ----------------------------------------------
+
+TEST(AgentProcess, ServesTheIssueExampleAndExits) {
+  AgentResult r = runAgent("PING\nping\nMOVE 100\nQUIT\nPING\n");
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, kReady + "PONG\nUNKNOWN: ping\nUNKNOWN: MOVE\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(postedLines(r), std::vector<std::string>{});
+}
+
+TEST(AgentProcess, WithoutPermissionWarnsAndServesOnlyThreeExactLines) {
+  AgentResult r = runAgent("PING\nPING extra\nRESOLUTION\nKEYDOWN 65\nGETPOS\n   \nQUIT now\n",
+                           untrusted());
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, kWarning);
+  EXPECT_EQ(r.out, kNoPermissionBanner + "PONG\n" + kRefused + "SCREEN 1512 982 1512 982\n" +
+                       kRefused + kRefused + kRefused + kRefused);
+  EXPECT_EQ(postedLines(r), std::vector<std::string>{});
+
+  // QUIT, exactly, still ends it.
+  r = runAgent("QUIT\nPING\n", untrusted());
+  EXPECT_EQ(r.out, kNoPermissionBanner);
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(AgentProcess, EndsWithStatusZeroAtEndOfInput) {
+  for (const char* input : {"", "PING", "PING\n", "\n\n\r\n"}) {
+    AgentResult r = runAgent(input);
+    ASSERT_TRUE(r.exited) << input;
+    EXPECT_EQ(r.status, 0) << input;
+    EXPECT_EQ(r.out.substr(0, kReady.size()), kReady);
+  }
+  EXPECT_EQ(runAgent("PING").out, kReady + "PONG\n");  // the last line needs no line end
+}
+
+TEST(AgentProcess, OptionsAreRecognisedOnlyAsTheFirstArgument) {
+  AgentOptions version;
+  version.args = {"--version", "--self-test"};
+  AgentResult r = runAgent("PING\n", version);
+  EXPECT_EQ(r.out, "Trelvane Mac keyboard 20260910-R2 HID\n");
+  EXPECT_EQ(r.status, 0);
+
+  for (std::vector<std::string> args : {std::vector<std::string>{"--VERSION"},
+                                        std::vector<std::string>{"x", "--version"},
+                                        std::vector<std::string>{"-v"}}) {
+    AgentOptions options;
+    options.args = args;
+    r = runAgent("PING\n", options);
+    EXPECT_EQ(r.out, kReady + "PONG\n") << args[0];
+    EXPECT_EQ(r.status, 0);
+  }
+}
+
+TEST(AgentProcess, RepliesAreFlushedAsSoonAsWritten) {
+  AgentSession session = startAgent();
+  EXPECT_EQ(readAgentLine(session) + "\n", kReady);
+  for (int i = 0; i < 3; ++i) {
+    sendToAgent(session, "PING\n");
+    bool ok = false;
+    EXPECT_EQ(readAgentLine(session, 5000, &ok), "PONG");
+    EXPECT_TRUE(ok);
+  }
+  sendToAgent(session, "RESOLUTION\n");
+  EXPECT_EQ(readAgentLine(session), "SCREEN 1512 982 1512 982");
+  AgentResult r = finishAgent(session);
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(AgentProcess, PermissionWithdrawnAndRestoredMidRun) {
+  std::string trust = temporaryPath("trust");
+  std::ofstream(trust) << "1";
+  AgentOptions options;
+  options.env = {{"MII_SIM_TRUST_FILE", trust}};
+  AgentSession session = startAgent(options);
+  EXPECT_EQ(readAgentLine(session) + "\n", kReady);
+
+  auto exchange = [&](const std::string& line) {
+    sendToAgent(session, line + "\n");
+    return readAgentLine(session) + "\n";
+  };
+  EXPECT_EQ(exchange("PING"), "PONG\n");
+
+  std::ofstream(trust) << "0";
+  EXPECT_EQ(exchange("KEYDOWN 65"), kRefused);
+  EXPECT_EQ(exchange("PING"), "PONG\n");
+  EXPECT_EQ(exchange("RESOLUTION"), "SCREEN 1512 982 1512 982\n");
+  EXPECT_EQ(exchange("PING x"), kRefused);
+
+  std::ofstream(trust) << "1";
+  sendToAgent(session, "\n\r\n");  // empty lines do not look at the permission
+  EXPECT_EQ(exchange("PING"), kReady);
+  EXPECT_EQ(readAgentLine(session), "PONG");
+  EXPECT_EQ(exchange("PING"), "PONG\n");
+
+  std::remove(trust.c_str());  // a missing file is no permission
+  EXPECT_EQ(exchange("GETPOS"), kRefused);
+  std::ofstream(trust) << "1";
+  EXPECT_EQ(exchange("   "), kReady);  // a line of spaces announces the return and nothing else
+  EXPECT_EQ(exchange("PING"), "PONG\n");
+
+  AgentResult r = finishAgent(session);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(AgentProcess, PermissionMissingAtStartThenGranted) {
+  std::string trust = temporaryPath("trust");
+  AgentOptions options;
+  options.env = {{"MII_SIM_TRUST_FILE", trust}};
+  AgentSession session = startAgent(options);
+  EXPECT_EQ(readAgentLine(session) + "\n", kNoPermissionBanner);
+  std::ofstream(trust) << "1";
+  sendToAgent(session, "ping\n");
+  EXPECT_EQ(readAgentLine(session) + "\n", kReady);
+  EXPECT_EQ(readAgentLine(session), "UNKNOWN: ping");
+  AgentResult r = finishAgent(session);
+  EXPECT_EQ(r.err, kWarning);
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(AgentProcess, ManyTokensAndHugeArgumentsAreHarmless) {
+  std::string many = "PING";
+  for (int i = 0; i < 100; ++i) many += " arg" + std::to_string(i);
+  AgentResult r = runAgent(many + "\nKEYDOWN 99999999999999999999999\nKEYUP -99999999999999999999\n");
+  EXPECT_EQ(r.out, kReady + "PONG\nACK KEYDOWN\nACK KEYUP\n");
+  EXPECT_EQ(r.status, 0);
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+#include "line_protocol.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> tokens(std::string_view line) {
+  TokenList list = tokenizeLine(line);
+  std::vector<std::string> out;
+  for (int i = 0; i < list.count; ++i) out.emplace_back(list.tokens[i]);
+  return out;
+}
+
+TEST(Tokenizer, SplitsAtSpacesOnly) {
+  struct Case {
+    const char* line;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"PING", {"PING"}},
+      {"MOVE 1 2", {"MOVE", "1", "2"}},
+      {"  MOVE   1  2  ", {"MOVE", "1", "2"}},
+      {"", {}},
+      {"     ", {}},
+      {"MOVE\t1 2", {"MOVE\t1", "2"}},
+      {"A\vB\fC\rD", {"A\vB\fC\rD"}},
+      {"\xff\x80 \xc3\xa9", {"\xff\x80", "\xc3\xa9"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(tokens(c.line), c.expected) << c.line;
+}
+
+TEST(Tokenizer, KeepsAtMost64Tokens) {
+  std::string line;
+  for (int i = 0; i < 70; ++i) line += "t" + std::to_string(i) + " ";
+  TokenList list = tokenizeLine(line);
+  ASSERT_EQ(list.count, kMaxTokens);
+  EXPECT_EQ(list.tokens[0], "t0");
+  EXPECT_EQ(list.tokens[63], "t63");
+
+  std::string exactly64;
+  for (int i = 0; i < 64; ++i) exactly64 += "x ";
+  EXPECT_EQ(tokenizeLine(exactly64).count, 64);
+}
+
+TEST(ParseInteger, ReadsAsAtoiWithSaturation) {
+  struct Case {
+    const char* text;
+    int32_t expected;
+  } cases[] = {
+      {"0", 0},
+      {"42", 42},
+      {"-17", -17},
+      {"+8", 8},
+      {"  \t\n\v\f\r12", 12},
+      {"12abc", 12},
+      {"abc", 0},
+      {"", 0},
+      {"-", 0},
+      {"+", 0},
+      {"- 5", 0},
+      {"--5", 0},
+      {"0x10", 0},
+      {"1e3", 1},
+      {"3.9", 3},
+      {"007", 7},
+      {"65601", 65601},
+      {"2147483647", 2147483647},
+      {"2147483648", std::numeric_limits<int32_t>::max()},
+      {"-2147483648", std::numeric_limits<int32_t>::min()},
+      {"-2147483649", std::numeric_limits<int32_t>::min()},
+      {"99999999999999999999999999999", std::numeric_limits<int32_t>::max()},
+      {"-99999999999999999999999999999", std::numeric_limits<int32_t>::min()},
+      {"18446744073709551617", std::numeric_limits<int32_t>::max()},
+  };
+  for (const Case& c : cases) EXPECT_EQ(parseInteger(c.text), c.expected) << c.text;
+}
+
+TEST(ParseInteger, StopsAtTheViewsEnd) {
+  std::string_view text("123456", 3);
+  EXPECT_EQ(parseInteger(text), 123);
+}
+
+TEST(ParseReal, ReadsAsAtofInTheCLocale) {
+  struct Case {
+    const char* text;
+    double expected;
+  } cases[] = {
+      {"100.7", 100.7},     {"200.2", 200.2},     {"-3", -3},   {" 1.5", 1.5},
+      {"1e3", 1000},        {"0x10", 16},         {"abc", 0},   {"", 0},
+      {"-", 0},             {"12px", 12},         {".5", 0.5},  {"1,5", 1},
+      {"1e400", HUGE_VAL},  {"-1e400", -HUGE_VAL}, {"inf", HUGE_VAL}, {"-Infinity", -HUGE_VAL},
+  };
+  for (const Case& c : cases) EXPECT_EQ(parseReal(c.text), c.expected) << c.text;
+  EXPECT_TRUE(std::isnan(parseReal("nan")));
+  EXPECT_TRUE(std::signbit(parseReal("-0")));
+  std::string longToken(200, '1');
+  EXPECT_EQ(parseReal(longToken), 1.1111111111111111e199);
+}
+
+TEST(Truncation, IsDefinedForEveryDouble) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    double value;
+    int expected;
+  } cases[] = {
+      {100.9, 100},
+      {-200.5, -200},
+      {-0.9, 0},
+      {0, 0},
+      {2147483647.9, 2147483647},
+      {1e300, std::numeric_limits<int>::max()},
+      {-1e300, std::numeric_limits<int>::min()},
+      {inf, std::numeric_limits<int>::max()},
+      {-inf, std::numeric_limits<int>::min()},
+      {std::nan(""), 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(truncateToInt(c.value), c.expected) << c.value;
+
+  EXPECT_EQ(truncateToInt64(-12.7), -12);
+  EXPECT_EQ(truncateToInt64(9.3e18), std::numeric_limits<int64_t>::max());
+  EXPECT_EQ(truncateToInt64(-9.3e18), std::numeric_limits<int64_t>::min());
+  EXPECT_EQ(truncateToInt64(std::nan("")), 0);
+  EXPECT_EQ(truncateToInt64(inf), std::numeric_limits<int64_t>::max());
+}
+
+}  // namespace

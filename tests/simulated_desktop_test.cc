@@ -1,0 +1,310 @@
+// The simulated desktop stands in for macOS in every other test; what they rely on is pinned here.
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "platform/quartz.h"
+#include "platform/simulation.h"
+#include "support/agent_process.h"
+
+namespace {
+
+class SimulatedDesktop : public ::testing::Test {
+ protected:
+  void SetUp() override { simReset(); }
+};
+
+void postMouse(CGEventType type, double x, double y) {
+  CGEventRef event = CGEventCreateMouseEvent(nullptr, type, CGPoint{x, y}, kCGMouseButtonLeft);
+  ASSERT_NE(event, nullptr);
+  CGEventPost(kCGHIDEventTap, event);
+  CFRelease(event);
+}
+
+TEST_F(SimulatedDesktop, DefaultsToOneTrustedDisplayWithTheCursorAtItsCentre) {
+  EXPECT_EQ(AXIsProcessTrusted(), 1);
+  uint32_t count = 99;
+  CGDirectDisplayID ids[16];
+  ASSERT_EQ(CGGetActiveDisplayList(16, ids, &count), kCGErrorSuccess);
+  ASSERT_EQ(count, 1u);
+  CGRect main = CGDisplayBounds(ids[0]);
+  EXPECT_EQ(main.size.width, 1512);
+  EXPECT_EQ(main.size.height, 982);
+  EXPECT_EQ(simCursor().x, 756);
+  EXPECT_EQ(simCursor().y, 491);
+  CGEventRef here = CGEventCreate(nullptr);
+  EXPECT_EQ(CGEventGetLocation(here).x, 756);
+  EXPECT_EQ(CGEventGetLocation(here).y, 491);
+  CFRelease(here);
+}
+
+TEST_F(SimulatedDesktop, PostedMouseEventsMoveTheCursorClampedOntoTheDisplays) {
+  simSetDisplays({CGRect{{0, 0}, {1512, 982}}, CGRect{{-800, 0}, {800, 600}}});
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    double x, y;
+    double expectedX, expectedY;
+  } cases[] = {
+      {100.7, 200.2, 100.7, 200.2},
+      {-200.5, 10, -200.5, 10},       // on the second display
+      {5000, 5000, 1511, 981},        // beyond the main display's corner
+      {-5000, 700, -800, 599},        // below and left of the second display
+      {-10, 800, 0, 800},             // nearer to the main display's edge than to the second's
+      {-700, 900, -700, 599},         // below the second display only
+      {1e300, -1e300, 1511, 0},
+      {std::nan(""), 3, 1511, 0},     // non-finite: the cursor stays
+      {inf, 3, 1511, 0},
+  };
+  for (const Case& c : cases) {
+    postMouse(kCGEventMouseMoved, c.x, c.y);
+    EXPECT_EQ(simCursor().x, c.expectedX) << c.x << "," << c.y;
+    EXPECT_EQ(simCursor().y, c.expectedY) << c.x << "," << c.y;
+  }
+  postMouse(kCGEventLeftMouseDown, 20, 30);
+  EXPECT_EQ(simCursor().x, 20);
+  EXPECT_EQ(simCursor().y, 30);
+}
+
+TEST_F(SimulatedDesktop, ScrollAndKeyEventsLeaveTheCursor) {
+  CGEventRef scroll = CGEventCreateScrollWheelEvent(nullptr, kCGScrollEventUnitLine, 2, -3, 7);
+  CGEventPost(kCGHIDEventTap, scroll);
+  CFRelease(scroll);
+  EXPECT_EQ(simCursor().x, 756);
+  ASSERT_EQ(simPostedEvents().size(), 1u);
+  EXPECT_EQ(simPostedEvents()[0].wheel1, -3);
+  EXPECT_EQ(simPostedEvents()[0].wheel2, 7);
+}
+
+TEST_F(SimulatedDesktop, Utf8IsValidatedAsCoreFoundationDoes) {
+  struct Case {
+    const char* bytes;
+    bool valid;
+    size_t units;
+  } cases[] = {
+      {"hi", true, 2},
+      {"", true, 0},
+      {"\xe4\xbd\xa0\xe5\xa5\xbd", true, 2},  // CJK
+      {"\xf0\x9f\x98\x80", true, 2},          // an emoji is a surrogate pair
+      {"\xf4\x8f\xbf\xbf", true, 2},          // U+10FFFF
+      {"\xc0\xaf", false, 0},                 // overlong '/'
+      {"\xe0\x80\xaf", false, 0},             // overlong, three bytes
+      {"\xf0\x80\x80\xaf", false, 0},         // overlong, four bytes
+      {"\xed\xa0\x80", false, 0},             // a surrogate
+      {"\xe4\xbd", false, 0},                 // truncated
+      {"a\xc3", false, 0},                    // truncated at the end
+      {"\xf4\x90\x80\x80", false, 0},         // above U+10FFFF
+      {"\xff", false, 0},
+      {"\x80", false, 0},                     // a lone continuation byte
+  };
+  for (const Case& c : cases) {
+    CFStringRef s = CFStringCreateWithCString(kCFAllocatorDefault, c.bytes, kCFStringEncodingUTF8);
+    EXPECT_EQ(s != nullptr, c.valid) << c.bytes;
+    if (s != nullptr) {
+      EXPECT_EQ(CFStringGetLength(s), static_cast<CFIndex>(c.units));
+      CFRelease(s);
+    }
+  }
+  EXPECT_EQ(simLiveStrings(), 0);
+}
+
+TEST_F(SimulatedDesktop, StringsGiveTheirUtf16Units) {
+  CFStringRef s = CFStringCreateWithCString(nullptr, "a\xf0\x9f\x98\x80", kCFStringEncodingUTF8);
+  ASSERT_NE(s, nullptr);
+  UniChar units[3] = {};
+  CFStringGetCharacters(s, CFRangeMake(0, 3), units);
+  EXPECT_EQ(units[0], 'a');
+  EXPECT_EQ(units[1], 0xD83D);
+  EXPECT_EQ(units[2], 0xDE00);
+  CFRelease(s);
+}
+
+TEST_F(SimulatedDesktop, CountsEveryObjectUntilReleased) {
+  long events = simLiveEvents(), strings = simLiveStrings(), sources = simLiveSources();
+  CGEventSourceRef source = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
+  CGEventRef key = CGEventCreateKeyboardEvent(source, 0, true);
+  CGEventRef plain = CGEventCreate(nullptr);
+  CFStringRef text = CFStringCreateWithCString(nullptr, "x", kCFStringEncodingUTF8);
+  EXPECT_EQ(simLiveEvents(), events + 2);
+  EXPECT_EQ(simLiveStrings(), strings + 1);
+  EXPECT_EQ(simLiveSources(), sources + 1);
+  CFRelease(key);
+  CFRelease(plain);
+  CFRelease(text);
+  CFRelease(source);
+  EXPECT_EQ(simLiveEvents(), events);
+  EXPECT_EQ(simLiveStrings(), strings);
+  EXPECT_EQ(simLiveSources(), sources);
+}
+
+TEST_F(SimulatedDesktop, ReleasingTwiceIsFatal) {
+  CGEventRef event = CGEventCreate(nullptr);
+  CFRelease(event);
+  EXPECT_DEATH(CFRelease(event), "not alive");
+  EXPECT_DEATH(CFRelease(nullptr), "CFRelease\\(NULL\\)");
+}
+
+TEST_F(SimulatedDesktop, FailuresMakeCreationsReturnNothing) {
+  simSetFailures(kSimFailSource | kSimFailKeyboard | kSimFailMouse | kSimFailScroll |
+                 kSimFailCreate | kSimFailString | kSimFailDisplays);
+  EXPECT_EQ(CGEventSourceCreate(kCGEventSourceStateHIDSystemState), nullptr);
+  EXPECT_EQ(CGEventCreateKeyboardEvent(nullptr, 0, true), nullptr);
+  EXPECT_EQ(CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, CGPoint{1, 1}, kCGMouseButtonLeft),
+            nullptr);
+  EXPECT_EQ(CGEventCreateScrollWheelEvent(nullptr, kCGScrollEventUnitLine, 2, 1, 0), nullptr);
+  EXPECT_EQ(CGEventCreate(nullptr), nullptr);
+  EXPECT_EQ(CFStringCreateWithCString(nullptr, "x", kCFStringEncodingUTF8), nullptr);
+  uint32_t count = 77;
+  CGDirectDisplayID ids[16];
+  EXPECT_EQ(CGGetActiveDisplayList(16, ids, &count), kCGErrorFailure);
+  EXPECT_EQ(count, 77u);  // nothing written
+}
+
+TEST_F(SimulatedDesktop, DisplayListingHonoursItsLimits) {
+  simSetDisplays({CGRect{{0, 0}, {800, 600}}, CGRect{{800, 0}, {1024, 768}}});
+  uint32_t count = 0;
+  EXPECT_EQ(CGGetActiveDisplayList(0, nullptr, &count), kCGErrorSuccess);
+  EXPECT_EQ(count, 2u);
+  CGDirectDisplayID ids[1];
+  EXPECT_EQ(CGGetActiveDisplayList(1, ids, &count), kCGErrorSuccess);
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(CGDisplayBounds(ids[0]).size.width, 800);
+  EXPECT_EQ(CGDisplayBounds(999).size.width, 0);
+  simSetDisplays({});
+  EXPECT_EQ(CGGetActiveDisplayList(16, ids, &count), kCGErrorSuccess);
+  EXPECT_EQ(count, 0u);
+}
+
+TEST_F(SimulatedDesktop, ParsesDisplayLists) {
+  std::vector<CGRect> displays;
+  ASSERT_TRUE(simParseDisplays("1512x982,800x600@-800,0", &displays));
+  ASSERT_EQ(displays.size(), 2u);
+  EXPECT_EQ(displays[1].origin.x, -800);
+  EXPECT_EQ(displays[1].size.height, 600);
+  ASSERT_TRUE(simParseDisplays("none", &displays));
+  EXPECT_TRUE(displays.empty());
+  for (const char* bad : {"", "800", "800x", "x600", "0x600", "800x600@10,0", "800x600,",
+                          "800x600;1x1", "800x600,1x1@5"}) {
+    EXPECT_FALSE(simParseDisplays(bad, &displays)) << bad;
+  }
+}
+
+TEST_F(SimulatedDesktop, TrustFollowsTheTrustFile) {
+  std::string path = temporaryPath("trust");
+  simSetTrustFile(path);
+  EXPECT_EQ(AXIsProcessTrusted(), 0);  // missing file
+  std::ofstream(path) << "1\n";
+  EXPECT_EQ(AXIsProcessTrusted(), 1);
+  std::ofstream(path) << "0";
+  EXPECT_EQ(AXIsProcessTrusted(), 0);
+  simSetTrustFile("");
+  simSetTrusted(false);
+  EXPECT_EQ(AXIsProcessTrusted(), 0);
+}
+
+TEST_F(SimulatedDesktop, AnswersTheOSVersionAndPressCounters) {
+  simSetMacOSMajor(26);
+  char version[16];
+  size_t length = sizeof version;
+  ASSERT_EQ(sysctlbyname("kern.osproductversion", version, &length, nullptr, 0), 0);
+  EXPECT_STREQ(version, "26.0");
+  EXPECT_EQ(length, 5u);
+  length = 2;
+  EXPECT_EQ(sysctlbyname("kern.osproductversion", version, &length, nullptr, 0), -1);
+  EXPECT_EQ(sysctlbyname("kern.other", version, &length, nullptr, 0), -1);
+
+  EXPECT_EQ(CGEventSourceCounterForEventType(kCGEventSourceStateHIDSystemState,
+                                             kCGEventLeftMouseDown), 100u);
+  simSetPressCounts(5, 6, 7);
+  EXPECT_EQ(CGEventSourceCounterForEventType(kCGEventSourceStateHIDSystemState,
+                                             kCGEventOtherMouseDown), 7u);
+}
+
+TEST_F(SimulatedDesktop, ClockIsRealUnlessSetAndPausesCanBeInstant) {
+  double now = CFAbsoluteTimeGetCurrent();
+  EXPECT_GT(now, 8e8);  // after 2026 in seconds since 2001
+  simSetClock(10);
+  simSetInstantSleep(true);
+  usleep(50000);
+  EXPECT_DOUBLE_EQ(CFAbsoluteTimeGetCurrent(), 10.05);
+  EXPECT_EQ(simSleptMicroseconds(), 50000u);
+}
+
+TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
+  CGEventSourceRef source = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
+  CGEventRef key = CGEventCreateKeyboardEvent(source, 59, true);
+  CGEventSetType(key, kCGEventFlagsChanged);
+  CGEventSetFlags(key, kCGEventFlagMaskControl);
+  CGEventPost(kCGHIDEventTap, key);
+  CFRelease(key);
+
+  CGEventRef text = CGEventCreateKeyboardEvent(nullptr, 0, true);
+  const UniChar units[] = {'"', 'a', 0xD83D, 0xDE00, 0x4F60, '\n', 0xD800};
+  CGEventKeyboardSetUnicodeString(text, 7, units);
+  CGEventSetFlags(text, 0);
+  CGEventPost(kCGHIDEventTap, text);
+  CFRelease(text);
+
+  CGEventRef mouse = CGEventCreateMouseEvent(nullptr, kCGEventOtherMouseDown, CGPoint{100.7, -0.5},
+                                             kCGMouseButtonCenter);
+  CGEventSetIntegerValueField(mouse, kCGMouseEventClickState, 3);
+  CGEventSetIntegerValueField(mouse, kCGMouseEventNumber, 1);
+  CGEventSetIntegerValueField(mouse, kCGMouseEventClickState, 2);
+  CGEventPost(kCGHIDEventTap, mouse);
+  CFRelease(mouse);
+
+  CGEventRef nanMove = CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved,
+                                               CGPoint{std::nan(""), 1e300}, kCGMouseButtonLeft);
+  CGEventPost(kCGHIDEventTap, nanMove);
+  CFRelease(nanMove);
+
+  CGEventRef scroll = CGEventCreateScrollWheelEvent(nullptr, kCGScrollEventUnitLine, 2, 3, 0);
+  CGEventPost(kCGHIDEventTap, scroll);
+  CFRelease(scroll);
+  CFRelease(source);
+
+  std::vector<std::string> lines;
+  for (const SimEvent& e : simPostedEvents()) lines.push_back(simTraceLine(e));
+  std::vector<std::string> expected = {
+      R"({"seq":1,"tap":0,"type":12,"source":"hid","flags":262144,"keycode":59,"down":true})",
+      R"({"seq":2,"tap":0,"type":10,"source":null,"flags":0,"keycode":0,"down":true,)"
+      R"("text":"\"a)" "\xf0\x9f\x98\x80\xe4\xbd\xa0" R"(\u000a\ud800","textUnits":7})",
+      R"({"seq":3,"tap":0,"type":25,"source":null,"flags":null,"x":100.7,"y":-0.5,"button":2,)"
+      R"("fields":{"0":1,"1":2}})",
+      R"({"seq":4,"tap":0,"type":5,"source":null,"flags":null,"x":null,"y":1e+300,"button":0,)"
+      R"("fields":{}})",
+      R"({"seq":5,"tap":0,"type":22,"source":null,"flags":null,"units":1,"wheelCount":2,)"
+      R"("wheel1":3,"wheel2":0})",
+  };
+  EXPECT_EQ(lines, expected);
+}
+
+// The whole-process side: knobs from the environment and the trace file with its exit line.
+TEST(SimulatedDesktopProcess, WritesTheTraceAndTheObjectsLeftAtExit) {
+  AgentResult r = runAgent("PING\n");
+  ASSERT_TRUE(r.exited);
+  EXPECT_EQ(r.status, 0);
+  ASSERT_EQ(r.trace.size(), 1u);
+  EXPECT_EQ(r.trace[0], R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0})");
+}
+
+TEST(SimulatedDesktopProcess, RejectsMalformedKnobsLoudly) {
+  AgentOptions options;
+  options.env = {{"MII_SIM_DISPLAYS", "wide"}};
+  AgentResult r = runAgent("PING\n", options);
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("MII_SIM_DISPLAYS=wide"), std::string::npos);
+}
+
+TEST(SimulatedDesktopProcess, ReadsDisplaysAndCursorFromTheEnvironment) {
+  AgentOptions options;
+  options.env = {{"MII_SIM_DISPLAYS", "800x600,800x600@-800,0"}, {"MII_SIM_CURSOR", "-200.5,10"}};
+  AgentResult r = runAgent("RESOLUTION\nGETPOS\n", options);
+  EXPECT_NE(r.out.find("SCREEN 800 600 800 600\n"), std::string::npos);
+}
+
+}  // namespace
