@@ -29,6 +29,8 @@ constexpr char kPermissionWarning[] =
     "Go to System Settings > Privacy & Security > Accessibility to enable.\n";
 
 bool lastTrusted = false;
+// The tokens of the line being handled; handlers read only those below the count.
+TokenList tokenList;
 
 // Every reply goes out in one write and is flushed at once: the host reads line by line and must
 // never wait on a buffered reply.
@@ -140,7 +142,8 @@ constexpr Command kCommands[] = {
 
 // Tokenizes and dispatches an accepted, stripped line. Returns false on QUIT.
 bool handleCommand(std::string_view line, FILE* out) {
-  TokenList c = tokenizeLine(line);
+  TokenList& c = tokenList;
+  tokenizeLine(line, &c);
   if (c.count == 0) return true;
   for (const Command& command : kCommands) {
     if (c.tokens[0] != command.name || c.count < command.minTokens) continue;

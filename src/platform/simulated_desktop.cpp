@@ -658,13 +658,18 @@ void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
   ensureInitialized();
   __CGEvent* e = liveEvent(event);
   if (e == nullptr) return;
-  SimEvent posted = e->data;
-  posted.seq = ++desktop.postCount;
-  posted.tap = tap;
-  if (posted.kind == SimEventKind::Mouse && std::isfinite(posted.x) && std::isfinite(posted.y)) {
-    desktop.cursor = clampToDisplays(CGPoint{posted.x, posted.y});
+  const SimEvent& data = e->data;
+  ++desktop.postCount;
+  if (data.kind == SimEventKind::Mouse && std::isfinite(data.x) && std::isfinite(data.y)) {
+    desktop.cursor = clampToDisplays(CGPoint{data.x, data.y});
   }
-  if (tap == kCGHIDEventTap && posted.type < 32) ++desktop.postedOfType[posted.type];
+  if (tap == kCGHIDEventTap && data.type < 32) ++desktop.postedOfType[data.type];
+  // The snapshot (fields, text and all) only when someone will read it: a whole-process run
+  // without a trace keeps nothing, and must not pay for a copy per event.
+  if (traceFile == nullptr && !desktop.recording) return;
+  SimEvent posted = data;
+  posted.seq = desktop.postCount;
+  posted.tap = tap;
   if (traceFile != nullptr) {
     std::string line = simTraceLine(posted);
     line += '\n';
