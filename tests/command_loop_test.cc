@@ -164,6 +164,32 @@ TEST(AgentProcess, ServesTheIssueExampleAndExits) {
   EXPECT_EQ(postedLines(r), std::vector<std::string>{});
 }
 
+TEST(AgentProcess, LineEdgeCasesAsTheBinaryRunsThem) {
+  std::string tokens65 = "CLICK";
+  for (int i = 0; i < 63; ++i) tokens65 += " x";
+  struct Case {
+    const char* name;
+    std::string input;
+    std::string out;
+  } cases[] = {
+      {"blank and line-end-only lines", "\n\r\n\r\r\n\n", ""},
+      {"a line of spaces", "     \n", ""},
+      {"PING with an argument and a leading blank", "PING extra\n PING\n", "PONG\nPONG\n"},
+      {"lower case", "ping\n", "UNKNOWN: ping\n"},
+      {"too few arguments", "MOVE 100\nCLICK\n", "UNKNOWN: MOVE\nUNKNOWN: CLICK\n"},
+      {"a tab does not separate", "PING\textra\n", "UNKNOWN: PING\textra\n"},
+      {"QUIT with trailing tokens", "QUIT now\nPING\n", ""},
+      {"tokens past the 64th are ignored", tokens65 + " y z\nPING\n", "ACK CLICK\nPONG\n"},
+      {"CR LF line ends", "PING\r\nping\r\n", "PONG\nUNKNOWN: ping\n"},
+  };
+  for (const Case& c : cases) {
+    AgentResult r = runAgent(c.input);
+    EXPECT_TRUE(r.exited && r.status == 0) << c.name;
+    EXPECT_EQ(r.out, kReady + c.out) << c.name;
+    EXPECT_EQ(r.err, "") << c.name;
+  }
+}
+
 TEST(AgentProcess, WithoutPermissionWarnsAndServesOnlyThreeExactLines) {
   AgentResult r = runAgent("PING\nPING extra\nRESOLUTION\nKEYDOWN 65\nGETPOS\n   \nQUIT now\n",
                            untrusted());

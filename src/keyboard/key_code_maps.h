@@ -1,11 +1,25 @@
 // Windows virtual-key (VK) numbers to macOS virtual key codes, and modifier VKs to flag bits.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/quartz.h"
 
 inline constexpr uint16_t kNoMacKey = 0xFFFF;
+
+// The key code map covers VKs 8 to 222, one entry per VK in VK order.
+inline constexpr uint16_t kFirstMappedVk = 8;
+inline constexpr size_t kKeyCodeMapSize = 215;
+extern const std::array<uint16_t, kKeyCodeMapSize> keyCodeMap;
+
+struct ModifierFlag {
+  uint16_t vk;
+  CGEventFlags flag;
+};
+inline constexpr size_t kModifierCount = 11;
+extern const std::array<ModifierFlag, kModifierCount> modifierFlagMap;
 
 // The macOS key code for a VK, or kNoMacKey when the key is not supported. Key code 0 is a real
 // key (A).

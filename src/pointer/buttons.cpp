@@ -4,7 +4,7 @@
 
 #include "keyboard/key_events.h"
 #include "pointer/event_numbers.h"
-#include "pointer/scoped_event.h"
+#include "platform/cf_owned.h"
 
 CGPoint lastClickPoint[3];
 int32_t clickCounts[3];
@@ -28,14 +28,14 @@ constexpr ButtonInfo kButtons[3] = {
 // loop releases what is still set when the host goes away.
 bool buttonHeld[3];
 
-ScopedEvent createButtonEvent(CGEventType type, CGPoint location, int index) {
-  return ScopedEvent(
+CfOwned<CGEventRef> createButtonEvent(CGEventType type, CGPoint location, int index) {
+  return CfOwned<CGEventRef>(
       CGEventCreateMouseEvent(nullptr, type, location, static_cast<CGMouseButton>(index)));
 }
 
 // One half of a complete click: no flags, and a click state only when clickState is above 0.
 void postClickStroke(const ButtonInfo& button, bool press, CGPoint location, int32_t clickState) {
-  ScopedEvent event = createButtonEvent(press ? button.downType : button.upType, location,
+  CfOwned<CGEventRef> event = createButtonEvent(press ? button.downType : button.upType, location,
                                         button.index);
   if (press) {
     numberPress(event.get());
@@ -49,7 +49,7 @@ void postClickStroke(const ButtonInfo& button, bool press, CGPoint location, int
 
 void releaseButton(const ButtonInfo& button) {
   CGPoint location = cursorLocation();
-  ScopedEvent up = createButtonEvent(button.upType, location, button.index);
+  CfOwned<CGEventRef> up = createButtonEvent(button.upType, location, button.index);
   buttonHeld[button.index] = false;
   if (!up) return;
   int32_t count = clickCounts[button.index];
@@ -69,7 +69,7 @@ ButtonInfo parseButton(std::string_view word) {
 
 bool readCursorLocation(CGPoint* location) {
   // A new event without a source is placed at the cursor; it is only read, never posted.
-  ScopedEvent probe(CGEventCreate(nullptr));
+  CfOwned<CGEventRef> probe(CGEventCreate(nullptr));
   if (!probe) return false;
   *location = CGEventGetLocation(probe.get());
   return true;
@@ -104,7 +104,7 @@ int32_t nextClickCount(int button, double now, CGPoint point, int32_t requested)
 void postButtonDown(std::string_view word, int32_t requested) {
   CGPoint location = cursorLocation();
   const ButtonInfo button = parseButton(word);
-  ScopedEvent down = createButtonEvent(button.downType, location, button.index);
+  CfOwned<CGEventRef> down = createButtonEvent(button.downType, location, button.index);
   // The memory is kept even when the press could not be made, so the next press counts on.
   int32_t count = nextClickCount(button.index, CFAbsoluteTimeGetCurrent(), location, requested);
   numberPress(down.get());

@@ -3,9 +3,9 @@
 #include "keyboard/key_events.h"
 #include "line_protocol.h"
 #include "platform/quartz.h"
+#include "platform/cf_owned.h"
 #include "pointer/buttons.h"
 #include "pointer/event_numbers.h"
-#include "pointer/scoped_event.h"
 
 namespace {
 
@@ -41,8 +41,8 @@ bool mainDisplayBounds(CGRect* bounds) {
 void postDrag(int button, CGPoint target) {
   CGPoint before{0, 0};
   bool knownStart = readCursorLocation(&before);
-  ScopedEvent drag(CGEventCreateMouseEvent(nullptr, kDragTypes[button], target,
-                                           static_cast<CGMouseButton>(button)));
+  CfOwned<CGEventRef> drag(CGEventCreateMouseEvent(nullptr, kDragTypes[button], target,
+                                                   static_cast<CGMouseButton>(button)));
   if (!drag) return;
   CGEventSetIntegerValueField(drag.get(), kCGMouseEventClickState, clickCounts[button]);
   // With no known start, no motion is claimed rather than a jump from the origin.
@@ -67,7 +67,7 @@ void postMouseMove(double x, double y) {
     postDrag(held, target);
     return;
   }
-  ScopedEvent move(
+  CfOwned<CGEventRef> move(
       CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, target, kCGMouseButtonLeft));
   if (move) CGEventPost(kCGHIDEventTap, move.get());
 }
@@ -85,8 +85,8 @@ ScrollWheels scrollWheels(int32_t amount, bool horizontal) {
 void postScrollEvent(int32_t amount, bool horizontal) {
   const ScrollWheels wheels = scrollWheels(amount, horizontal);
   // The fixed-arity form: the variadic one would take any argument type unchecked.
-  ScopedEvent scroll(CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2,
-                                                    wheels.vertical, wheels.horizontal, 0));
+  CfOwned<CGEventRef> scroll(CGEventCreateScrollWheelEvent2(
+      nullptr, kCGScrollEventUnitLine, 2, wheels.vertical, wheels.horizontal, 0));
   if (scroll) CGEventPost(kCGHIDEventTap, scroll.get());
 }
 

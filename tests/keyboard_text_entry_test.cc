@@ -1,0 +1,202 @@
+// Text entry in-process: the Base64 decoder, the text events and their 20-unit chunks.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "keyboard/key_events.h"
+#include "keyboard/text_entry.h"
+#include "platform/simulation.h"
+#include "support/in_process.h"
+#include "support/keyboard_events.h"
+
+namespace {
+
+std::string decode(std::string_view token) {
+  std::string out(token.size() + 1, '\x7F');
+  const size_t length = decodeBase64(token, reinterpret_cast<unsigned char*>(out.data()));
+  EXPECT_EQ(out[token.size()], '\x7F') << "wrote past the token's length";
+  out.resize(length);
+  return out;
+}
+
+std::string repeated(size_t count, const std::string& piece) {
+  std::string out;
+  for (size_t i = 0; i < count; ++i) out += piece;
+  return out;
+}
+
+// The UTF-16 units of UTF-8 text, as the platform converts it.
+std::u16string unitsOf(const std::string& utf8) {
+  CFStringRef string = CFStringCreateWithCString(nullptr, utf8.c_str(), kCFStringEncodingUTF8);
+  std::u16string units(static_cast<size_t>(CFStringGetLength(string)), u'\0');
+  CFStringGetCharacters(string, CFRangeMake(0, CFStringGetLength(string)),
+                        reinterpret_cast<UniChar*>(units.data()));
+  CFRelease(string);
+  return units;
+}
+
+// The texts of every posted event, checking each is a text event as the agent makes them: no
+// source, key code 0, a key down, the modifiers held.
+std::vector<std::u16string> postedTexts() {
+  std::vector<std::u16string> texts;
+  for (const SimEvent& e : simPostedEvents()) {
+    EXPECT_EQ(PostedKey({e.type, e.keycode, e.down, e.flags.value_or(~0ull), e.hidSource, e.tap}),
+              PostedKey({kCGEventKeyDown, 0, true, g_modifierFlags, false, 0}));
+    EXPECT_TRUE(e.text.has_value());
+    texts.push_back(e.text.value_or(u""));
+  }
+  return texts;
+}
+
+class TextEntry : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetAgent();
+    liveEvents = simLiveEvents();
+    liveStrings = simLiveStrings();
+  }
+  void TearDown() override {
+    EXPECT_EQ(simLiveEvents(), liveEvents);
+    EXPECT_EQ(simLiveStrings(), liveStrings);
+  }
+  long liveEvents = 0;
+  long liveStrings = 0;
+};
+
+TEST(Base64Table, AlphabetValuesAndZeroElsewhere) {
+  ASSERT_EQ(b64table.size(), 256u);
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  for (int byte = 0; byte < 256; ++byte) {
+    const size_t at = alphabet.find(static_cast<char>(byte));
+    const int expected = byte != 0 && at != std::string::npos ? static_cast<int>(at) : 0;
+    EXPECT_EQ(b64table[static_cast<size_t>(byte)], expected) << "byte " << byte;
+  }
+}
+
+TEST(Base64Decoder, NeverRejectsAndFollowsItsGroupRules) {
+  struct Case {
+    std::string token;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"aGk=", "hi"},
+      {"aGk", "hi"},  // the missing "=" changes nothing
+      {"aA", "h"},    // a two-character group yields only its first byte
+      {"aA==", "h"},
+      {"a===", "h"},
+      {"a", "h"},  // a lone last character yields a << 2 (26 << 2 = 'h')
+      {"", ""},
+      {"aGVsbG8gd29ybGQ=", "hello world"},
+      {"aGk=aQ==", "hii"},  // "=" only suppresses bytes of its own group
+      {"aGk=a", "hih"},
+      {"a=b=", std::string("h\x06", 2)},  // "=" in third place suppresses only the third byte
+      {"====", std::string(1, '\0')},     // "=" reads as 0 where it cannot suppress
+      {"aG-_", std::string("h`\0", 3)},   // URL-safe characters read as 0
+      {"aGk\t", std::string("hi\0", 3)},  // so do blanks, which belong to the token
+      {"\xff\x80zz", std::string("\0\x0c\xf3", 3)},  // bytes above 127 read as 0
+      {"+/+/", "\xfb\xff\xbf"},
+      {"YQBi", std::string("a\0b", 3)},  // decoding keeps the NUL; typing stops at it
+  };
+  for (const Case& c : cases) EXPECT_EQ(decode(c.token), c.bytes) << "token \"" << c.token << "\"";
+  // The token is a view into a longer line: bytes after it are not read.
+  EXPECT_EQ(decode(std::string_view("aGk=QUJD").substr(0, 3)), "hi");
+  // The longest line the protocol delivers.
+  EXPECT_EQ(decode(std::string(65535, 'A')), std::string(65535 / 4 * 3 + 2, '\0'));
+}
+
+TEST_F(TextEntry, TypesTheDecodedTextInOneKeyDownWithoutSource) {
+  struct Case {
+    const char* line;
+    std::u16string text;  // empty: nothing typed
+  };
+  const Case cases[] = {
+      {"TEXT aGk=", u"hi"},
+      {"TEXT aGk", u"hi"},
+      {"TEXT aA", u"h"},
+      {"TEXT YQBi", u"a"},                     // "a\0b": typed up to the NUL
+      {"TEXT 5L2g5aW95LiW55WM", u"你好世界"},  // CJK
+      {"TEXT 8J+YgA==", u"\U0001F600"},        // an emoji: two UTF-16 units
+      {"TEXT aGk= ignored", u"hi"},
+      {"TEXT /w==", u""},  // 0xFF: not UTF-8
+      {"TEXT YWLD", u""},  // "ab\xc3": a truncated sequence
+      {"TEXT wK8=", u""},  // an overlong form
+      {"TEXT 7aCA", u""},  // a surrogate
+      {"TEXT AGI=", u""},  // "\0b": empty up to the NUL
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    simClearPostedEvents();
+    EXPECT_EQ(handleLines(std::string(c.line) + "\n"), "");
+    EXPECT_EQ(postedTexts(),
+              c.text.empty() ? std::vector<std::u16string>{} : std::vector<std::u16string>{c.text});
+  }
+  EXPECT_TRUE(keyboardStateIsClear()) << "text changes no key state";
+  EXPECT_EQ(simLiveSources(), 0) << "text events are made without the keyboard source";
+}
+
+TEST_F(TextEntry, CarriesTheModifiersHeld) {
+  handleLines("KEYDOWN 17\nKEYDOWN 16\n");
+  simClearPostedEvents();
+  handleLines("TEXT QWI=\n");  // "Ab"
+  EXPECT_EQ(postedTexts(), std::vector<std::u16string>{u"Ab"});
+  EXPECT_EQ(g_modifierFlags, kCGEventFlagMaskControl | kCGEventFlagMaskShift);
+}
+
+TEST_F(TextEntry, LongTextGoesOutIn20UnitEventsWithoutSplittingSurrogatePairs) {
+  const std::string emoji = "\U0001F600";  // D83D DE00
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<size_t> chunkSizes;
+  };
+  const Case cases[] = {
+      {"19 units", repeated(19, "a"), {19}},
+      {"20 units", repeated(20, "b"), {20}},
+      {"21 units", repeated(21, "c"), {20, 1}},
+      {"40 units", repeated(40, "d"), {20, 20}},
+      {"41 units", repeated(41, "e"), {20, 20, 1}},
+      {"a pair ending at unit 20", repeated(18, "f") + emoji, {20}},
+      {"a pair across the 20-unit boundary", repeated(19, "g") + emoji, {19, 2}},
+      {"a pair starting after unit 20", repeated(20, "h") + emoji, {20, 2}},
+      {"a pair across the 40-unit boundary", repeated(39, "i") + emoji + "j", {20, 19, 3}},
+      {"pairs only", repeated(11, emoji), {20, 2}},
+      {"pairs at odd offsets", "k" + repeated(11, emoji), {19, 4}},
+      {"CJK", repeated(11, "你好"), {20, 2}},
+      {"a long text", repeated(500, "x\u00e9") + emoji,
+       [] {
+         std::vector<size_t> sizes(50, 20);
+         sizes.push_back(2);
+         return sizes;
+       }()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    simClearPostedEvents();
+    postUnicodeText(c.text.c_str());
+    std::vector<size_t> sizes;
+    std::u16string joined;
+    for (const std::u16string& text : postedTexts()) {
+      sizes.push_back(text.size());
+      joined += text;
+    }
+    EXPECT_EQ(sizes, c.chunkSizes);
+    EXPECT_EQ(joined, unitsOf(c.text)) << "every unit, in order";
+  }
+}
+
+TEST_F(TextEntry, FailuresTypeNothingSilently) {
+  for (unsigned failure : {kSimFailString, kSimFailKeyboard}) {
+    simSetFailures(failure);
+    testing::internal::CaptureStderr();
+    postUnicodeText(repeated(45, "x").c_str());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_TRUE(simPostedEvents().empty());
+  }
+  // Text does not need the keyboard source.
+  simSetFailures(kSimFailSource);
+  postUnicodeText("hi");
+  EXPECT_EQ(postedTexts(), std::vector<std::u16string>{u"hi"});
+}
+
+}  // namespace

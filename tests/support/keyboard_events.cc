@@ -1,0 +1,61 @@
+#include "support/keyboard_events.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "keyboard/key_events.h"
+#include "mac-input-injector.h"
+#include "platform/simulation.h"
+
+void PrintTo(const PostedKey& key, std::ostream* os) {
+  *os << "{type " << key.type << ", keycode " << key.keycode << (key.down ? ", down" : ", up")
+      << ", flags 0x" << std::hex << key.flags << std::dec
+      << (key.hidSource ? ", hid" : ", no source") << ", tap " << key.tap << "}";
+}
+
+PostedKey keyDownEvent(uint16_t keycode, uint64_t flags) {
+  return {kCGEventKeyDown, keycode, true, flags};
+}
+PostedKey keyUpEvent(uint16_t keycode, uint64_t flags) {
+  return {kCGEventKeyUp, keycode, false, flags};
+}
+PostedKey modifierDownEvent(uint16_t keycode, uint64_t flags) {
+  return {kCGEventFlagsChanged, keycode, true, flags};
+}
+PostedKey modifierUpEvent(uint16_t keycode, uint64_t flags) {
+  return {kCGEventFlagsChanged, keycode, false, flags};
+}
+
+std::vector<PostedKey> postedKeys() {
+  std::vector<PostedKey> keys;
+  for (const SimEvent& e : simPostedEvents()) {
+    keys.push_back({e.type, e.keycode, e.down, e.flags.value_or(~uint64_t{0}), e.hidSource, e.tap});
+  }
+  return keys;
+}
+
+std::string handleLines(const std::string& input) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&buffer, &size);
+  size_t start = 0;
+  while (start < input.size()) {
+    size_t end = input.find('\n', start);
+    end = end == std::string::npos ? input.size() : end + 1;
+    std::string line = input.substr(start, end - start);
+    handleLine(line.data(), out);
+    start = end;
+  }
+  std::fclose(out);
+  std::string written(buffer, size);
+  std::free(buffer);
+  return written;
+}
+
+bool keyboardStateIsClear() {
+  if (g_modifierFlags != 0) return false;
+  for (int vk = 0; vk < 256; ++vk) {
+    if (modifierDown[vk] || keyDown[vk] || translatedClipboardKey[vk]) return false;
+  }
+  return true;
+}
