@@ -314,7 +314,7 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   size_t commandCount = 1000000;
   size_t roundTripCount = 100000;
-  size_t runs = 5;
+  size_t runs = 7;
   bool check = true;
   std::string streamPath;
   std::string agentPath = MII_AGENT_PATH;
