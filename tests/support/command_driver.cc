@@ -1,12 +1,6 @@
 #include "support/command_driver.h"
 
 #include <charconv>
-#include <cstdio>
-#include <cstdlib>
-
-#include <gtest/gtest.h>
-
-#include "mac-input-injector.h"
 
 namespace {
 
@@ -22,27 +16,6 @@ void appendFlags(std::string* out, const SimEvent& event) {
 }
 
 }  // namespace
-
-std::string sendLine(const std::string& line) {
-  std::string buffer = line;
-  char* written = nullptr;
-  size_t size = 0;
-  FILE* out = open_memstream(&written, &size);
-  handleLine(buffer.data(), out);
-  std::fclose(out);
-  std::string reply(written, size);
-  std::free(written);
-  if (simLiveEvents() != 0) {
-    ADD_FAILURE() << simLiveEvents() << " event(s) still alive after \"" << line << "\"";
-  }
-  return reply;
-}
-
-std::string sendLines(const std::vector<std::string>& lines) {
-  std::string all;
-  for (const std::string& line : lines) all += sendLine(line);
-  return all;
-}
 
 std::string eventSummary(const SimEvent& e) {
   std::string s = std::to_string(e.type);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <gtest/gtest.h>
+
 #include "keyboard/key_events.h"
 #include "mac-input-injector.h"
 #include "platform/simulation.h"
@@ -33,4 +35,38 @@ std::vector<std::string> postedTrace() {
   std::vector<std::string> lines;
   for (const SimEvent& event : simPostedEvents()) lines.push_back(simTraceLine(event));
   return lines;
+}
+
+std::string sendLine(const std::string& line) {
+  std::string buffer = line;
+  char* written = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&written, &size);
+  handleLine(buffer.data(), out);
+  std::fclose(out);
+  std::string reply(written, size);
+  std::free(written);
+  if (simLiveEvents() != 0 || simLiveStrings() != 0) {
+    ADD_FAILURE() << simLiveEvents() << " event(s) and " << simLiveStrings()
+                  << " string(s) still alive after \"" << line << "\"";
+  }
+  return reply;
+}
+
+std::string sendLines(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const std::string& line : lines) all += sendLine(line);
+  return all;
+}
+
+std::string handleLines(const std::string& input) {
+  std::string all;
+  size_t start = 0;
+  while (start < input.size()) {
+    size_t end = input.find('\n', start);
+    end = end == std::string::npos ? input.size() : end + 1;
+    all += sendLine(input.substr(start, end - start));
+    start = end;
+  }
+  return all;
 }

@@ -7,6 +7,16 @@
 // A fresh desktop (defaults, recording posted events) and fresh agent state, trusted.
 void resetAgent();
 
+// Handles one line as the loop would (held input stays held) and returns what it wrote. Fails the
+// current test if an event or string is still alive afterwards.
+std::string sendLine(const std::string& line);
+
+// sendLine for each line in turn; everything written.
+std::string sendLines(const std::vector<std::string>& lines);
+
+// sendLine for each LF-terminated line of input; everything written.
+std::string handleLines(const std::string& input);
+
 // Feeds input through the command loop (end of input included) and returns what it wrote.
 std::string runLoop(const std::string& input);
 

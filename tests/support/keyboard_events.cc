@@ -1,10 +1,6 @@
 #include "support/keyboard_events.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "keyboard/key_events.h"
-#include "mac-input-injector.h"
 #include "platform/simulation.h"
 
 void PrintTo(const PostedKey& key, std::ostream* os) {
@@ -32,24 +28,6 @@ std::vector<PostedKey> postedKeys() {
     keys.push_back({e.type, e.keycode, e.down, e.flags.value_or(~uint64_t{0}), e.hidSource, e.tap});
   }
   return keys;
-}
-
-std::string handleLines(const std::string& input) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* out = open_memstream(&buffer, &size);
-  size_t start = 0;
-  while (start < input.size()) {
-    size_t end = input.find('\n', start);
-    end = end == std::string::npos ? input.size() : end + 1;
-    std::string line = input.substr(start, end - start);
-    handleLine(line.data(), out);
-    start = end;
-  }
-  std::fclose(out);
-  std::string written(buffer, size);
-  std::free(buffer);
-  return written;
 }
 
 bool keyboardStateIsClear() {
