@@ -110,6 +110,7 @@ void eraseLive(LiveSlot* slot) {
   liveSlots[hole].object = nullptr;
   --liveSlotCount;
 }
+
 long liveCounts[3] = {0, 0, 0};
 FILE* traceFile = nullptr;
 
