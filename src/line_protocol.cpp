@@ -14,16 +14,22 @@ bool isCSpace(char c) {
 
 }  // namespace
 
-TokenList tokenizeLine(std::string_view line) {
-  TokenList list;
+void tokenizeLine(std::string_view line, TokenList* list) {
+  int count = 0;
   size_t i = 0;
-  while (list.count < kMaxTokens) {
+  while (count < kMaxTokens) {
     while (i < line.size() && line[i] == ' ') ++i;
     if (i == line.size()) break;
     size_t start = i;
     while (i < line.size() && line[i] != ' ') ++i;
-    list.tokens[list.count++] = line.substr(start, i - start);
+    list->tokens[count++] = line.substr(start, i - start);
   }
+  list->count = count;
+}
+
+TokenList tokenizeLine(std::string_view line) {
+  TokenList list;
+  tokenizeLine(line, &list);
   return list;
 }
 
@@ -50,7 +56,51 @@ int32_t parseInteger(std::string_view text) {
                              : static_cast<int32_t>(magnitude);
 }
 
+namespace {
+
+// Plain decimals such as "812", "-3" and "100.7", the coordinates hosts send, read without strtod
+// and to the same value: with at most 15 digits the digits make an integer a double holds exactly,
+// as it holds every power of ten up to 10^15, so the one division rounds once, to nearest, as
+// strtod does. False for every other form, which strtod reads.
+bool parsePlainDecimal(std::string_view text, double* value) {
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  constexpr int kMaxDigits = 15;
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  if (i == text.size() || text[i] < '0' || text[i] > '9' || text.back() < '0' || text.back() > '9') {
+    return false;
+  }
+  uint64_t digits = 0;
+  int digitCount = 0;
+  int fractionDigits = 0;
+  bool inFraction = false;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= '0' && c <= '9') {
+      if (++digitCount > kMaxDigits) return false;
+      digits = digits * 10 + static_cast<uint64_t>(c - '0');
+      fractionDigits += inFraction ? 1 : 0;
+    } else if (c == '.' && !inFraction) {
+      inFraction = true;
+    } else {
+      return false;
+    }
+  }
+  double magnitude = static_cast<double>(digits) / kPowersOfTen[fractionDigits];
+  *value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+}  // namespace
+
 double parseReal(std::string_view text) {
+  double value = 0;
+  if (parsePlainDecimal(text, &value)) return value;
   // strtod needs a terminated string; tokens are short, and a long one only costs a copy.
   char small[64];
   std::string large;

@@ -19,6 +19,10 @@ struct TokenList {
 // give no token, tabs and other white space belong to tokens. Tokens past the 64th are dropped.
 TokenList tokenizeLine(std::string_view line);
 
+// The same into a list the caller keeps: only the count and the tokens below it are written. The
+// command loop reuses one list, rather than clearing 64 tokens (a kilobyte) for every line.
+void tokenizeLine(std::string_view line, TokenList* list);
+
 // An integer as atoi reads it (leading white space, optional sign, the longest run of decimal
 // digits, 0 when none), except that a value beyond 32 bits saturates instead of being undefined.
 int32_t parseInteger(std::string_view text);

@@ -6,9 +6,11 @@
 
 #include "mac-input-injector.h"
 
+#include <charconv>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string_view>
 
 #include "keyboard/key_events.h"
@@ -29,6 +31,8 @@ constexpr char kPermissionWarning[] =
     "Go to System Settings > Privacy & Security > Accessibility to enable.\n";
 
 bool lastTrusted = false;
+// The tokens of the line being handled; handlers read only those below the count.
+TokenList tokenList;
 
 // Every reply goes out in one write and is flushed at once: the host reads line by line and must
 // never wait on a buffered reply.
@@ -45,10 +49,17 @@ void writeReply(FILE* out, std::string_view first, std::string_view second = {})
   std::fflush(out);
 }
 
-void writeReplyf(FILE* out, const char* format, int a, int b, int c = 0, int d = 0) {
-  char buffer[96];
-  int length = std::snprintf(buffer, sizeof buffer, format, a, b, c, d);
-  writeReply(out, std::string_view(buffer, static_cast<size_t>(length)));
+// A reply word followed by decimal integers, each after one space: what "%d" would print, without
+// the cost of a format string interpreted on every GETPOS.
+void writeReplyNumbers(FILE* out, std::string_view word, std::initializer_list<int> numbers) {
+  char buffer[96];  // a word and four 11-character numbers
+  char* end = buffer + sizeof buffer;
+  char* at = buffer + word.copy(buffer, word.size());
+  for (int number : numbers) {
+    *at++ = ' ';
+    at = std::to_chars(at, end, number).ptr;
+  }
+  writeReply(out, std::string_view(buffer, static_cast<size_t>(at - buffer)));
 }
 
 // Key commands carry the VK in the integer's low 16 bits.
@@ -60,13 +71,13 @@ void commandResolution(const TokenList&, FILE* out) {
   int width = 0;
   int height = 0;
   queryMainDisplaySize(&width, &height);
-  writeReplyf(out, "SCREEN %d %d %d %d", width, height, width, height);
+  writeReplyNumbers(out, "SCREEN", {width, height, width, height});
 }
 
 void commandGetPos(const TokenList&, FILE* out) {
   int x = 0;
   int y = 0;
-  if (queryCursorPosition(&x, &y)) writeReplyf(out, "POS %d %d", x, y);
+  if (queryCursorPosition(&x, &y)) writeReplyNumbers(out, "POS", {x, y});
 }
 
 void commandMove(const TokenList& c, FILE*) {
@@ -140,7 +151,8 @@ constexpr Command kCommands[] = {
 
 // Tokenizes and dispatches an accepted, stripped line. Returns false on QUIT.
 bool handleCommand(std::string_view line, FILE* out) {
-  TokenList c = tokenizeLine(line);
+  TokenList& c = tokenList;
+  tokenizeLine(line, &c);
   if (c.count == 0) return true;
   for (const Command& command : kCommands) {
     if (c.tokens[0] != command.name || c.count < command.minTokens) continue;

@@ -12,7 +12,6 @@
 #include <ctime>
 #include <limits>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/quartz.h"
@@ -56,7 +55,62 @@ struct Desktop {
 
 bool initialized = false;
 Desktop desktop;
-std::unordered_map<const void*, ObjectKind> liveObjects;
+// The objects alive, by address: open addressing with linear probing in a power-of-two table.
+// Every event operation checks its event here, several times per command, so a lookup must cost
+// neither a division (a prime-sized hash map's bucket index) nor an allocation.
+struct LiveSlot {
+  const void* object;  // nullptr: empty
+  ObjectKind kind;
+};
+std::vector<LiveSlot> liveSlots;  // size a power of two, at most half full; empty until first use
+size_t liveSlotCount = 0;
+
+size_t homeSlot(const void* object) {
+  uint64_t hash = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(object)) * 0x9E3779B97F4A7C15ull;
+  return static_cast<size_t>(hash >> 32) & (liveSlots.size() - 1);
+}
+
+// The slot holding object, or nullptr when it is not alive.
+LiveSlot* findLive(const void* object) {
+  if (liveSlots.empty() || object == nullptr) return nullptr;
+  const size_t mask = liveSlots.size() - 1;
+  for (size_t i = homeSlot(object);; i = (i + 1) & mask) {
+    if (liveSlots[i].object == object) return &liveSlots[i];
+    if (liveSlots[i].object == nullptr) return nullptr;
+  }
+}
+
+void insertLive(const void* object, ObjectKind kind) {
+  if ((liveSlotCount + 1) * 2 > liveSlots.size()) {
+    std::vector<LiveSlot> old(std::max<size_t>(64, liveSlots.size() * 2), LiveSlot{nullptr, {}});
+    old.swap(liveSlots);
+    liveSlotCount = 0;
+    for (const LiveSlot& slot : old) {
+      if (slot.object != nullptr) insertLive(slot.object, slot.kind);
+    }
+  }
+  const size_t mask = liveSlots.size() - 1;
+  size_t i = homeSlot(object);
+  while (liveSlots[i].object != nullptr) i = (i + 1) & mask;
+  liveSlots[i] = LiveSlot{object, kind};
+  ++liveSlotCount;
+}
+
+// Empties the slot and moves later entries of its probe run back, so lookups need no tombstones.
+void eraseLive(LiveSlot* slot) {
+  const size_t mask = liveSlots.size() - 1;
+  size_t hole = static_cast<size_t>(slot - liveSlots.data());
+  for (size_t i = (hole + 1) & mask; liveSlots[i].object != nullptr; i = (i + 1) & mask) {
+    // The entry at i may fill the hole only if the hole lies on its way from its home slot.
+    if (((i - homeSlot(liveSlots[i].object)) & mask) >= ((i - hole) & mask)) {
+      liveSlots[hole] = liveSlots[i];
+      hole = i;
+    }
+  }
+  liveSlots[hole].object = nullptr;
+  --liveSlotCount;
+}
+
 long liveCounts[3] = {0, 0, 0};
 FILE* traceFile = nullptr;
 
@@ -186,7 +240,7 @@ void ensureInitialized() {
 }
 
 void track(const void* object, ObjectKind kind) {
-  liveObjects.emplace(object, kind);
+  insertLive(object, kind);
   ++liveCounts[static_cast<int>(kind)];
 }
 
@@ -194,16 +248,16 @@ void track(const void* object, ObjectKind kind) {
 // on a Mac a stale reference is a crash, here it is a loud one.
 __CGEvent* liveEvent(CGEventRef event) {
   if (event == nullptr) return nullptr;
-  auto it = liveObjects.find(event);
-  if (it == liveObjects.end() || it->second != ObjectKind::Event) {
+  const LiveSlot* slot = findLive(event);
+  if (slot == nullptr || slot->kind != ObjectKind::Event) {
     simFatal("not a live event: ", std::to_string(reinterpret_cast<uintptr_t>(event)));
   }
   return event;
 }
 
 const __CFString* liveString(CFStringRef string) {
-  auto it = liveObjects.find(string);
-  if (string == nullptr || it == liveObjects.end() || it->second != ObjectKind::String) {
+  const LiveSlot* slot = findLive(string);
+  if (slot == nullptr || slot->kind != ObjectKind::String) {
     simFatal("not a live string: ", std::to_string(reinterpret_cast<uintptr_t>(string)));
   }
   return string;
@@ -211,12 +265,14 @@ const __CFString* liveString(CFStringRef string) {
 
 CGEventRef newEvent(SimEventKind kind, uint32_t type, CGEventSourceRef source, CGPoint location) {
   if (source != nullptr) {
-    auto it = liveObjects.find(source);
-    if (it == liveObjects.end() || it->second != ObjectKind::Source) {
+    const LiveSlot* slot = findLive(source);
+    if (slot == nullptr || slot->kind != ObjectKind::Source) {
       simFatal("not a live event source: ", std::to_string(reinterpret_cast<uintptr_t>(source)));
     }
   }
-  auto* event = new __CGEvent{};
+  // Default-initialized: every member of SimEvent has its own initializer, and value-initializing
+  // would first clear the whole object with a block store that costs more than the rest of this.
+  auto* event = new __CGEvent;
   event->data.kind = kind;
   event->data.type = type;
   event->data.hidSource = source != nullptr;
@@ -658,13 +714,18 @@ void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
   ensureInitialized();
   __CGEvent* e = liveEvent(event);
   if (e == nullptr) return;
-  SimEvent posted = e->data;
-  posted.seq = ++desktop.postCount;
-  posted.tap = tap;
-  if (posted.kind == SimEventKind::Mouse && std::isfinite(posted.x) && std::isfinite(posted.y)) {
-    desktop.cursor = clampToDisplays(CGPoint{posted.x, posted.y});
+  const SimEvent& data = e->data;
+  ++desktop.postCount;
+  if (data.kind == SimEventKind::Mouse && std::isfinite(data.x) && std::isfinite(data.y)) {
+    desktop.cursor = clampToDisplays(CGPoint{data.x, data.y});
   }
-  if (tap == kCGHIDEventTap && posted.type < 32) ++desktop.postedOfType[posted.type];
+  if (tap == kCGHIDEventTap && data.type < 32) ++desktop.postedOfType[data.type];
+  // The snapshot (fields, text and all) only when someone will read it: a whole-process run
+  // without a trace keeps nothing, and must not pay for a copy per event.
+  if (traceFile == nullptr && !desktop.recording) return;
+  SimEvent posted = data;
+  posted.seq = desktop.postCount;
+  posted.tap = tap;
   if (traceFile != nullptr) {
     std::string line = simTraceLine(posted);
     line += '\n';
@@ -696,12 +757,12 @@ CGRect CGDisplayBounds(CGDirectDisplayID display) {
 
 extern "C" void CFRelease(CFTypeRef cf) {
   if (cf == nullptr) simFatal("CFRelease(NULL)", "");
-  auto it = liveObjects.find(cf);
-  if (it == liveObjects.end()) {
+  LiveSlot* slot = findLive(cf);
+  if (slot == nullptr) {
     simFatal("CFRelease of an object not alive: ", std::to_string(reinterpret_cast<uintptr_t>(cf)));
   }
-  ObjectKind kind = it->second;
-  liveObjects.erase(it);
+  ObjectKind kind = slot->kind;
+  eraseLive(slot);
   --liveCounts[static_cast<int>(kind)];
   switch (kind) {
     case ObjectKind::Event:

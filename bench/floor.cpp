@@ -1,0 +1,69 @@
+// The floor of the line protocol: what any agent speaking it must pay, and nothing more. It reads
+// stdin with the agent's line buffer and fgets, and for each line writes the reply the agent would
+// write, in one fwrite and a flush on an unbuffered stdout, as the agent does. It posts no event
+// and keeps no state but the cursor position that GETPOS reports.
+//
+// It knows the replies of the commands the benchmarks send: PING, GETPOS, MOVE (to integer
+// coordinates on the main display, so the cursor lands exactly there), KEYDOWN, KEYUP, MOUSEDOWN,
+// MOUSEUP, WHEEL, HWHEEL and TEXT. The harness checks that its output equals the agent's, byte for
+// byte, on the whole stream.
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "line_protocol.h"
+
+namespace {
+
+// The same code as the agent's reply writer: one copy into a static buffer, one fwrite, one flush.
+void writeReply(FILE* out, std::string_view first, std::string_view second = {}) {
+  static char buffer[kLineBufferSize + 64];
+  size_t length = 0;
+  for (std::string_view part : {first, second}) {
+    part = part.substr(0, sizeof buffer - 1 - length);
+    part.copy(buffer + length, part.size());
+    length += part.size();
+  }
+  buffer[length++] = '\n';
+  std::fwrite(buffer, 1, length, out);
+  std::fflush(out);
+}
+
+// "x y" of the last MOVE; the simulated main display is 1512 x 982, its centre the start.
+char cursorText[64] = "756 491";
+
+void handleLine(char* line, FILE* out) {
+  size_t length = std::strlen(line);
+  while (length > 0 && (line[length - 1] == '\r' || line[length - 1] == '\n')) --length;
+  std::string_view text(line, length);
+  std::string_view word = text.substr(0, text.find(' '));
+  if (word == "MOVE") {
+    std::string_view position = text.substr(5);
+    if (position.size() < sizeof cursorText) {
+      position.copy(cursorText, position.size());
+      cursorText[position.size()] = '\0';
+    }
+  } else if (word == "PING") {
+    writeReply(out, "PONG");
+  } else if (word == "GETPOS") {
+    writeReply(out, "POS ", cursorText);
+  } else if (word == "KEYDOWN") {
+    writeReply(out, "ACK KEYDOWN");
+  } else if (word == "KEYUP") {
+    writeReply(out, "ACK KEYUP");
+  } else if (word == "MOUSEDOWN") {
+    writeReply(out, "ACK MOUSEDOWN");
+  } else if (word == "MOUSEUP") {
+    writeReply(out, "ACK MOUSEUP");
+  }
+}
+
+}  // namespace
+
+int main() {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  writeReply(stdout, "READY: macOS CGEvent Input Injector Online");
+  static char line[kLineBufferSize];
+  while (std::fgets(line, static_cast<int>(sizeof line), stdin) != nullptr) handleLine(line, stdout);
+  return 0;
+}

@@ -1,0 +1,159 @@
+// Micro-benchmarks of the agent's own work per command, in process against the simulated desktop
+// (no event log is kept outside tests, so memory stays flat however long they run).
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "command_stream.h"
+#include "keyboard/key_events.h"
+#include "keyboard/text_entry.h"
+#include "line_protocol.h"
+#include "mac-input-injector.h"
+#include "pointer/buttons.h"
+
+namespace {
+
+// Into a kept list, as the command loop tokenizes.
+void tokenize(benchmark::State& state, const char* line) {
+  std::string_view text(line);
+  TokenList list;
+  for (auto _ : state) {
+    tokenizeLine(text, &list);
+    benchmark::DoNotOptimize(list);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK_CAPTURE(tokenize, move, "MOVE 812 433");
+BENCHMARK_CAPTURE(tokenize, keydown, "KEYDOWN 65");
+BENCHMARK_CAPTURE(tokenize, text, "TEXT SGVsbG8sIHdvcmxkIQ==");
+BENCHMARK_CAPTURE(tokenize, spaced_70_tokens,
+                  "  a b c d e f g h i j k l m n o p q r s t u v w x y z a b c d e f g h i j k l m"
+                  " n o p q r s t u v w x y z a b c d e f g h i j k l m n o p q r  ");
+
+// The key flag rules over a session's worth of chords: Control+C (translated), Shift+arrow,
+// right Control+V (not translated), a repeated press, plain letters. Each iteration leaves
+// nothing held.
+void keyFlagRules(benchmark::State& state) {
+  struct Step {
+    uint16_t vk;
+    bool down;
+  };
+  static constexpr Step kSteps[] = {
+      {17, true},  {67, true},  {67, true}, {67, false}, {17, false}, {16, true},  {37, true},
+      {37, false}, {16, false}, {163, true}, {86, true}, {86, false}, {163, false}, {65, true},
+      {65, false}, {40, true},  {40, false}, {162, true}, {88, true}, {162, false}, {88, false},
+  };
+  for (auto _ : state) {
+    for (const Step& step : kSteps) {
+      updateModifier(step.vk, step.down);
+      benchmark::DoNotOptimize(keyEventFlags(step.vk, step.down));
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * std::size(kSteps)));
+}
+BENCHMARK(keyFlagRules);
+
+// Presses of the three buttons at times and places that make runs of double and triple clicks,
+// broken now and then by time or distance.
+void clickCounting(benchmark::State& state) {
+  double now = 1000;
+  uint64_t i = 0;
+  for (auto _ : state) {
+    int button = static_cast<int>(i % 3);
+    now += (i % 7 == 0) ? 0.6 : 0.1;
+    CGPoint point{100.0 + static_cast<double>(i % 11 == 0 ? 10 : 0), 200.0};
+    benchmark::DoNotOptimize(nextClickCount(button, now, point, i % 13 == 0 ? 2 : 0));
+    ++i;
+  }
+}
+BENCHMARK(clickCounting);
+
+// A 65,000-byte Base64 token of mixed ASCII, accented Latin, CJK and emoji text.
+std::string largeTextToken() {
+  static const std::string token = [] {
+    // 48,750 bytes of valid UTF-8 encode to exactly 65,000 characters without padding.
+    constexpr size_t kBytes = 65000 / 4 * 3;
+    const std::string pieces[] = {"The quick brown fox ", "Gr\xC3\xBC\xC3\x9F" "e ",
+                                  "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E ", "\xF0\x9F\x98\x80 "};
+    std::string text;
+    for (size_t i = 0; text.size() + pieces[i % 4].size() <= kBytes; ++i) text += pieces[i % 4];
+    text.resize(kBytes, 'x');
+    return encodeBase64(text);
+  }();
+  return token;
+}
+
+// The decoder alone: 65,000 characters to 48,750 bytes of UTF-8.
+void base64Decode(benchmark::State& state) {
+  std::string token = largeTextToken();
+  std::vector<unsigned char> out(token.size());
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(decodeBase64(token, out.data()));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * token.size()));
+}
+BENCHMARK(base64Decode)->Unit(benchmark::kMicrosecond);
+
+// The whole TEXT command: decoding, UTF-8 to UTF-16 through a string object, and the text posted
+// in events of at most 20 units.
+void base64TextToEvents(benchmark::State& state) {
+  std::string token = largeTextToken();
+  for (auto _ : state) postBase64Text(token);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * token.size()));
+}
+BENCHMARK(base64TextToEvents)->Unit(benchmark::kMicrosecond);
+
+// Whole lines through the command loop's own handler, replies to /dev/null: the agent's cost per
+// command without the pipe.
+FILE* devNull() {
+  static FILE* file = [] {
+    FILE* f = std::fopen("/dev/null", "w");
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    setLastTrusted(true);
+    return f;
+  }();
+  return file;
+}
+
+void handleLines(benchmark::State& state, std::vector<std::string> lines) {
+  FILE* out = devNull();
+  char buffer[kLineBufferSize];
+  for (auto _ : state) {
+    for (const std::string& line : lines) {
+      std::memcpy(buffer, line.c_str(), line.size() + 1);
+      handleLine(buffer, out);
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * lines.size()));
+}
+BENCHMARK_CAPTURE(handleLines, ping, std::vector<std::string>{"PING\n"});
+BENCHMARK_CAPTURE(handleLines, move, std::vector<std::string>{"MOVE 812 433\n", "MOVE 100 200\n"});
+BENCHMARK_CAPTURE(handleLines, getpos, std::vector<std::string>{"GETPOS\n"});
+BENCHMARK_CAPTURE(handleLines, keydown_keyup, std::vector<std::string>{"KEYDOWN 65\n", "KEYUP 65\n"});
+BENCHMARK_CAPTURE(handleLines, mousedown_mouseup,
+                  std::vector<std::string>{"MOUSEDOWN left\n", "MOUSEUP left\n"});
+BENCHMARK_CAPTURE(handleLines, wheel_hwheel, std::vector<std::string>{"WHEEL 120\n", "HWHEEL -120\n"});
+BENCHMARK_CAPTURE(handleLines, text_short, std::vector<std::string>{"TEXT SGVsbG8sIHdvcmxkIQ==\n"});
+
+// The throughput benchmark's mix, line after line: the agent's average cost per command without
+// the pipe (replies still written, to /dev/null).
+void commandStream(benchmark::State& state) {
+  CommandMix mix;
+  std::string stream = generateCommandStream(100000, &mix);
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < stream.size();) {
+    size_t end = stream.find('\n', start) + 1;
+    lines.push_back(stream.substr(start, end - start));
+    start = end;
+  }
+  handleLines(state, std::move(lines));
+}
+BENCHMARK(commandStream)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the agent, the floor program and the benchmarks in Release (build-bench/) and runs them:
+# throughput, round trips and peak memory against the floor of the pipe protocol, then the
+# micro-benchmarks. Arguments go to mii_pipe_bench (--commands N, --round-trips N, --runs N).
+# Not part of the test suite: it measures, it does not judge.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DMII_BUILD_BENCHMARKS=ON \
+  -DMII_BUILD_TESTS=OFF -DMII_SANITIZE=OFF >/dev/null
+cmake --build build-bench -j "$(nproc)" >/dev/null
+
+echo "== the agent against the floor of its pipe protocol (Release, simulated desktop, no trace)"
+build-bench/bench/mii_pipe_bench "$@"
+
+echo
+echo "== micro-benchmarks (in process, simulated desktop)"
+build-bench/bench/mii_micro_bench --benchmark_min_time=0.5 2>/dev/null |
+  grep -Ev '^(Run on|CPU Caches|  L[0-9]|Load Average|\*\*\*WARNING)'
