@@ -1,5 +1,6 @@
 #include "support/fuzz_session.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -84,6 +85,45 @@ int truncated(double value) {
   return static_cast<int>(value);
 }
 
+// Up to the first three tokens: the command word and the arguments commands read.
+std::vector<std::string_view> firstTokens(std::string_view text) {
+  std::vector<std::string_view> tokens;
+  size_t i = 0;
+  while (tokens.size() < 3) {
+    while (i < text.size() && text[i] == ' ') ++i;
+    if (i == text.size()) break;
+    size_t start = i;
+    while (i < text.size() && text[i] != ' ') ++i;
+    tokens.push_back(text.substr(start, i - start));
+  }
+  return tokens;
+}
+
+// Arguments must read as the C library reads them: integers as atoi's syntax (here through
+// strtoll, whose overflow saturates) cut to 32 bits by saturation, reals exactly as strtod.
+std::string brokenNumbers(std::string_view text) {
+  for (std::string_view token : firstTokens(text)) {
+    std::string terminated(token);
+    long long wide = std::strtoll(terminated.c_str(), nullptr, 10);
+    int32_t integer = static_cast<int32_t>(std::clamp<long long>(
+        wide, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+    if (parseInteger(token) != integer) {
+      return "integer \"" + terminated + "\" read as " + std::to_string(parseInteger(token)) +
+             ", not " + std::to_string(integer);
+    }
+    double real = std::strtod(terminated.c_str(), nullptr);
+    double parsed = parseReal(token);
+    bool same =
+        std::isnan(real) ? std::isnan(parsed) : std::memcmp(&real, &parsed, sizeof real) == 0;
+    if (!same) {
+      char numbers[80];
+      std::snprintf(numbers, sizeof numbers, "%.17g, not %.17g", parsed, real);
+      return "real \"" + terminated + "\" read as " + numbers;
+    }
+  }
+  return {};
+}
+
 // The reply lines a line must produce: an independent statement of the protocol, so a dispatch
 // or gate fault shows as a difference rather than being taken on trust from the product.
 std::string expectedReplies(const Setup& setup, std::string_view text, bool now, bool* lastTrusted,
@@ -97,16 +137,8 @@ std::string expectedReplies(const Setup& setup, std::string_view text, bool now,
   }
   *lastTrusted = now;
 
-  std::vector<std::string_view> tokens;
-  size_t i = 0;
-  while (tokens.size() < 3) {
-    while (i < text.size() && text[i] == ' ') ++i;
-    if (i == text.size()) break;
-    size_t start = i;
-    while (i < text.size() && text[i] != ' ') ++i;
-    tokens.push_back(text.substr(start, i - start));
-  }
   // Only whether there are 1, 2 or 3+ tokens matters to dispatch.
+  std::vector<std::string_view> tokens = firstTokens(text);
   if (tokens.empty()) return out;
   std::string_view word = tokens[0];
   size_t count = tokens.size();
@@ -281,6 +313,7 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
     } else {
       broken = brokenState(setup, postedBefore);
     }
+    if (broken.empty()) broken = brokenNumbers(text);
     if (!broken.empty())
       broken = "line " + std::to_string(index) + " \"" + shown(piece) + "\": " + broken;
     if (!keepGoing) break;
