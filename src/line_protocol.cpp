@@ -1,7 +1,9 @@
 #include "line_protocol.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -12,17 +14,39 @@ bool isCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// The first space in [p, end), or end. Eight bytes at a time where the host's byte order allows:
+// in x ^ spaces a space is a zero byte, and (x - ones) & ~x & highs marks the lowest zero byte
+// exactly (a borrow can only mark bytes above it), which on a little-endian machine is the first.
+const char* findSpace(const char* p, const char* end) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHighs = 0x8080808080808080ull;
+    constexpr uint64_t kSpaces = 0x2020202020202020ull;
+    while (end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      const uint64_t x = word ^ kSpaces;
+      const uint64_t found = (x - kOnes) & ~x & kHighs;
+      if (found != 0) return p + (std::countr_zero(found) >> 3);
+      p += 8;
+    }
+  }
+  while (p != end && *p != ' ') ++p;
+  return p;
+}
+
 }  // namespace
 
 void tokenizeLine(std::string_view line, TokenList* list) {
+  const char* p = line.data();
+  const char* const end = p + line.size();
   int count = 0;
-  size_t i = 0;
   while (count < kMaxTokens) {
-    while (i < line.size() && line[i] == ' ') ++i;
-    if (i == line.size()) break;
-    size_t start = i;
-    while (i < line.size() && line[i] != ' ') ++i;
-    list->tokens[count++] = line.substr(start, i - start);
+    while (p != end && *p == ' ') ++p;
+    if (p == end) break;
+    const char* start = p;
+    p = findSpace(p, end);
+    list->tokens[count++] = std::string_view(start, static_cast<size_t>(p - start));
   }
   list->count = count;
 }

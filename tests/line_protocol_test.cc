@@ -1,6 +1,7 @@
 #include "line_protocol.h"
 
 #include <cmath>
+#include <cstdint>
 #include <gtest/gtest.h>
 #include <limits>
 #include <string>
@@ -30,6 +31,47 @@ TEST(Tokenizer, SplitsAtSpacesOnly) {
       {"\xff\x80 \xc3\xa9", {"\xff\x80", "\xc3\xa9"}},
   };
   for (const Case& c : cases) EXPECT_EQ(tokens(c.line), c.expected) << c.line;
+}
+
+// The tokenizer looks for spaces several bytes at a time: a space at any position of a word, bytes
+// that differ from a space by one bit or only in the high bit, and every line length around the
+// word size must split as a byte-by-byte reading does.
+TEST(Tokenizer, SplitsAsAByteByByteReadingDoes) {
+  auto byteByByte = [](std::string_view line) {
+    std::vector<std::string> out;
+    std::string token;
+    for (char c : line) {
+      if (c != ' ') {
+        token += c;
+      } else if (!token.empty()) {
+        out.push_back(token);
+        token.clear();
+      }
+    }
+    if (!token.empty()) out.push_back(token);
+    return out;
+  };
+  constexpr char kBytes[] = {' ', 'a', '!', '\x1f', '\xa0', '\x00', '\t', '0', '\x21'};
+  uint64_t state = 0x9E3779B97F4A7C15ull;
+  for (int round = 0; round < 20000; ++round) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    const size_t length = state % 41;
+    std::string line;
+    uint64_t bits = state * 0x2545F4914F6CDD1Dull;
+    for (size_t i = 0; i < length; ++i) {
+      // Mostly token bytes, a space about one time in three.
+      line += (bits % 3 == 0) ? ' ' : kBytes[1 + (bits >> 8) % (sizeof kBytes - 1)];
+      bits = bits * 6364136223846793005ull + 1442695040888963407ull;
+    }
+    ASSERT_EQ(tokens(line), byteByByte(line)) << round;
+  }
+  for (size_t at = 0; at < 24; ++at) {
+    std::string line(24, 'k');
+    line[at] = ' ';
+    ASSERT_EQ(tokens(line), byteByByte(line)) << at;
+  }
 }
 
 TEST(Tokenizer, KeepsAtMost64Tokens) {

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -138,6 +139,58 @@ TEST_F(SimulatedDesktop, CountsEveryObjectUntilReleased) {
   EXPECT_EQ(simLiveEvents(), events);
   EXPECT_EQ(simLiveStrings(), strings);
   EXPECT_EQ(simLiveSources(), sources);
+}
+
+// Events are made and released many times per command; whatever one carried (fields, flags,
+// text, wheels) must never show on the next, and any number of fields is kept, last value wins.
+TEST_F(SimulatedDesktop, EventsStartBlankAndKeepEveryFieldSet) {
+  auto field = [](uint32_t number) { return static_cast<CGEventField>(number); };
+  for (int round = 0; round < 3; ++round) {
+    CGEventRef full = CGEventCreateKeyboardEvent(nullptr, 7, true);
+    ASSERT_NE(full, nullptr);
+    for (uint32_t n = 0; n < 12; ++n) {
+      CGEventSetIntegerValueField(full, field(n), 100 + n);
+      CGEventSetIntegerValueField(full, field(11 - n), 200 + n);
+    }
+    EXPECT_EQ(CGEventGetIntegerValueField(full, field(0)), 211);
+    EXPECT_EQ(CGEventGetIntegerValueField(full, field(11)), 111);
+    EXPECT_EQ(CGEventGetIntegerValueField(full, field(40)), 0);
+    const UniChar units[] = {'h', 'i'};
+    CGEventKeyboardSetUnicodeString(full, 2, units);
+    CGEventSetFlags(full, kCGEventFlagMaskShift);
+    CGEventPost(kCGHIDEventTap, full);
+    CFRelease(full);
+    CGEventRef scroll = CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2, 5, 6, 0);
+    CGEventPost(kCGHIDEventTap, scroll);
+    CFRelease(scroll);
+    CGEventRef blank = CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, CGPoint{1, 2},
+                                               kCGMouseButtonLeft);
+    EXPECT_EQ(CGEventGetFlags(blank), 0u);
+    EXPECT_EQ(CGEventGetIntegerValueField(blank, field(3)), 0);
+    CGEventPost(kCGHIDEventTap, blank);
+    CFRelease(blank);
+  }
+  const std::vector<SimEvent>& posted = simPostedEvents();
+  ASSERT_EQ(posted.size(), 9u);
+  for (size_t i = 0; i < posted.size(); i += 3) {
+    const SimEvent& full = posted[i];
+    ASSERT_EQ(full.fields.size(), 12u);
+    for (uint32_t n = 0; n < 12; ++n) {
+      EXPECT_EQ(full.fields.at(n), n < 6 ? 211 - n : 100 + n) << n;
+    }
+    ASSERT_TRUE(full.text.has_value());
+    EXPECT_EQ(*full.text, u"hi");
+    EXPECT_EQ(full.flags, std::optional<uint64_t>(kCGEventFlagMaskShift));
+    EXPECT_EQ(posted[i + 1].wheel1, 5);
+    EXPECT_EQ(posted[i + 1].wheel2, 6);
+    const SimEvent& blank = posted[i + 2];
+    EXPECT_TRUE(blank.fields.empty());
+    EXPECT_FALSE(blank.text.has_value());
+    EXPECT_FALSE(blank.flags.has_value());
+    EXPECT_EQ(blank.wheel1, 0);
+    EXPECT_EQ(blank.keycode, 0);
+    EXPECT_EQ(blank.x, 1);
+  }
 }
 
 TEST_F(SimulatedDesktop, ReleasingTwiceIsFatal) {

@@ -25,6 +25,11 @@ unsigned sextet(std::string_view token, size_t i) {
   return i < token.size() ? b64table[static_cast<unsigned char>(token[i])] : 0u;
 }
 
+// Short tokens and texts, what hosts send keystroke by keystroke, are decoded on the stack; only
+// longer ones cost an allocation.
+constexpr size_t kStackBytes = 256;
+constexpr size_t kStackUnits = 128;
+
 bool isHighSurrogate(UniChar unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
 // One text event as the system expects it: no source, key code 0 only carrying the text, a key
@@ -65,12 +70,18 @@ size_t decodeBase64(std::string_view token, unsigned char* out) {
 }
 
 void postBase64Text(std::string_view token) {
-  std::unique_ptr<unsigned char[]> decoded(new (std::nothrow) unsigned char[token.size() + 1]);
-  if (!decoded) return;
-  const size_t length = decodeBase64(token, decoded.get());
+  unsigned char small[kStackBytes];
+  std::unique_ptr<unsigned char[]> large;
+  unsigned char* decoded = small;
+  if (token.size() + 1 > sizeof small) {
+    large.reset(new (std::nothrow) unsigned char[token.size() + 1]);
+    if (!large) return;
+    decoded = large.get();
+  }
+  const size_t length = decodeBase64(token, decoded);
   decoded[length] = '\0';
   // Handed on as a C string: the text ends at its first NUL byte.
-  postUnicodeText(reinterpret_cast<const char*>(decoded.get()));
+  postUnicodeText(reinterpret_cast<const char*>(decoded));
 }
 
 void postUnicodeText(const char* text) {
@@ -80,15 +91,21 @@ void postUnicodeText(const char* text) {
   const CFIndex length = CFStringGetLength(string.get());
   if (length <= 0) return;
   const size_t total = static_cast<size_t>(length);
-  std::unique_ptr<UniChar[]> units(new (std::nothrow) UniChar[total]);
-  if (!units) return;
-  CFStringGetCharacters(string.get(), CFRangeMake(0, length), units.get());
+  UniChar small[kStackUnits];
+  std::unique_ptr<UniChar[]> large;
+  UniChar* units = small;
+  if (total > kStackUnits) {
+    large.reset(new (std::nothrow) UniChar[total]);
+    if (!large) return;
+    units = large.get();
+  }
+  CFStringGetCharacters(string.get(), CFRangeMake(0, length), units);
   // Anything past an event's first 20 units would be dropped by the system, so longer text goes
   // out in consecutive events; a chunk never ends between the two halves of a surrogate pair.
   for (size_t start = 0; start < total;) {
     size_t count = std::min(kMaxUnitsPerTextEvent, total - start);
     if (start + count < total && isHighSurrogate(units[start + count - 1])) --count;
-    if (!postTextEvent(units.get() + start, count)) return;
+    if (!postTextEvent(units + start, count)) return;
     start += count;
   }
 }

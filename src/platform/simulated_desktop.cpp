@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,9 +19,37 @@
 #include "platform/simulation.h"
 
 // Apple's opaque object types, defined here only.
+//
+// A live event keeps what SimEvent records in flat form: the integer fields an event carries (a
+// click state, a number, two deltas) in place, and a SimEvent with its map is built only when a
+// trace or the in-process log takes a snapshot at posting.
+struct SimField {
+  uint32_t field;
+  int64_t value;
+};
+constexpr int kInlineFields = 6;
 struct __CGEvent {
-  SimEvent data;
+  SimEventKind kind;
+  uint32_t type;
+  bool hidSource;
+  bool hasFlags;
+  bool down;
+  bool hasText;
+  uint16_t keycode;
+  uint64_t flags;
+  double x;
+  double y;
+  uint32_t button;
+  uint32_t units;
+  uint32_t wheelCount;
+  int32_t wheel1;
+  int32_t wheel2;
+  int32_t wheel3;
   CGPoint location;
+  int fieldCount;
+  SimField fields[kInlineFields];
+  std::map<uint32_t, int64_t> moreFields;  // fields beyond the inline ones, rarely any
+  std::u16string text;
 };
 struct __CGEventSource {
   CGEventSourceStateID state;
@@ -33,7 +62,8 @@ extern "C" const CFAllocatorRef kCFAllocatorDefault = nullptr;
 
 namespace {
 
-enum class ObjectKind { Event, Source, String };
+// Spare: released and kept for reuse, so still in the live-object table, but not alive.
+enum class ObjectKind { Event, Source, String, Spare };
 
 struct Desktop {
   bool trusted = true;
@@ -52,6 +82,34 @@ struct Desktop {
   bool recording = false;  // whole-process runs keep no log, so memory stays flat
   std::vector<SimEvent> posted;
 };
+
+// Released events and strings are kept for reuse, so that a command's event costs no allocation.
+// Not under AddressSanitizer: there each released object is freed, and a use after its release
+// is caught at the access, beside the live-object table's own check.
+#if defined(__SANITIZE_ADDRESS__)
+#define MII_SIM_RECYCLE 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MII_SIM_RECYCLE 0
+#endif
+#endif
+#ifndef MII_SIM_RECYCLE
+#define MII_SIM_RECYCLE 1
+#endif
+
+constexpr int kMaxSpares = 16;
+// A recycled string keeps its buffer only up to this many units; a longer one is freed.
+constexpr size_t kMaxSpareUnits = 64;
+#if MII_SIM_RECYCLE
+__CGEvent* spareEvents[kMaxSpares];
+int spareEventCount = 0;
+__CFString* spareStrings[kMaxSpares];
+int spareStringCount = 0;
+#endif
+
+// The event made last while it is alive: the event a command works on, checked by every event
+// operation, found without a table lookup. Cleared when it is released.
+const __CGEvent* newestEvent = nullptr;
 
 bool initialized = false;
 Desktop desktop;
@@ -111,7 +169,7 @@ void eraseLive(LiveSlot* slot) {
   --liveSlotCount;
 }
 
-long liveCounts[3] = {0, 0, 0};
+long liveCounts[4] = {0, 0, 0, 0};
 FILE* traceFile = nullptr;
 
 [[noreturn]] void simFatal(const char* what, const std::string& detail) {
@@ -247,7 +305,7 @@ void track(const void* object, ObjectKind kind) {
 // Every operation on an event checks it is one this desktop made and has not yet released:
 // on a Mac a stale reference is a crash, here it is a loud one.
 __CGEvent* liveEvent(CGEventRef event) {
-  if (event == nullptr) return nullptr;
+  if (event == newestEvent || event == nullptr) return event;
   const LiveSlot* slot = findLive(event);
   if (slot == nullptr || slot->kind != ObjectKind::Event) {
     simFatal("not a live event: ", std::to_string(reinterpret_cast<uintptr_t>(event)));
@@ -270,15 +328,114 @@ CGEventRef newEvent(SimEventKind kind, uint32_t type, CGEventSourceRef source, C
       simFatal("not a live event source: ", std::to_string(reinterpret_cast<uintptr_t>(source)));
     }
   }
-  // Default-initialized: every member of SimEvent has its own initializer, and value-initializing
-  // would first clear the whole object with a block store that costs more than the rest of this.
-  auto* event = new __CGEvent;
-  event->data.kind = kind;
-  event->data.type = type;
-  event->data.hidSource = source != nullptr;
+  __CGEvent* event = nullptr;
+#if MII_SIM_RECYCLE
+  if (spareEventCount > 0) {
+    // A spare keeps its slot in the table; it only changes kind again.
+    event = spareEvents[--spareEventCount];
+    findLive(event)->kind = ObjectKind::Event;
+    ++liveCounts[static_cast<int>(ObjectKind::Event)];
+  }
+#endif
+  // Default-initialized, and every scalar set below: value-initializing would first clear the
+  // whole object with a block store that costs more than the rest of this.
+  if (event == nullptr) {
+    event = new __CGEvent;
+    track(event, ObjectKind::Event);
+  }
+  event->kind = kind;
+  event->type = type;
+  event->hidSource = source != nullptr;
+  event->hasFlags = false;
+  event->down = false;
+  event->hasText = false;
+  event->keycode = 0;
+  event->flags = 0;
+  event->x = 0;
+  event->y = 0;
+  event->button = 0;
+  event->units = 0;
+  event->wheelCount = 0;
+  event->wheel1 = 0;
+  event->wheel2 = 0;
+  event->wheel3 = 0;
   event->location = location;
-  track(event, ObjectKind::Event);
+  event->fieldCount = 0;
+  newestEvent = event;
   return event;
+}
+
+// The event of a released slot: kept as a spare, or removed from the table and freed.
+void releaseEvent(__CGEvent* event, LiveSlot* slot) {
+  if (event == newestEvent) newestEvent = nullptr;
+#if MII_SIM_RECYCLE
+  if (spareEventCount < kMaxSpares) {
+    if (!event->moreFields.empty()) event->moreFields.clear();
+    if (event->text.capacity() > kMaxSpareUnits) {
+      std::u16string().swap(event->text);
+    } else {
+      event->text.clear();
+    }
+    slot->kind = ObjectKind::Spare;
+    spareEvents[spareEventCount++] = event;
+    return;
+  }
+#endif
+  eraseLive(slot);
+  delete event;
+}
+
+// A string not yet in the table (a spare is taken out of it); track it once it is handed out.
+__CFString* newString() {
+#if MII_SIM_RECYCLE
+  if (spareStringCount > 0) {
+    __CFString* string = spareStrings[--spareStringCount];
+    eraseLive(findLive(string));
+    string->units.clear();
+    return string;
+  }
+#endif
+  return new __CFString;
+}
+
+// Takes back a string: one released from its slot, or (slot nullptr) one never handed out.
+void releaseString(__CFString* string, LiveSlot* slot) {
+#if MII_SIM_RECYCLE
+  if (spareStringCount < kMaxSpares && string->units.capacity() <= kMaxSpareUnits) {
+    if (slot != nullptr) {
+      slot->kind = ObjectKind::Spare;
+    } else {
+      insertLive(string, ObjectKind::Spare);
+    }
+    spareStrings[spareStringCount++] = string;
+    return;
+  }
+#endif
+  if (slot != nullptr) eraseLive(slot);
+  delete string;
+}
+
+// What SimEvent records of a live event, as posted.
+SimEvent snapshot(const __CGEvent& e) {
+  SimEvent out;
+  out.type = e.type;
+  out.hidSource = e.hidSource;
+  if (e.hasFlags) out.flags = e.flags;
+  out.kind = e.kind;
+  out.keycode = e.keycode;
+  out.down = e.down;
+  if (e.hasText) out.text = e.text;
+  out.x = e.x;
+  out.y = e.y;
+  out.button = e.button;
+  out.fields = e.moreFields;
+  for (int i = 0; i < e.fieldCount; ++i) out.fields[e.fields[i].field] = e.fields[i].value;
+  out.units = e.units;
+  out.wheelCount = e.wheelCount;
+  out.wheel1 = e.wheel1;
+  out.wheel2 = e.wheel2;
+  out.wheel3 = e.wheel3;
+  return out;
 }
 
 // The cursor stays on a display: a target off every display lands on the nearest point of the
@@ -623,8 +780,8 @@ CGEventRef CGEventCreateKeyboardEvent(CGEventSourceRef source, CGKeyCode virtual
   if (desktop.failures & kSimFailKeyboard) return nullptr;
   CGEventRef event = newEvent(SimEventKind::Keyboard, keyDown ? kCGEventKeyDown : kCGEventKeyUp,
                               source, desktop.cursor);
-  event->data.keycode = virtualKey;
-  event->data.down = keyDown;
+  event->keycode = virtualKey;
+  event->down = keyDown;
   return event;
 }
 
@@ -633,9 +790,9 @@ CGEventRef CGEventCreateMouseEvent(CGEventSourceRef source, CGEventType mouseTyp
   ensureInitialized();
   if (desktop.failures & kSimFailMouse) return nullptr;
   CGEventRef event = newEvent(SimEventKind::Mouse, mouseType, source, mouseCursorPosition);
-  event->data.x = mouseCursorPosition.x;
-  event->data.y = mouseCursorPosition.y;
-  event->data.button = mouseButton;
+  event->x = mouseCursorPosition.x;
+  event->y = mouseCursorPosition.y;
+  event->button = mouseButton;
   return event;
 }
 
@@ -647,11 +804,11 @@ CGEventRef CGEventCreateScrollWheelEvent2(CGEventSourceRef source, CGScrollEvent
   // macOS supports one to three wheels and returns no event otherwise.
   if (wheelCount < 1 || wheelCount > 3) return nullptr;
   CGEventRef event = newEvent(SimEventKind::Scroll, kCGEventScrollWheel, source, desktop.cursor);
-  event->data.units = units;
-  event->data.wheelCount = wheelCount;
-  event->data.wheel1 = wheel1;
-  event->data.wheel2 = wheelCount >= 2 ? wheel2 : 0;
-  event->data.wheel3 = wheelCount >= 3 ? wheel3 : 0;
+  event->units = units;
+  event->wheelCount = wheelCount;
+  event->wheel1 = wheel1;
+  event->wheel2 = wheelCount >= 2 ? wheel2 : 0;
+  event->wheel3 = wheelCount >= 3 ? wheel3 : 0;
   return event;
 }
 
@@ -671,33 +828,52 @@ CGPoint CGEventGetLocation(CGEventRef event) {
   return e == nullptr ? CGPoint{0, 0} : e->location;
 }
 
+// Every integer field set, last value wins; a field is in the inline array or the map, never both.
 void CGEventSetIntegerValueField(CGEventRef event, CGEventField field, int64_t value) {
-  if (__CGEvent* e = liveEvent(event)) e->data.fields[field] = value;
+  __CGEvent* e = liveEvent(event);
+  if (e == nullptr) return;
+  for (int i = 0; i < e->fieldCount; ++i) {
+    if (e->fields[i].field == field) {
+      e->fields[i].value = value;
+      return;
+    }
+  }
+  if (e->fieldCount < kInlineFields) {
+    e->fields[e->fieldCount++] = SimField{field, value};
+  } else {
+    e->moreFields[field] = value;
+  }
 }
 
 int64_t CGEventGetIntegerValueField(CGEventRef event, CGEventField field) {
   __CGEvent* e = liveEvent(event);
   if (e == nullptr) return 0;
-  auto it = e->data.fields.find(field);
-  return it == e->data.fields.end() ? 0 : it->second;
+  for (int i = 0; i < e->fieldCount; ++i) {
+    if (e->fields[i].field == field) return e->fields[i].value;
+  }
+  auto it = e->moreFields.find(field);
+  return it == e->moreFields.end() ? 0 : it->second;
 }
 
 void CGEventSetFlags(CGEventRef event, CGEventFlags flags) {
-  if (__CGEvent* e = liveEvent(event)) e->data.flags = flags;
+  if (__CGEvent* e = liveEvent(event)) {
+    e->flags = flags;
+    e->hasFlags = true;
+  }
 }
 
 CGEventFlags CGEventGetFlags(CGEventRef event) {
   __CGEvent* e = liveEvent(event);
-  return e == nullptr ? 0 : e->data.flags.value_or(0);
+  return e == nullptr ? 0 : e->flags;
 }
 
 void CGEventSetType(CGEventRef event, CGEventType type) {
-  if (__CGEvent* e = liveEvent(event)) e->data.type = type;
+  if (__CGEvent* e = liveEvent(event)) e->type = type;
 }
 
 CGEventType CGEventGetType(CGEventRef event) {
   __CGEvent* e = liveEvent(event);
-  return e == nullptr ? kCGEventNull : static_cast<CGEventType>(e->data.type);
+  return e == nullptr ? kCGEventNull : static_cast<CGEventType>(e->type);
 }
 
 // The whole string is kept as attached. macOS delivers only its first 20 UTF-16 units to the
@@ -707,23 +883,23 @@ void CGEventKeyboardSetUnicodeString(CGEventRef event, UniCharCount stringLength
   __CGEvent* e = liveEvent(event);
   if (e == nullptr) return;
   if (unicodeString == nullptr) stringLength = 0;
-  e->data.text = std::u16string(reinterpret_cast<const char16_t*>(unicodeString), stringLength);
+  e->text.assign(reinterpret_cast<const char16_t*>(unicodeString), stringLength);
+  e->hasText = true;
 }
 
 void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
   ensureInitialized();
   __CGEvent* e = liveEvent(event);
   if (e == nullptr) return;
-  const SimEvent& data = e->data;
   ++desktop.postCount;
-  if (data.kind == SimEventKind::Mouse && std::isfinite(data.x) && std::isfinite(data.y)) {
-    desktop.cursor = clampToDisplays(CGPoint{data.x, data.y});
+  if (e->kind == SimEventKind::Mouse && std::isfinite(e->x) && std::isfinite(e->y)) {
+    desktop.cursor = clampToDisplays(CGPoint{e->x, e->y});
   }
-  if (tap == kCGHIDEventTap && data.type < 32) ++desktop.postedOfType[data.type];
+  if (tap == kCGHIDEventTap && e->type < 32) ++desktop.postedOfType[e->type];
   // The snapshot (fields, text and all) only when someone will read it: a whole-process run
   // without a trace keeps nothing, and must not pay for a copy per event.
   if (traceFile == nullptr && !desktop.recording) return;
-  SimEvent posted = data;
+  SimEvent posted = snapshot(*e);
   posted.seq = desktop.postCount;
   posted.tap = tap;
   if (traceFile != nullptr) {
@@ -762,17 +938,22 @@ extern "C" void CFRelease(CFTypeRef cf) {
     simFatal("CFRelease of an object not alive: ", std::to_string(reinterpret_cast<uintptr_t>(cf)));
   }
   ObjectKind kind = slot->kind;
-  eraseLive(slot);
+  if (kind == ObjectKind::Spare) {
+    simFatal("CFRelease of an object not alive: ", std::to_string(reinterpret_cast<uintptr_t>(cf)));
+  }
   --liveCounts[static_cast<int>(kind)];
   switch (kind) {
     case ObjectKind::Event:
-      delete static_cast<const __CGEvent*>(cf);
+      releaseEvent(static_cast<__CGEvent*>(const_cast<void*>(cf)), slot);
       break;
     case ObjectKind::Source:
+      eraseLive(slot);
       delete static_cast<const __CGEventSource*>(cf);
       break;
     case ObjectKind::String:
-      delete static_cast<const __CFString*>(cf);
+      releaseString(static_cast<__CFString*>(const_cast<void*>(cf)), slot);
+      break;
+    case ObjectKind::Spare:
       break;
   }
 }
@@ -788,9 +969,11 @@ extern "C" CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cSt
   if (cStr == nullptr) simFatal("CFStringCreateWithCString(NULL)", "");
   if (encoding != kCFStringEncodingUTF8) simFatal("only UTF-8 is simulated", "");
   if (desktop.failures & kSimFailString) return nullptr;
-  std::u16string units;
-  if (!decodeUtf8(reinterpret_cast<const unsigned char*>(cStr), &units)) return nullptr;
-  auto* string = new __CFString{std::move(units)};
+  __CFString* string = newString();
+  if (!decodeUtf8(reinterpret_cast<const unsigned char*>(cStr), &string->units)) {
+    releaseString(string, nullptr);
+    return nullptr;
+  }
   track(string, ObjectKind::String);
   return string;
 }
