@@ -99,9 +99,43 @@ std::vector<std::string_view> firstTokens(std::string_view text) {
   return tokens;
 }
 
-// Arguments must read as the C library reads them: integers as atoi's syntax (here through
-// strtoll, whose overflow saturates) cut to 32 bits by saturation, reals exactly as strtod.
-std::string brokenNumbers(std::string_view text) {
+// A short, printable rendering of bytes for a report.
+std::string shown(std::string_view bytes) {
+  std::string text;
+  for (size_t i = 0; i < bytes.size() && i < 160; ++i) {
+    unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      text += static_cast<char>(c);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      text += escaped;
+    }
+  }
+  if (bytes.size() > 160) text += "... (" + std::to_string(bytes.size()) + " bytes)";
+  return text;
+}
+
+// The tokens must be the line's space-separated runs, the first 64 of them; and arguments must
+// read as the C library reads them: integers as atoi's syntax (here through strtoll, whose
+// overflow saturates) cut to 32 bits by saturation, reals exactly as strtod.
+std::string brokenParsing(std::string_view text) {
+  TokenList list = tokenizeLine(text);
+  size_t i = 0;
+  int count = 0;
+  for (; count < kMaxTokens; ++count) {
+    while (i < text.size() && text[i] == ' ') ++i;
+    if (i == text.size()) break;
+    size_t start = i;
+    while (i < text.size() && text[i] != ' ') ++i;
+    if (count >= list.count || list.tokens[count] != text.substr(start, i - start)) {
+      return "token " + std::to_string(count) + " is not \"" +
+             shown(text.substr(start, i - start)) + "\"";
+    }
+  }
+  if (list.count != count) {
+    return std::to_string(list.count) + " tokens, not " + std::to_string(count);
+  }
   for (std::string_view token : firstTokens(text)) {
     std::string terminated(token);
     long long wide = std::strtoll(terminated.c_str(), nullptr, 10);
@@ -193,23 +227,6 @@ std::string expectedReplies(const Setup& setup, std::string_view text, bool now,
     return out;
   }
   return out + "UNKNOWN: " + std::string(word) + "\n";
-}
-
-// A short, printable rendering of bytes for a report.
-std::string shown(std::string_view bytes) {
-  std::string text;
-  for (size_t i = 0; i < bytes.size() && i < 160; ++i) {
-    unsigned char c = static_cast<unsigned char>(bytes[i]);
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      text += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-      text += escaped;
-    }
-  }
-  if (bytes.size() > 160) text += "... (" + std::to_string(bytes.size()) + " bytes)";
-  return text;
 }
 
 // What must hold between any two lines, and at the end.
@@ -313,7 +330,7 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
     } else {
       broken = brokenState(setup, postedBefore);
     }
-    if (broken.empty()) broken = brokenNumbers(text);
+    if (broken.empty()) broken = brokenParsing(text);
     if (!broken.empty())
       broken = "line " + std::to_string(index) + " \"" + shown(piece) + "\": " + broken;
     if (!keepGoing) break;
