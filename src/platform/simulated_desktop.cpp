@@ -97,10 +97,10 @@ struct Desktop {
 #define MII_SIM_RECYCLE 1
 #endif
 
+#if MII_SIM_RECYCLE
 constexpr int kMaxSpares = 16;
 // A recycled string keeps its buffer only up to this many units; a longer one is freed.
 constexpr size_t kMaxSpareUnits = 64;
-#if MII_SIM_RECYCLE
 __CGEvent* spareEvents[kMaxSpares];
 int spareEventCount = 0;
 __CFString* spareStrings[kMaxSpares];
