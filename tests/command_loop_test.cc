@@ -11,21 +11,9 @@
 #include "platform/simulation.h"
 #include "support/agent_process.h"
 #include "support/in_process.h"
+#include "support/protocol_lines.h"
 
 namespace {
-
-const std::string kReady = "READY: macOS CGEvent Input Injector Online\n";
-const std::string kNoPermissionBanner =
-    "ERR: \xe8\xaf\xb7\xe5\x9c\xa8 Mac \xe7\xb3\xbb\xe7\xbb\x9f\xe8\xae\xbe\xe7\xbd\xae\xe7\x9a\x84"
-    "\xe8\xbe\x85\xe5\x8a\xa9\xe5\x8a\x9f\xe8\x83\xbd\xe4\xb8\xad\xe5\x85\x81\xe8\xae\xb8 Trelvane "
-    "\xe6\x8e\xa7\xe5\x88\xb6\xe7\x94\xb5\xe8\x84\x91\n";
-const std::string kRefused =
-    "ERR: Mac \xe8\xbe\x85\xe5\x8a\xa9\xe5\x8a\x9f\xe8\x83\xbd\xe6\x9d\x83\xe9\x99\x90\xe6\x9c\xaa"
-    "\xe6\x8e\x88\xe4\xba\x88\xef\xbc\x8c\xe6\x97\xa0\xe6\xb3\x95\xe6\xb3\xa8\xe5\x85\xa5\xe8\xbe"
-    "\x93\xe5\x85\xa5\n";
-const std::string kWarning =
-    "WARNING: Accessibility permission not granted. Input injection may fail.\n"
-    "Go to System Settings > Privacy & Security > Accessibility to enable.\n";
 
 AgentOptions untrusted() {
   AgentOptions options;
@@ -184,7 +172,7 @@ TEST(AgentProcess, WithoutPermissionWarnsAndServesOnlyThreeExactLines) {
                            untrusted());
   ASSERT_TRUE(r.exited);
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, kWarning);
+  EXPECT_EQ(r.err, kPermissionWarning);
   EXPECT_EQ(r.out, kNoPermissionBanner + "PONG\n" + kRefused + "SCREEN 1512 982 1512 982\n" +
                        kRefused + kRefused + kRefused + kRefused);
   EXPECT_EQ(postedLines(r), std::vector<std::string>{});
@@ -287,7 +275,7 @@ TEST(AgentProcess, PermissionMissingAtStartThenGranted) {
   EXPECT_EQ(readAgentLine(session) + "\n", kReady);
   EXPECT_EQ(readAgentLine(session), "UNKNOWN: ping");
   AgentResult r = finishAgent(session);
-  EXPECT_EQ(r.err, kWarning);
+  EXPECT_EQ(r.err, kPermissionWarning);
   EXPECT_EQ(r.status, 0);
 }
 

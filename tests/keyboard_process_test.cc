@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "support/agent_process.h"
+#include "support/protocol_lines.h"
 
 namespace {
 
-const std::string kReady = "READY: macOS CGEvent Input Injector Online\n";
 constexpr char kNoSourceLine[] = "ERR: Cannot create HID keyboard source\n";
 constexpr char kCleanExit[] = R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":1})";
 constexpr char kNoSourceExit[] = R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0})";

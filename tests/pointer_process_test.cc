@@ -8,13 +8,13 @@
 #include <gtest/gtest.h>
 
 #include "support/agent_process.h"
+#include "support/protocol_lines.h"
 
 namespace {
 
 using Env = std::vector<std::pair<std::string, std::string>>;
 using Lines = std::vector<std::string>;
 
-constexpr char kReady[] = "READY: macOS CGEvent Input Injector Online\n";
 constexpr char kCleanExit[] =
     "{\"exit\":true,\"liveEvents\":0,\"liveStrings\":0,\"liveSources\":0}";
 

@@ -6,10 +6,9 @@
 #include <vector>
 
 #include "support/agent_process.h"
+#include "support/protocol_lines.h"
 
 namespace {
-
-const std::string kReady = "READY: macOS CGEvent Input Injector Online\n";
 
 std::string key(int seq, int type, uint64_t flags, int keycode, bool down) {
   return "{\"seq\":" + std::to_string(seq) + ",\"tap\":0,\"type\":" + std::to_string(type) +
