@@ -1,6 +1,6 @@
 // The floor of the line protocol: what any agent speaking it must pay, and nothing more. It reads
 // stdin with the agent's line buffer and fgets, and for each line writes the reply the agent would
-// write, in one fwrite and a flush on an unbuffered stdout, as the agent does. It posts no event
+// write through the agent's own writeReply, on an unbuffered stdout as the agent does. It posts no event
 // and keeps no state but the cursor position that GETPOS reports.
 //
 // It knows the replies of the commands the benchmarks send: PING, GETPOS, MOVE (to integer
@@ -14,20 +14,6 @@
 #include "line_protocol.h"
 
 namespace {
-
-// The same code as the agent's reply writer: one copy into a static buffer, one fwrite, one flush.
-void writeReply(FILE* out, std::string_view first, std::string_view second = {}) {
-  static char buffer[kLineBufferSize + 64];
-  size_t length = 0;
-  for (std::string_view part : {first, second}) {
-    part = part.substr(0, sizeof buffer - 1 - length);
-    part.copy(buffer + length, part.size());
-    length += part.size();
-  }
-  buffer[length++] = '\n';
-  std::fwrite(buffer, 1, length, out);
-  std::fflush(out);
-}
 
 // "x y" of the last MOVE; the simulated main display is 1512 x 982, its centre the start.
 char cursorText[64] = "756 491";

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <string>
 
@@ -55,6 +56,19 @@ TokenList tokenizeLine(std::string_view line) {
   TokenList list;
   tokenizeLine(line, &list);
   return list;
+}
+
+void writeReply(FILE* out, std::string_view first, std::string_view second) {
+  static char buffer[kLineBufferSize + 64];
+  size_t length = 0;
+  for (std::string_view part : {first, second}) {
+    part = part.substr(0, sizeof buffer - 1 - length);
+    part.copy(buffer + length, part.size());
+    length += part.size();
+  }
+  buffer[length++] = '\n';
+  std::fwrite(buffer, 1, length, out);
+  std::fflush(out);
 }
 
 int32_t parseInteger(std::string_view text) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 
 // One line buffer for the whole run; one read takes at most kLineBufferSize - 1 bytes.
@@ -22,6 +23,10 @@ TokenList tokenizeLine(std::string_view line);
 // The same into a list the caller keeps: only the count and the tokens below it are written. The
 // command loop reuses one list, rather than clearing 64 tokens (a kilobyte) for every line.
 void tokenizeLine(std::string_view line, TokenList* list);
+
+// Writes one reply line, first then second then a line feed, in one write, and flushes it: the
+// host reads line by line and must never wait on a buffered reply.
+void writeReply(FILE* out, std::string_view first, std::string_view second = {});
 
 // An integer as atoi reads it (leading white space, optional sign, the longest run of decimal
 // digits, 0 when none), except that a value beyond 32 bits saturates instead of being undefined.

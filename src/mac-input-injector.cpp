@@ -34,21 +34,6 @@ bool lastTrusted = false;
 // The tokens of the line being handled; handlers read only those below the count.
 TokenList tokenList;
 
-// Every reply goes out in one write and is flushed at once: the host reads line by line and must
-// never wait on a buffered reply.
-void writeReply(FILE* out, std::string_view first, std::string_view second = {}) {
-  static char buffer[kLineBufferSize + 64];
-  size_t length = 0;
-  for (std::string_view part : {first, second}) {
-    part = part.substr(0, sizeof buffer - 1 - length);
-    part.copy(buffer + length, part.size());
-    length += part.size();
-  }
-  buffer[length++] = '\n';
-  std::fwrite(buffer, 1, length, out);
-  std::fflush(out);
-}
-
 // A reply word followed by decimal integers, each after one space: what "%d" would print, without
 // the cost of a format string interpreted on every GETPOS.
 void writeReplyNumbers(FILE* out, std::string_view word, std::initializer_list<int> numbers) {

@@ -60,7 +60,7 @@ TEST(PointerProcess, DragsClicksAndEventNumbersOn26And27) {
          {"MII_SIM_PRESS_COUNTS", "1,2,3"},
          {"MII_SIM_CURSOR", "100.5,200.5"}});
     EXPECT_EQ(r.out,
-              std::string(kReady) + "ACK MOUSEDOWN\nACK MOUSEUP\nACK MOUSEDOWN\nACK CLICK\n");
+              kReady + "ACK MOUSEDOWN\nACK MOUSEUP\nACK MOUSEDOWN\nACK CLICK\n");
     auto n = [major](int value) { return number(major, value); };
     auto bare = [major](int value) { return major >= 27 ? "\"0\":" + std::to_string(value) : ""; };
     EXPECT_EQ(postedLines(r),
@@ -86,7 +86,7 @@ TEST(PointerProcess, DragsClicksAndEventNumbersOn26And27) {
 TEST(PointerProcess, QuitReleasesHeldButtonsAndReadsNoFurther) {
   AgentResult r = run("MOUSEDOWN middle 1\nMOUSEDOWN left 3\nQUIT\nMOUSEDOWN right\n",
                       {{"MII_SIM_MACOS", "27"}, {"MII_SIM_CURSOR", "5,6"}});
-  EXPECT_EQ(r.out, std::string(kReady) + "ACK MOUSEDOWN\nACK MOUSEDOWN\n");
+  EXPECT_EQ(r.out, kReady + "ACK MOUSEDOWN\nACK MOUSEDOWN\n");
   EXPECT_EQ(postedLines(r), (Lines{
                                 mouse(1, 25, "0", "5", "6", 2, "\"0\":124,\"1\":1"),
                                 mouse(2, 1, "0", "5", "6", 0, "\"0\":125,\"1\":3"),
@@ -100,7 +100,7 @@ TEST(PointerProcess, MotionScrollAndQueries) {
       "GETPOS\nRESOLUTION\nMOVE 100.7 200.2\nGETPOS\nMOVERATIO 0.5 0.5\nMOVE -200.5 10\nGETPOS\n"
       "WHEEL 120\nWHEEL 0\nHWHEEL 1\nHWHEEL -1\n",
       {{"MII_SIM_DISPLAYS", "800x600,400x300@-400,0"}});
-  EXPECT_EQ(r.out, std::string(kReady) +
+  EXPECT_EQ(r.out, kReady +
                        "POS 400 300\nSCREEN 800 600 800 600\nPOS 100 200\nPOS -200 10\n");
   EXPECT_EQ(postedLines(r), (Lines{
                                 mouse(1, 5, "null", "100.7", "200.2", 0, ""),
@@ -122,7 +122,7 @@ TEST(PointerProcess, NoDisplayAndFailedListing) {
     // Without displays the cursor goes wherever it is sent; with displays it is kept on them.
     std::string pos = knob == std::string("MII_SIM_FAIL") ? "POS 1511 0\n"
                                                           : "POS 2147483647 -2147483648\n";
-    EXPECT_EQ(r.out, std::string(kReady) + "SCREEN 1920 1080 1920 1080\n" + pos);
+    EXPECT_EQ(r.out, kReady + "SCREEN 1920 1080 1920 1080\n" + pos);
     EXPECT_EQ(postedLines(r), (Lines{mouse(1, 5, "null", "1e+300", "-1e+300", 0, "")}));
   }
 }
@@ -130,7 +130,7 @@ TEST(PointerProcess, NoDisplayAndFailedListing) {
 TEST(PointerProcess, NonFiniteMoveAndUnreadableCursor) {
   AgentResult r = run("MOVE nan inf\nGETPOS\nMOUSEDOWN left\nMOUSEUP left\nPING\n",
                       {{"MII_SIM_FAIL", "create"}, {"MII_SIM_MACOS", "26"}});
-  EXPECT_EQ(r.out, std::string(kReady) + "ACK MOUSEDOWN\nACK MOUSEUP\nPONG\n");
+  EXPECT_EQ(r.out, kReady + "ACK MOUSEDOWN\nACK MOUSEUP\nPONG\n");
   EXPECT_EQ(postedLines(r), (Lines{
                                 mouse(1, 5, "null", "null", "null", 0, ""),
                                 mouse(2, 1, "0", "0", "0", 0, "\"1\":1"),

@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -37,8 +36,6 @@ struct __CGEvent {
   bool hasText;
   uint16_t keycode;
   uint64_t flags;
-  double x;
-  double y;
   uint32_t button;
   uint32_t units;
   uint32_t wheelCount;
@@ -351,8 +348,6 @@ CGEventRef newEvent(SimEventKind kind, uint32_t type, CGEventSourceRef source, C
   event->hasText = false;
   event->keycode = 0;
   event->flags = 0;
-  event->x = 0;
-  event->y = 0;
   event->button = 0;
   event->units = 0;
   event->wheelCount = 0;
@@ -425,8 +420,8 @@ SimEvent snapshot(const __CGEvent& e) {
   out.keycode = e.keycode;
   out.down = e.down;
   if (e.hasText) out.text = e.text;
-  out.x = e.x;
-  out.y = e.y;
+  out.x = e.location.x;
+  out.y = e.location.y;
   out.button = e.button;
   out.fields = e.moreFields;
   for (int i = 0; i < e.fieldCount; ++i) out.fields[e.fields[i].field] = e.fields[i].value;
@@ -444,14 +439,15 @@ SimEvent snapshot(const __CGEvent& e) {
 CGPoint clampToDisplays(CGPoint target) {
   if (desktop.displays.empty()) return target;
   CGPoint best = target;
-  double bestDistance = std::numeric_limits<double>::infinity();
-  for (const CGRect& rect : desktop.displays) {
+  double bestDistance = 0;
+  for (size_t i = 0; i < desktop.displays.size(); ++i) {
+    const CGRect& rect = desktop.displays[i];
     double maxX = rect.origin.x + std::max(0.0, rect.size.width - 1);
     double maxY = rect.origin.y + std::max(0.0, rect.size.height - 1);
     CGPoint p{std::clamp(target.x, rect.origin.x, maxX), std::clamp(target.y, rect.origin.y, maxY)};
     // hypot, not a sum of squares: far targets (1e300) must not overflow to a tie at infinity.
     double distance = std::hypot(p.x - target.x, p.y - target.y);
-    if (distance < bestDistance || bestDistance == std::numeric_limits<double>::infinity()) {
+    if (i == 0 || distance < bestDistance) {
       bestDistance = distance;
       best = p;
     }
@@ -790,8 +786,6 @@ CGEventRef CGEventCreateMouseEvent(CGEventSourceRef source, CGEventType mouseTyp
   ensureInitialized();
   if (desktop.failures & kSimFailMouse) return nullptr;
   CGEventRef event = newEvent(SimEventKind::Mouse, mouseType, source, mouseCursorPosition);
-  event->x = mouseCursorPosition.x;
-  event->y = mouseCursorPosition.y;
   event->button = mouseButton;
   return event;
 }
@@ -892,8 +886,9 @@ void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
   __CGEvent* e = liveEvent(event);
   if (e == nullptr) return;
   ++desktop.postCount;
-  if (e->kind == SimEventKind::Mouse && std::isfinite(e->x) && std::isfinite(e->y)) {
-    desktop.cursor = clampToDisplays(CGPoint{e->x, e->y});
+  if (e->kind == SimEventKind::Mouse && std::isfinite(e->location.x) &&
+      std::isfinite(e->location.y)) {
+    desktop.cursor = clampToDisplays(e->location);
   }
   if (tap == kCGHIDEventTap && e->type < 32) ++desktop.postedOfType[e->type];
   // The snapshot (fields, text and all) only when someone will read it: a whole-process run

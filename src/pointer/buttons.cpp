@@ -76,8 +76,8 @@ bool readCursorLocation(CGPoint* location) {
 }
 
 CGPoint cursorLocation() {
-  CGPoint location{0, 0};
-  if (!readCursorLocation(&location)) return CGPoint{0, 0};
+  CGPoint location{0, 0};  // kept when the cursor cannot be read
+  readCursorLocation(&location);
   return location;
 }
 
