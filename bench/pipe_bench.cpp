@@ -52,6 +52,44 @@ struct Child {
   int out = -1;  // the child's stdout, our read end
 };
 
+// Where the throughput host and its child run. With two CPUs or more the host keeps one and the
+// child gets another, and the host waits for replies by polling without sleeping: a host asleep
+// in poll must be woken by the child's next reply, and the child pays for that wake-up. The slower
+// child finds the host asleep more often, so it paid for more wake-ups per reply, which turned a
+// small difference in work into a large and unsteady one in throughput (pairs from 0.64 to 0.87 on
+// one machine in one hour). On one CPU the host sleeps in poll as it must.
+struct Placement {
+  bool split = false;
+  int hostCpu = -1;
+  int childCpu = -1;
+  cpu_set_t allowed;  // the host's own CPUs, given back after the throughput runs
+};
+
+Placement choosePlacement() {
+  Placement placement;
+  if (sched_getaffinity(0, sizeof placement.allowed, &placement.allowed) != 0) {
+    fail("sched_getaffinity");
+  }
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (!CPU_ISSET(cpu, &placement.allowed)) continue;
+    if (placement.hostCpu < 0) {
+      placement.hostCpu = cpu;
+    } else {
+      placement.childCpu = cpu;
+      placement.split = true;
+      break;
+    }
+  }
+  return placement;
+}
+
+void pinTo(int cpu) {
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(cpu, &one);
+  if (sched_setaffinity(0, sizeof one, &one) != 0) fail("sched_setaffinity");
+}
+
 // Starts a program with pipes on stdin and stdout, stderr inherited, and no MII_SIM_* variable:
 // the default simulated desktop, permission granted, no trace.
 Child spawn(const std::string& path) {
@@ -153,15 +191,21 @@ long peakResidentKiB(pid_t pid) {
   return kib;
 }
 
-// Feeds the whole stream and reads every reply at once, from one thread with poll, so the host
-// takes as little of the machine as it can; the clock runs from the first byte written (the banner
-// already read) to the end of the child's output. The reply to the stream's last command, a PING,
-// shows every command handled: the peak memory is read then, before stdin is closed.
-ThroughputRun runThroughput(const std::string& path, const std::string& stream, size_t replies) {
+// Feeds the whole stream and reads every reply at once, from one thread; the clock runs from the
+// first byte written (the banner already read) to the end of the child's output. The reply to the
+// stream's last command, a PING, shows every command handled: the peak memory is read then, before
+// stdin is closed. The child inherits the CPU it is started on.
+ThroughputRun runThroughput(const std::string& path, const std::string& stream, size_t replies,
+                            const Placement& placement) {
+  if (placement.split) pinTo(placement.childCpu);
   Child child = spawn(path);
+  if (placement.split) pinTo(placement.hostCpu);
   std::string banner;
   readLine(child.out, &banner);
   fcntl(child.in, F_SETFL, fcntl(child.in, F_GETFL) | O_NONBLOCK);
+  // Polling without sleeping: both ends non-blocking, every turn tries both.
+  const bool spin = placement.split;
+  if (spin) fcntl(child.out, F_SETFL, fcntl(child.out, F_GETFL) | O_NONBLOCK);
   ThroughputRun run;
   run.output.reserve(replies * 16 + 4096);
   std::vector<char> buffer(1 << 16);
@@ -172,7 +216,10 @@ ThroughputRun runThroughput(const std::string& path, const std::string& stream, 
   while (open) {
     pollfd fds[2] = {{child.out, POLLIN, 0}, {child.in, POLLOUT, 0}};
     nfds_t count = written < stream.size() ? 2 : 1;
-    if (poll(fds, count, -1) < 0) {
+    if (spin) {
+      fds[0].revents = POLLIN;
+      fds[1].revents = POLLOUT;
+    } else if (poll(fds, count, -1) < 0) {
       if (errno == EINTR) continue;
       fail("poll");
     }
@@ -349,12 +396,19 @@ int main(int argc, char** argv) {
   }
 
   std::printf("load average at start: %s\n", loadAverage().c_str());
+  const Placement placement = choosePlacement();
   CommandMix mix;
   std::string stream = generateCommandStream(commandCount, &mix);
   std::printf("stream: %zu commands, %zu bytes: MOVE %zu, KEYDOWN %zu, KEYUP %zu, MOUSEDOWN %zu, "
               "MOUSEUP %zu, WHEEL %zu, HWHEEL %zu, GETPOS %zu, PING %zu, TEXT %zu; %zu replies\n",
               commandCount, stream.size(), mix.move, mix.keyDown, mix.keyUp, mix.mouseDown,
               mix.mouseUp, mix.wheel, mix.hwheel, mix.getPos, mix.ping, mix.text, mix.replies());
+  if (placement.split) {
+    std::printf("throughput: host on CPU %d, polling without sleeping; the child on CPU %d\n",
+                placement.hostCpu, placement.childCpu);
+  } else {
+    std::printf("throughput: one CPU; the host sleeps in poll\n");
+  }
   std::fflush(stdout);
   if (!streamPath.empty()) {
     FILE* file = std::fopen(streamPath.c_str(), "wb");
@@ -371,8 +425,8 @@ int main(int argc, char** argv) {
   long agentRss = 0;
   long floorRss = 0;
   for (size_t run = 0; run < runs; ++run) {
-    ThroughputRun floorRun = runThroughput(floorPath, stream, mix.replies());
-    ThroughputRun agentRun = runThroughput(agentPath, stream, mix.replies());
+    ThroughputRun floorRun = runThroughput(floorPath, stream, mix.replies(), placement);
+    ThroughputRun agentRun = runThroughput(agentPath, stream, mix.replies(), placement);
     if (check && agentRun.output != floorRun.output) {
       size_t at = static_cast<size_t>(
           std::mismatch(agentRun.output.begin(), agentRun.output.end(), floorRun.output.begin(),
@@ -400,6 +454,7 @@ int main(int argc, char** argv) {
                 withThousands(floorRates.back()).c_str(), floorCpu.back(), pairRatios.back());
     std::fflush(stdout);
   }
+  sched_setaffinity(0, sizeof placement.allowed, &placement.allowed);
   auto median = [](std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
