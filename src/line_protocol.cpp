@@ -15,10 +15,12 @@ bool isCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// The first space in [p, end), or end. Eight bytes at a time where the host's byte order allows:
-// in x ^ spaces a space is a zero byte, and (x - ones) & ~x & highs marks the lowest zero byte
-// exactly (a borrow can only mark bytes above it), which on a little-endian machine is the first.
-const char* findSpace(const char* p, const char* end) {
+// The first space in [p, end), or end; line is where the line begins, at or before p. Eight
+// bytes at a time where the host's byte order allows: in x ^ spaces a space is a zero byte, and
+// (x - ones) & ~x & highs marks the lowest zero byte exactly (a borrow can only mark bytes above
+// it), which on a little-endian machine is the first. Fewer than eight bytes left are read as the
+// line's last eight, the bytes before p masked off so that they mark nothing and borrow nothing.
+const char* findSpace(const char* p, const char* line, const char* end) {
   if constexpr (std::endian::native == std::endian::little) {
     constexpr uint64_t kOnes = 0x0101010101010101ull;
     constexpr uint64_t kHighs = 0x8080808080808080ull;
@@ -31,6 +33,16 @@ const char* findSpace(const char* p, const char* end) {
       if (found != 0) return p + (std::countr_zero(found) >> 3);
       p += 8;
     }
+    if (p == end) return end;
+    if (end - line >= 8) {
+      const char* last = end - 8;
+      uint64_t word;
+      std::memcpy(&word, last, sizeof word);
+      const int before = static_cast<int>(p - last);  // 1 to 7
+      const uint64_t x = (word ^ kSpaces) | ((uint64_t{1} << (before * 8)) - 1);
+      const uint64_t found = (x - kOnes) & ~x & kHighs;
+      return found != 0 ? last + (std::countr_zero(found) >> 3) : end;
+    }
   }
   while (p != end && *p != ' ') ++p;
   return p;
@@ -39,15 +51,16 @@ const char* findSpace(const char* p, const char* end) {
 }  // namespace
 
 void tokenizeLine(std::string_view line, TokenList* list) {
-  const char* p = line.data();
-  const char* const end = p + line.size();
+  const char* const begin = line.data();
+  const char* const end = begin + line.size();
+  const char* p = begin;
   int count = 0;
-  while (count < kMaxTokens) {
-    while (p != end && *p == ' ') ++p;
-    if (p == end) break;
+  while (p != end && *p == ' ') ++p;
+  while (p != end && count < kMaxTokens) {
     const char* start = p;
-    p = findSpace(p, end);
+    p = findSpace(p + 1, begin, end);  // a token's first byte is never a space
     list->tokens[count++] = std::string_view(start, static_cast<size_t>(p - start));
+    while (p != end && *p == ' ') ++p;
   }
   list->count = count;
 }
@@ -103,33 +116,36 @@ namespace {
 bool parsePlainDecimal(std::string_view text, double* value) {
   static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  constexpr int kMaxDigits = 15;
-  size_t i = 0;
+  constexpr ptrdiff_t kMaxDigits = 15;
+  const char* p = text.data();
+  const char* const end = p + text.size();
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
+  if (p != end && (*p == '+' || *p == '-')) {
+    negative = *p == '-';
+    ++p;
   }
-  if (i == text.size() || text[i] < '0' || text[i] > '9' || text.back() < '0' || text.back() > '9') {
-    return false;
-  }
+  // Too many digits only make the sum wrap (unsigned, so defined) before it is turned down below.
   uint64_t digits = 0;
-  int digitCount = 0;
-  int fractionDigits = 0;
-  bool inFraction = false;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= '0' && c <= '9') {
-      if (++digitCount > kMaxDigits) return false;
-      digits = digits * 10 + static_cast<uint64_t>(c - '0');
-      fractionDigits += inFraction ? 1 : 0;
-    } else if (c == '.' && !inFraction) {
-      inFraction = true;
-    } else {
-      return false;
-    }
+  const char* const integerStart = p;
+  for (; p != end && static_cast<unsigned char>(*p - '0') < 10; ++p) {
+    digits = digits * 10 + static_cast<uint64_t>(*p - '0');
   }
-  double magnitude = static_cast<double>(digits) / kPowersOfTen[fractionDigits];
+  const ptrdiff_t integerDigits = p - integerStart;
+  ptrdiff_t fractionDigits = 0;
+  if (p != end) {
+    if (*p != '.') return false;
+    const char* const fractionStart = ++p;
+    for (; p != end && static_cast<unsigned char>(*p - '0') < 10; ++p) {
+      digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+    }
+    fractionDigits = p - fractionStart;
+    // "5." and "5.x" are left to strtod, as are ".5" and a bare sign below.
+    if (p != end || fractionDigits == 0) return false;
+  }
+  if (integerDigits == 0 || integerDigits + fractionDigits > kMaxDigits) return false;
+  const double magnitude = fractionDigits == 0
+                               ? static_cast<double>(digits)
+                               : static_cast<double>(digits) / kPowersOfTen[fractionDigits];
   *value = negative ? -magnitude : magnitude;
   return true;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,13 @@ TEST(Tokenizer, SplitsAsAByteByByteReadingDoes) {
       bits = bits * 6364136223846793005ull + 1442695040888963407ull;
     }
     ASSERT_EQ(tokens(line), byteByByte(line)) << round;
+    // The same bytes alone in a buffer of their own size (a read past either end is caught under
+    // AddressSanitizer), and as a view between spaces that are not part of it.
+    auto exact = std::make_unique<char[]>(line.size());
+    line.copy(exact.get(), line.size());
+    ASSERT_EQ(tokens(std::string_view(exact.get(), line.size())), byteByByte(line)) << round;
+    const std::string padded = "        " + line + "        ";
+    ASSERT_EQ(tokens(std::string_view(padded).substr(8, line.size())), byteByByte(line)) << round;
   }
   for (size_t at = 0; at < 24; ++at) {
     std::string line(24, 'k');

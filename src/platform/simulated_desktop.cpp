@@ -107,6 +107,8 @@ int spareStringCount = 0;
 // The event made last while it is alive: the event a command works on, checked by every event
 // operation, found without a table lookup. Cleared when it is released.
 const __CGEvent* newestEvent = nullptr;
+// The source last found alive, until it is released: the agent makes every key event from one.
+const __CGEventSource* checkedSource = nullptr;
 
 bool initialized = false;
 Desktop desktop;
@@ -319,11 +321,12 @@ const __CFString* liveString(CFStringRef string) {
 }
 
 CGEventRef newEvent(SimEventKind kind, uint32_t type, CGEventSourceRef source, CGPoint location) {
-  if (source != nullptr) {
+  if (source != nullptr && source != checkedSource) {
     const LiveSlot* slot = findLive(source);
     if (slot == nullptr || slot->kind != ObjectKind::Source) {
       simFatal("not a live event source: ", std::to_string(reinterpret_cast<uintptr_t>(source)));
     }
+    checkedSource = source;
   }
   __CGEvent* event = nullptr;
 #if MII_SIM_RECYCLE
@@ -380,33 +383,33 @@ void releaseEvent(__CGEvent* event, LiveSlot* slot) {
   delete event;
 }
 
-// A string not yet in the table (a spare is taken out of it); track it once it is handed out.
+// A string alive in the table, its units empty: a spare taken back (it keeps its slot, only its
+// kind changes), or a new one.
 __CFString* newString() {
 #if MII_SIM_RECYCLE
   if (spareStringCount > 0) {
     __CFString* string = spareStrings[--spareStringCount];
-    eraseLive(findLive(string));
+    findLive(string)->kind = ObjectKind::String;
+    ++liveCounts[static_cast<int>(ObjectKind::String)];
     string->units.clear();
     return string;
   }
 #endif
-  return new __CFString;
+  auto* string = new __CFString;
+  track(string, ObjectKind::String);
+  return string;
 }
 
-// Takes back a string: one released from its slot, or (slot nullptr) one never handed out.
+// Takes back a released string: kept as a spare, or removed from the table and freed.
 void releaseString(__CFString* string, LiveSlot* slot) {
 #if MII_SIM_RECYCLE
   if (spareStringCount < kMaxSpares && string->units.capacity() <= kMaxSpareUnits) {
-    if (slot != nullptr) {
-      slot->kind = ObjectKind::Spare;
-    } else {
-      insertLive(string, ObjectKind::Spare);
-    }
+    slot->kind = ObjectKind::Spare;
     spareStrings[spareStringCount++] = string;
     return;
   }
 #endif
-  if (slot != nullptr) eraseLive(slot);
+  eraseLive(slot);
   delete string;
 }
 
@@ -445,6 +448,8 @@ CGPoint clampToDisplays(CGPoint target) {
     double maxX = rect.origin.x + std::max(0.0, rect.size.width - 1);
     double maxY = rect.origin.y + std::max(0.0, rect.size.height - 1);
     CGPoint p{std::clamp(target.x, rect.origin.x, maxX), std::clamp(target.y, rect.origin.y, maxY)};
+    // On a display already: no point is nearer, and most moves land here.
+    if (p.x == target.x && p.y == target.y) return target;
     // hypot, not a sum of squares: far targets (1e300) must not overflow to a tie at infinity.
     double distance = std::hypot(p.x - target.x, p.y - target.y);
     if (i == 0 || distance < bestDistance) {
@@ -519,12 +524,18 @@ void appendJsonString(std::string* out, const std::u16string& units) {
 // Strict UTF-8 as CoreFoundation takes it: no overlong forms, no surrogates, nothing above
 // U+10FFFF, no truncated sequence. False when the bytes are not UTF-8.
 bool decodeUtf8(const unsigned char* s, std::u16string* out) {
+  // A UTF-8 text never has more UTF-16 units than bytes: size for the bytes, write in place, cut
+  // to what was written.
+  out->resize(std::strlen(reinterpret_cast<const char*>(s)));
+  char16_t* const first = out->data();
+  char16_t* at = first;
   while (*s != 0) {
     uint32_t c = *s++;
     int extra = 0;
     uint32_t min = 0;
     if (c < 0x80) {
-      extra = 0;
+      *at++ = static_cast<char16_t>(c);
+      continue;
     } else if (c >= 0xC2 && c <= 0xDF) {
       extra = 1, min = 0x80, c &= 0x1F;
     } else if (c >= 0xE0 && c <= 0xEF) {
@@ -541,12 +552,13 @@ bool decodeUtf8(const unsigned char* s, std::u16string* out) {
     if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
     if (c >= 0x10000) {
       c -= 0x10000;
-      out->push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out->push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+      *at++ = static_cast<char16_t>(0xD800 + (c >> 10));
+      *at++ = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
     } else {
-      out->push_back(static_cast<char16_t>(c));
+      *at++ = static_cast<char16_t>(c);
     }
   }
+  out->resize(static_cast<size_t>(at - first));
   return true;
 }
 
@@ -942,6 +954,7 @@ extern "C" void CFRelease(CFTypeRef cf) {
       releaseEvent(static_cast<__CGEvent*>(const_cast<void*>(cf)), slot);
       break;
     case ObjectKind::Source:
+      if (cf == checkedSource) checkedSource = nullptr;
       eraseLive(slot);
       delete static_cast<const __CGEventSource*>(cf);
       break;
@@ -966,10 +979,10 @@ extern "C" CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cSt
   if (desktop.failures & kSimFailString) return nullptr;
   __CFString* string = newString();
   if (!decodeUtf8(reinterpret_cast<const unsigned char*>(cStr), &string->units)) {
-    releaseString(string, nullptr);
+    --liveCounts[static_cast<int>(ObjectKind::String)];
+    releaseString(string, findLive(string));
     return nullptr;
   }
-  track(string, ObjectKind::String);
   return string;
 }
 
