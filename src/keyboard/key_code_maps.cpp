@@ -100,6 +100,22 @@ uint16_t vkToMac(uint16_t vk) {
   return index < kKeyCodeMapSize ? keyCodeMap[index] : kNoMacKey;
 }
 
+namespace {
+
+// One bit per VK below 256, set for the modifiers: every key event asks, so the answer is one
+// load rather than a walk through the modifier map.
+constexpr std::array<uint64_t, 4> makeModifierBits() {
+  std::array<uint64_t, 4> bits{};
+  for (const ModifierFlag& modifier : modifierFlagMap) {
+    bits[modifier.vk / 64] |= uint64_t{1} << (modifier.vk % 64);
+  }
+  return bits;
+}
+
+constexpr std::array<uint64_t, 4> kModifierBits = makeModifierBits();
+
+}  // namespace
+
 CGEventFlags modifierFlagForVk(uint16_t vk) {
   for (const ModifierFlag& modifier : modifierFlagMap) {
     if (modifier.vk == vk) return modifier.flag;
@@ -107,4 +123,4 @@ CGEventFlags modifierFlagForVk(uint16_t vk) {
   return 0;
 }
 
-bool isModifierVk(uint16_t vk) { return modifierFlagForVk(vk) != 0; }
+bool isModifierVk(uint16_t vk) { return vk < 256 && (kModifierBits[vk / 64] >> (vk % 64) & 1) != 0; }

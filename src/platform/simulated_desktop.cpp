@@ -45,6 +45,7 @@ struct __CGEvent {
   CGPoint location;
   int fieldCount;
   SimField fields[kInlineFields];
+  size_t slotHint = 0;  // where in the live-object table this event was last found
   std::map<uint32_t, int64_t> moreFields;  // fields beyond the inline ones, rarely any
   std::u16string text;
 };
@@ -135,6 +136,17 @@ LiveSlot* findLive(const void* object) {
     if (liveSlots[i].object == object) return &liveSlots[i];
     if (liveSlots[i].object == nullptr) return nullptr;
   }
+}
+
+// The slot of an event known to be in the table (it is alive or a spare, so reading it is safe):
+// its hint, when the table has not moved it since, or a lookup that renews the hint.
+LiveSlot* slotOf(__CGEvent* event) {
+  if (event->slotHint < liveSlots.size() && liveSlots[event->slotHint].object == event) {
+    return &liveSlots[event->slotHint];
+  }
+  LiveSlot* slot = findLive(event);
+  if (slot != nullptr) event->slotHint = static_cast<size_t>(slot - liveSlots.data());
+  return slot;
 }
 
 void insertLive(const void* object, ObjectKind kind) {
@@ -333,7 +345,7 @@ CGEventRef newEvent(SimEventKind kind, uint32_t type, CGEventSourceRef source, C
   if (spareEventCount > 0) {
     // A spare keeps its slot in the table; it only changes kind again.
     event = spareEvents[--spareEventCount];
-    findLive(event)->kind = ObjectKind::Event;
+    slotOf(event)->kind = ObjectKind::Event;
     ++liveCounts[static_cast<int>(ObjectKind::Event)];
   }
 #endif
@@ -940,7 +952,8 @@ CGRect CGDisplayBounds(CGDirectDisplayID display) {
 
 extern "C" void CFRelease(CFTypeRef cf) {
   if (cf == nullptr) simFatal("CFRelease(NULL)", "");
-  LiveSlot* slot = findLive(cf);
+  // Most releases are of the event made last, which is alive and needs no lookup by address.
+  LiveSlot* slot = cf == newestEvent ? slotOf(const_cast<__CGEvent*>(newestEvent)) : findLive(cf);
   if (slot == nullptr) {
     simFatal("CFRelease of an object not alive: ", std::to_string(reinterpret_cast<uintptr_t>(cf)));
   }
