@@ -358,7 +358,7 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   size_t commandCount = 1000000;
   size_t roundTripCount = 100000;
-  size_t runs = 7;
+  size_t runs = 11;
   bool check = true;
   std::string streamPath;
   std::string agentPath = MII_AGENT_PATH;
@@ -459,6 +459,9 @@ int main(int argc, char** argv) {
   double agentRate = median(agentRates);
   double floorRate = median(floorRates);
   double throughputRatio = median(pairRatios);
+  std::printf("throughput ratio over %zu pairs: lowest %.3f, median %.3f, highest %.3f\n",
+              pairRatios.size(), *std::min_element(pairRatios.begin(), pairRatios.end()),
+              throughputRatio, *std::max_element(pairRatios.begin(), pairRatios.end()));
   double agentCpuPerCommand = median(agentCpu) / static_cast<double>(commandCount) * 1e6;
   double floorCpuPerCommand = median(floorCpu) / static_cast<double>(commandCount) * 1e6;
 

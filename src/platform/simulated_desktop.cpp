@@ -314,14 +314,19 @@ void track(const void* object, ObjectKind kind) {
 }
 
 // Every operation on an event checks it is one this desktop made and has not yet released:
-// on a Mac a stale reference is a crash, here it is a loud one.
-__CGEvent* liveEvent(CGEventRef event) {
-  if (event == newestEvent || event == nullptr) return event;
+// on a Mac a stale reference is a crash, here it is a loud one. The event made last is known
+// alive; any other is looked up, out of line, so that the common case stays small.
+[[gnu::noinline]] __CGEvent* lookUpLiveEvent(CGEventRef event) {
   const LiveSlot* slot = findLive(event);
   if (slot == nullptr || slot->kind != ObjectKind::Event) {
     simFatal("not a live event: ", std::to_string(reinterpret_cast<uintptr_t>(event)));
   }
   return event;
+}
+
+inline __CGEvent* liveEvent(CGEventRef event) {
+  if (event == newestEvent || event == nullptr) return event;
+  return lookUpLiveEvent(event);
 }
 
 const __CFString* liveString(CFStringRef string) {
@@ -330,6 +335,14 @@ const __CFString* liveString(CFStringRef string) {
     simFatal("not a live string: ", std::to_string(reinterpret_cast<uintptr_t>(string)));
   }
   return string;
+}
+
+// Default-initialized, and every scalar set by newEvent: value-initializing would first clear the
+// whole object with a block store that costs more than the rest of it. Out of line, as it is rare.
+[[gnu::noinline]] __CGEvent* allocateEvent() {
+  auto* event = new __CGEvent;
+  track(event, ObjectKind::Event);
+  return event;
 }
 
 CGEventRef newEvent(SimEventKind kind, uint32_t type, CGEventSourceRef source, CGPoint location) {
@@ -349,12 +362,7 @@ CGEventRef newEvent(SimEventKind kind, uint32_t type, CGEventSourceRef source, C
     ++liveCounts[static_cast<int>(ObjectKind::Event)];
   }
 #endif
-  // Default-initialized, and every scalar set below: value-initializing would first clear the
-  // whole object with a block store that costs more than the rest of this.
-  if (event == nullptr) {
-    event = new __CGEvent;
-    track(event, ObjectKind::Event);
-  }
+  if (event == nullptr) event = allocateEvent();
   event->kind = kind;
   event->type = type;
   event->hidSource = source != nullptr;
