@@ -72,4 +72,29 @@ TEST(SimulatedDesktopLiveObjectsDeathTest, AReleasedObjectIsRefusedAsItsOwnKindA
   CFRelease(keep);
 }
 
+// The desktop remembers the event made last and the source checked last, so that the common case
+// needs no lookup; neither memory may outlive the object, nor go stale when the table of live
+// objects grows and moves its entries.
+TEST(SimulatedDesktopLiveObjectsDeathTest, RememberedObjectsAreForgottenOnRelease) {
+  simReset();
+  CGEventSourceRef source = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
+  ASSERT_NE(source, nullptr);
+  CFRelease(CGEventCreateKeyboardEvent(source, 0, true));  // the source is now the one checked
+  CFRelease(source);
+  EXPECT_DEATH(CGEventCreateKeyboardEvent(source, 0, true), "not a live event source");
+
+  // The newest event, released after a hundred other objects made the table grow.
+  const long eventsBefore = simLiveEvents();
+  CGEventRef newest = CGEventCreate(nullptr);
+  std::vector<CFStringRef> strings;
+  for (int i = 0; i < 100; ++i) {
+    strings.push_back(CFStringCreateWithCString(kCFAllocatorDefault, "x", kCFStringEncodingUTF8));
+  }
+  CFRelease(newest);
+  EXPECT_EQ(simLiveEvents(), eventsBefore);
+  EXPECT_DEATH(CFRelease(newest), "not alive");
+  EXPECT_DEATH(CGEventGetFlags(newest), "not a live event");
+  for (CFStringRef string : strings) CFRelease(string);
+}
+
 }  // namespace
