@@ -11,9 +11,7 @@
 namespace {
 
 // isspace in the C locale, without its locale lookup or its undefined behaviour on negative chars.
-bool isCSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // The first space in [p, end), or end; line is where the line begins, at or before p. Eight
 // bytes at a time where the host's byte order allows: in x ^ spaces a space is a zero byte, and

@@ -94,17 +94,9 @@ constexpr std::array<ModifierFlag, kModifierCount> modifierFlagMap = {{
     {165, kCGEventFlagMaskAlternate},
 }};
 
-uint16_t vkToMac(uint16_t vk) {
-  // VKs below 8 wrap around to large indices and fall out with those above 222.
-  const uint16_t index = static_cast<uint16_t>(vk - kFirstMappedVk);
-  return index < kKeyCodeMapSize ? keyCodeMap[index] : kNoMacKey;
-}
-
 namespace {
 
-// One bit per VK below 256, set for the modifiers: every key event asks, so the answer is one
-// load rather than a walk through the modifier map.
-constexpr std::array<uint64_t, 4> makeModifierBits() {
+constexpr std::array<uint64_t, 4> makeModifierVkBits() {
   std::array<uint64_t, 4> bits{};
   for (const ModifierFlag& modifier : modifierFlagMap) {
     bits[modifier.vk / 64] |= uint64_t{1} << (modifier.vk % 64);
@@ -112,9 +104,9 @@ constexpr std::array<uint64_t, 4> makeModifierBits() {
   return bits;
 }
 
-constexpr std::array<uint64_t, 4> kModifierBits = makeModifierBits();
-
 }  // namespace
+
+constexpr std::array<uint64_t, 4> modifierVkBits = makeModifierVkBits();
 
 CGEventFlags modifierFlagForVk(uint16_t vk) {
   for (const ModifierFlag& modifier : modifierFlagMap) {
@@ -122,5 +114,3 @@ CGEventFlags modifierFlagForVk(uint16_t vk) {
   }
   return 0;
 }
-
-bool isModifierVk(uint16_t vk) { return vk < 256 && (kModifierBits[vk / 64] >> (vk % 64) & 1) != 0; }

@@ -21,12 +21,21 @@ struct ModifierFlag {
 inline constexpr size_t kModifierCount = 11;
 extern const std::array<ModifierFlag, kModifierCount> modifierFlagMap;
 
+// One bit per VK below 256, set for the modifier VKs: every key event asks, so the answer is one
+// load rather than a walk through the modifier map.
+extern const std::array<uint64_t, 4> modifierVkBits;
+
 // The macOS key code for a VK, or kNoMacKey when the key is not supported. Key code 0 is a real
-// key (A).
-uint16_t vkToMac(uint16_t vk);
+// key (A). VKs below 8 wrap around to large indices and fall out with those above 222.
+inline uint16_t vkToMac(uint16_t vk) {
+  const uint16_t index = static_cast<uint16_t>(vk - kFirstMappedVk);
+  return index < kKeyCodeMapSize ? keyCodeMap[index] : kNoMacKey;
+}
 
 // The flag bit a modifier VK contributes to the modifier mask; 0 for every other VK.
 CGEventFlags modifierFlagForVk(uint16_t vk);
 
 // True for the 11 modifier VKs: 16-18, 91-92 and 160-165.
-bool isModifierVk(uint16_t vk);
+inline bool isModifierVk(uint16_t vk) {
+  return vk < 256 && (modifierVkBits[vk / 64] >> (vk % 64) & 1) != 0;
+}

@@ -140,13 +140,17 @@ LiveSlot* findLive(const void* object) {
 
 // The slot of an event known to be in the table (it is alive or a spare, so reading it is safe):
 // its hint, when the table has not moved it since, or a lookup that renews the hint.
+[[gnu::noinline]] LiveSlot* findSlotAndHint(__CGEvent* event) {
+  LiveSlot* slot = findLive(event);
+  if (slot != nullptr) event->slotHint = static_cast<size_t>(slot - liveSlots.data());
+  return slot;
+}
+
 LiveSlot* slotOf(__CGEvent* event) {
   if (event->slotHint < liveSlots.size() && liveSlots[event->slotHint].object == event) {
     return &liveSlots[event->slotHint];
   }
-  LiveSlot* slot = findLive(event);
-  if (slot != nullptr) event->slotHint = static_cast<size_t>(slot - liveSlots.data());
-  return slot;
+  return findSlotAndHint(event);
 }
 
 void insertLive(const void* object, ObjectKind kind) {
@@ -345,7 +349,8 @@ const __CFString* liveString(CFStringRef string) {
   return event;
 }
 
-CGEventRef newEvent(SimEventKind kind, uint32_t type, CGEventSourceRef source, CGPoint location) {
+[[gnu::always_inline]] inline CGEventRef newEvent(SimEventKind kind, uint32_t type,
+                                                CGEventSourceRef source, CGPoint location) {
   if (source != nullptr && source != checkedSource) {
     const LiveSlot* slot = findLive(source);
     if (slot == nullptr || slot->kind != ObjectKind::Source) {
@@ -913,6 +918,25 @@ void CGEventKeyboardSetUnicodeString(CGEventRef event, UniCharCount stringLength
   e->hasText = true;
 }
 
+namespace {
+
+// The posted event as the trace and the in-process log see it. Out of line: a whole-process run
+// without a trace keeps nothing, and its posts should not pay for the registers this needs.
+[[gnu::noinline]] void recordPost(const __CGEvent& e, CGEventTapLocation tap) {
+  SimEvent posted = snapshot(e);
+  posted.seq = desktop.postCount;
+  posted.tap = tap;
+  if (traceFile != nullptr) {
+    std::string line = simTraceLine(posted);
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), traceFile);
+    std::fflush(traceFile);
+  }
+  if (desktop.recording) desktop.posted.push_back(std::move(posted));
+}
+
+}  // namespace
+
 void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
   ensureInitialized();
   __CGEvent* e = liveEvent(event);
@@ -923,19 +947,8 @@ void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
     desktop.cursor = clampToDisplays(e->location);
   }
   if (tap == kCGHIDEventTap && e->type < 32) ++desktop.postedOfType[e->type];
-  // The snapshot (fields, text and all) only when someone will read it: a whole-process run
-  // without a trace keeps nothing, and must not pay for a copy per event.
-  if (traceFile == nullptr && !desktop.recording) return;
-  SimEvent posted = snapshot(*e);
-  posted.seq = desktop.postCount;
-  posted.tap = tap;
-  if (traceFile != nullptr) {
-    std::string line = simTraceLine(posted);
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), traceFile);
-    std::fflush(traceFile);
-  }
-  if (desktop.recording) desktop.posted.push_back(std::move(posted));
+  // The snapshot (fields, text and all) only when someone will read it.
+  if (traceFile != nullptr || desktop.recording) recordPost(*e, tap);
 }
 
 CGError CGGetActiveDisplayList(uint32_t maxDisplays, CGDirectDisplayID* activeDisplays,
@@ -970,20 +983,15 @@ extern "C" void CFRelease(CFTypeRef cf) {
     simFatal("CFRelease of an object not alive: ", std::to_string(reinterpret_cast<uintptr_t>(cf)));
   }
   --liveCounts[static_cast<int>(kind)];
-  switch (kind) {
-    case ObjectKind::Event:
-      releaseEvent(static_cast<__CGEvent*>(const_cast<void*>(cf)), slot);
-      break;
-    case ObjectKind::Source:
-      if (cf == checkedSource) checkedSource = nullptr;
-      eraseLive(slot);
-      delete static_cast<const __CGEventSource*>(cf);
-      break;
-    case ObjectKind::String:
-      releaseString(static_cast<__CFString*>(const_cast<void*>(cf)), slot);
-      break;
-    case ObjectKind::Spare:
-      break;
+  // Events first: nearly every release is of one.
+  if (kind == ObjectKind::Event) {
+    releaseEvent(static_cast<__CGEvent*>(const_cast<void*>(cf)), slot);
+  } else if (kind == ObjectKind::String) {
+    releaseString(static_cast<__CFString*>(const_cast<void*>(cf)), slot);
+  } else {
+    if (cf == checkedSource) checkedSource = nullptr;
+    eraseLive(slot);
+    delete static_cast<const __CGEventSource*>(cf);
   }
 }
 
