@@ -13,6 +13,47 @@ namespace {
 // isspace in the C locale, without its locale lookup or its undefined behaviour on negative chars.
 bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kLows = 0x7F7F7F7F7F7F7F7Full;
+constexpr uint64_t kHighs = 0x8080808080808080ull;
+constexpr uint64_t kSpaces = 0x2020202020202020ull;
+
+// Bit i set where p[i] is not a space, for the eight bytes at p, on a little-endian machine. In
+// x = word ^ spaces a space is a zero byte; (x & lows) + lows carries into a byte's high bit
+// exactly when one of its low seven bits is set, and x has that bit when its own high bit is set,
+// so no byte borrows from or carries into another. The multiplication gathers the eight high bits
+// into the top byte, byte i to bit 56 + i, each product term landing on a bit of its own.
+uint64_t tokenByteBits(const char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  const uint64_t x = word ^ kSpaces;
+  const uint64_t nonZero = (((x & kLows) + kLows) | x) & kHighs;
+  return ((nonZero >> 7) * 0x0102040810204080ull) >> 56;
+}
+
+// A line of at most 64 bytes, the usual one, as one mask with a bit for each token byte: each
+// token is then a run of set bits, found without a branch per byte. A line's last bytes are read
+// as its last eight, whose bits for bytes already read are the same bits again.
+void tokenizeShortLine(const char* begin, size_t size, TokenList* list) {
+  uint64_t bits = 0;
+  if (size >= 8) {
+    size_t i = 0;
+    for (; i + 8 <= size; i += 8) bits |= tokenByteBits(begin + i) << i;
+    if (i < size) bits |= tokenByteBits(begin + size - 8) << (size - 8);
+  } else {
+    for (size_t i = 0; i < size; ++i) bits |= uint64_t{begin[i] != ' '} << i;
+  }
+  int count = 0;
+  while (bits != 0 && count < kMaxTokens) {
+    const int start = std::countr_zero(bits);
+    const uint64_t after = ~(bits >> start);  // zero over the token, then its end
+    const int length = after == 0 ? 64 : std::countr_zero(after);
+    list->tokens[count++] = std::string_view(begin + start, static_cast<size_t>(length));
+    bits = start + length >= 64 ? 0 : bits & (~uint64_t{0} << (start + length));
+  }
+  list->count = count;
+}
+
 // The first space in [p, end), or end; line is where the line begins, at or before p. Eight
 // bytes at a time where the host's byte order allows: in x ^ spaces a space is a zero byte, and
 // (x - ones) & ~x & highs marks the lowest zero byte exactly (a borrow can only mark bytes above
@@ -20,9 +61,6 @@ bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 // line's last eight, the bytes before p masked off so that they mark nothing and borrow nothing.
 const char* findSpace(const char* p, const char* line, const char* end) {
   if constexpr (std::endian::native == std::endian::little) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull;
-    constexpr uint64_t kHighs = 0x8080808080808080ull;
-    constexpr uint64_t kSpaces = 0x2020202020202020ull;
     while (end - p >= 8) {
       uint64_t word;
       std::memcpy(&word, p, sizeof word);
@@ -50,6 +88,12 @@ const char* findSpace(const char* p, const char* line, const char* end) {
 
 void tokenizeLine(std::string_view line, TokenList* list) {
   const char* const begin = line.data();
+  if constexpr (std::endian::native == std::endian::little) {
+    if (line.size() <= 64) {
+      tokenizeShortLine(begin, line.size(), list);
+      return;
+    }
+  }
   const char* const end = begin + line.size();
   const char* p = begin;
   int count = 0;

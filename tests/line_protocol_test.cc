@@ -34,9 +34,10 @@ TEST(Tokenizer, SplitsAtSpacesOnly) {
   for (const Case& c : cases) EXPECT_EQ(tokens(c.line), c.expected) << c.line;
 }
 
-// The tokenizer looks for spaces several bytes at a time: a space at any position of a word, bytes
-// that differ from a space by one bit or only in the high bit, and every line length around the
-// word size must split as a byte-by-byte reading does.
+// The tokenizer looks for spaces several bytes at a time, and reads a line of up to 64 bytes as
+// one mask: a space at any position of a word, bytes that differ from a space by one bit or only
+// in the high bit, and every line length around the word size and around 64 bytes must split as a
+// byte-by-byte reading does.
 TEST(Tokenizer, SplitsAsAByteByByteReadingDoes) {
   auto byteByByte = [](std::string_view line) {
     std::vector<std::string> out;
@@ -52,13 +53,14 @@ TEST(Tokenizer, SplitsAsAByteByByteReadingDoes) {
     if (!token.empty()) out.push_back(token);
     return out;
   };
-  constexpr char kBytes[] = {' ', 'a', '!', '\x1f', '\xa0', '\x00', '\t', '0', '\x21'};
+  constexpr char kBytes[] = {' ',    'a',    '!',    '\x1f', '\xa0', '\x00', '\t',
+                             '0',    '\x21', '\x7f', '\xff', '\x60', '\x28', '\x80'};
   uint64_t state = 0x9E3779B97F4A7C15ull;
   for (int round = 0; round < 20000; ++round) {
     state ^= state << 13;
     state ^= state >> 7;
     state ^= state << 17;
-    const size_t length = state % 41;
+    const size_t length = state % 141;  // short lines and long ones, around 64 bytes too
     std::string line;
     uint64_t bits = state * 0x2545F4914F6CDD1Dull;
     for (size_t i = 0; i < length; ++i) {
@@ -75,10 +77,15 @@ TEST(Tokenizer, SplitsAsAByteByByteReadingDoes) {
     const std::string padded = "        " + line + "        ";
     ASSERT_EQ(tokens(std::string_view(padded).substr(8, line.size())), byteByByte(line)) << round;
   }
-  for (size_t at = 0; at < 24; ++at) {
-    std::string line(24, 'k');
-    line[at] = ' ';
-    ASSERT_EQ(tokens(line), byteByByte(line)) << at;
+  for (size_t length : {7, 8, 9, 24, 63, 64, 65, 72}) {
+    for (size_t at = 0; at < length; ++at) {
+      std::string line(length, 'k');
+      line[at] = ' ';
+      ASSERT_EQ(tokens(line), byteByByte(line)) << length << " " << at;
+      line.assign(length, ' ');
+      line[at] = 'k';
+      ASSERT_EQ(tokens(line), byteByByte(line)) << length << " " << at;
+    }
   }
 }
 
