@@ -416,14 +416,23 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // Throughput, in pairs of runs, floor then agent, back to back: the machine changes less within a
+  // Throughput, in pairs of runs, floor and agent back to back: the machine changes less within a
   // pair than across the whole benchmark, so the ratio reported is the median of the pairs' ratios.
   std::vector<double> agentRates, floorRates, pairRatios, agentCpu, floorCpu;
   long agentRss = 0;
   long floorRss = 0;
   for (size_t run = 0; run < runs; ++run) {
-    ThroughputRun floorRun = runThroughput(floorPath, stream, mix.replies(), placement);
-    ThroughputRun agentRun = runThroughput(agentPath, stream, mix.replies(), placement);
+    // Every other pair the agent goes first, so that a machine speeding up or slowing down
+    // during the benchmark does not always favour the same one.
+    ThroughputRun floorRun;
+    ThroughputRun agentRun;
+    if (run % 2 == 0) {
+      floorRun = runThroughput(floorPath, stream, mix.replies(), placement);
+      agentRun = runThroughput(agentPath, stream, mix.replies(), placement);
+    } else {
+      agentRun = runThroughput(agentPath, stream, mix.replies(), placement);
+      floorRun = runThroughput(floorPath, stream, mix.replies(), placement);
+    }
     if (check && agentRun.output != floorRun.output) {
       size_t at = static_cast<size_t>(
           std::mismatch(agentRun.output.begin(), agentRun.output.end(), floorRun.output.begin(),
