@@ -127,19 +127,20 @@ void writeReply(FILE* out, std::string_view first, std::string_view second) {
 }
 
 int32_t parseInteger(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && isCSpace(text[i])) ++i;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p != end && isCSpace(*p)) ++p;
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
+  if (p != end && (*p == '+' || *p == '-')) {
+    negative = *p == '-';
+    ++p;
   }
-  // Accumulate the magnitude in 64 bits and stop growing once it is past the 32-bit range: the
-  // result is then the nearest limit whatever digits follow.
+  // Once the magnitude reaches 2^31 the result is the nearest limit whatever digits follow, so
+  // reading stops there; below it, one more digit cannot overflow 64 bits.
   constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
   int64_t magnitude = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (magnitude <= kLimit) magnitude = magnitude * 10 + (text[i] - '0');
+  for (; p != end && static_cast<unsigned char>(*p - '0') < 10 && magnitude < kLimit; ++p) {
+    magnitude = magnitude * 10 + (*p - '0');
   }
   if (negative) {
     return magnitude >= kLimit ? std::numeric_limits<int32_t>::min()
@@ -192,12 +193,9 @@ bool parsePlainDecimal(std::string_view text, double* value) {
   return true;
 }
 
-}  // namespace
-
-double parseReal(std::string_view text) {
-  double value = 0;
-  if (parsePlainDecimal(text, &value)) return value;
-  // strtod needs a terminated string; tokens are short, and a long one only costs a copy.
+// Every form but the plain one: strtod needs a terminated string. Tokens are short, and a long
+// one only costs a copy. Kept apart, so that the plain path carries none of this.
+[[gnu::noinline]] double parseRealWithStrtod(std::string_view text) {
   char small[64];
   std::string large;
   const char* terminated;
@@ -210,6 +208,14 @@ double parseReal(std::string_view text) {
     terminated = large.c_str();
   }
   return std::strtod(terminated, nullptr);
+}
+
+}  // namespace
+
+double parseReal(std::string_view text) {
+  double value = 0;
+  if (parsePlainDecimal(text, &value)) return value;
+  return parseRealWithStrtod(text);
 }
 
 int truncateToInt(double value) {

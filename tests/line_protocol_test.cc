@@ -112,6 +112,8 @@ TEST(ParseInteger, ReadsAsAtoiWithSaturation) {
       {"-17", -17},
       {"+8", 8},
       {"  \t\n\v\f\r12", 12},
+      {"\b5", 0},  // just below the white space characters
+      {"\x0e" "5", 0},  // just above them
       {"12abc", 12},
       {"abc", 0},
       {"", 0},
