@@ -51,6 +51,9 @@ TEST_F(SimulatedDesktop, PostedMouseEventsMoveTheCursorClampedOntoTheDisplays) {
     double expectedX, expectedY;
   } cases[] = {
       {100.7, 200.2, 100.7, 200.2},
+      {1511, 981, 1511, 981},         // the main display's last pixel
+      {1511.5, 0, 1511, 0},           // just past it
+      {-0.5, 0, 0, 0},                // between the displays, as near to each: the main one wins
       {-200.5, 10, -200.5, 10},       // on the second display
       {5000, 5000, 1511, 981},        // beyond the main display's corner
       {-5000, 700, -800, 599},        // below and left of the second display

@@ -464,7 +464,7 @@ SimEvent snapshot(const __CGEvent& e) {
 // The cursor stays on a display: a target off every display lands on the nearest point of the
 // nearest one. macOS keeps the hot spot on the display's last pixel row and column, so a display
 // spans [origin, origin + size - 1] here (an approximation; macOS's exact edge was not checked).
-CGPoint clampToDisplays(CGPoint target) {
+[[gnu::noinline]] CGPoint nearestDisplayPoint(CGPoint target) {
   if (desktop.displays.empty()) return target;
   CGPoint best = target;
   double bestDistance = 0;
@@ -473,8 +473,7 @@ CGPoint clampToDisplays(CGPoint target) {
     double maxX = rect.origin.x + std::max(0.0, rect.size.width - 1);
     double maxY = rect.origin.y + std::max(0.0, rect.size.height - 1);
     CGPoint p{std::clamp(target.x, rect.origin.x, maxX), std::clamp(target.y, rect.origin.y, maxY)};
-    // On a display already: no point is nearer, and most moves land here.
-    if (p.x == target.x && p.y == target.y) return target;
+    if (p.x == target.x && p.y == target.y) return target;  // on this display already
     // hypot, not a sum of squares: far targets (1e300) must not overflow to a tie at infinity.
     double distance = std::hypot(p.x - target.x, p.y - target.y);
     if (i == 0 || distance < bestDistance) {
@@ -483,6 +482,19 @@ CGPoint clampToDisplays(CGPoint target) {
     }
   }
   return best;
+}
+
+// Most moves land on the main display: no point is nearer, and no search is needed.
+CGPoint clampToDisplays(CGPoint target) {
+  if (!desktop.displays.empty()) {
+    const CGRect& main = desktop.displays[0];
+    if (target.x >= main.origin.x && target.y >= main.origin.y &&
+        target.x <= main.origin.x + std::max(0.0, main.size.width - 1) &&
+        target.y <= main.origin.y + std::max(0.0, main.size.height - 1)) {
+      return target;
+    }
+  }
+  return nearestDisplayPoint(target);
 }
 
 void appendNumber(std::string* out, double value) {
