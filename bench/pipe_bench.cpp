@@ -492,12 +492,6 @@ int main(int argc, char** argv) {
               std::string(6, '-').c_str());
   row("throughput (commands/s)", withThousands(agentRate), withThousands(floorRate),
       throughputRatio, ">= 0.8", throughputRatio >= 0.8);
-  // This machine's noise only ever slows a run down, so each program's fastest run is the one
-  // least disturbed: shown beside the median, not judged.
-  const double agentBest = *std::max_element(agentRates.begin(), agentRates.end());
-  const double floorBest = *std::max_element(floorRates.begin(), floorRates.end());
-  row("throughput, fastest run (commands/s)", withThousands(agentBest), withThousands(floorBest),
-      agentBest / floorBest, "-", true);
   row("CPU per command (us)", fixed(agentCpuPerCommand, 3), fixed(floorCpuPerCommand, 3),
       agentCpuPerCommand / floorCpuPerCommand, "-", true);
   row("round trip PING, median (us)", fixed(ap.median, 2), fixed(fp.median, 2),
