@@ -229,9 +229,7 @@ TEST(AgentProcess, RepliesAreFlushedAsSoonAsWritten) {
 TEST(AgentProcess, PermissionWithdrawnAndRestoredMidRun) {
   std::string trust = temporaryPath("trust");
   std::ofstream(trust) << "1";
-  AgentOptions options;
-  options.env = {{"MII_SIM_TRUST_FILE", trust}};
-  AgentSession session = startAgent(options);
+  AgentSession session = startAgentTrustingFile(trust);
   EXPECT_EQ(readAgentLine(session) + "\n", kReady);
 
   auto exchange = [&](const std::string& line) {
@@ -266,9 +264,7 @@ TEST(AgentProcess, PermissionWithdrawnAndRestoredMidRun) {
 
 TEST(AgentProcess, PermissionMissingAtStartThenGranted) {
   std::string trust = temporaryPath("trust");
-  AgentOptions options;
-  options.env = {{"MII_SIM_TRUST_FILE", trust}};
-  AgentSession session = startAgent(options);
+  AgentSession session = startAgentTrustingFile(trust);
   EXPECT_EQ(readAgentLine(session) + "\n", kNoPermissionBanner);
   std::ofstream(trust) << "1";
   sendToAgent(session, "ping\n");

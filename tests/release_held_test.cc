@@ -100,9 +100,7 @@ TEST(ReleaseHeld, WritesNothingToStandardOutput) {
 TEST(ReleaseHeld, QuitReleasesWhatWasHeldBeforeThePermissionWentAway) {
   std::string trust = temporaryPath("trust");
   std::ofstream(trust) << "1";
-  AgentOptions options;
-  options.env = {{"MII_SIM_TRUST_FILE", trust}};
-  AgentSession session = startAgent(options);
+  AgentSession session = startAgentTrustingFile(trust);
   readAgentLine(session);
   sendToAgent(session, "KEYDOWN 16\n");
   EXPECT_EQ(readAgentLine(session), "ACK KEYDOWN");

@@ -100,6 +100,12 @@ AgentSession startAgent(const AgentOptions& options) {
   return session;
 }
 
+AgentSession startAgentTrustingFile(const std::string& trustPath) {
+  AgentOptions options;
+  options.env = {{"MII_SIM_TRUST_FILE", trustPath}};
+  return startAgent(options);
+}
+
 void sendToAgent(AgentSession& session, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {

@@ -38,6 +38,9 @@ struct AgentSession {
 };
 
 AgentSession startAgent(const AgentOptions& options = {});
+// An agent whose Accessibility permission is read from trustPath for every line: granted while
+// the file starts with "1".
+AgentSession startAgentTrustingFile(const std::string& trustPath);
 void sendToAgent(AgentSession& session, const std::string& text);
 // The next stdout line without its line feed; empty with *ok false on timeout or end.
 std::string readAgentLine(AgentSession& session, int timeoutMs = 5000, bool* ok = nullptr);
