@@ -1,9 +1,9 @@
 // The command channel: options, banners, the permission gate, line handling and dispatch, in
 // process and as the built binary a host runs.
+#include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -168,8 +168,8 @@ TEST(AgentProcess, LineEdgeCasesAsTheBinaryRunsThem) {
 }
 
 TEST(AgentProcess, WithoutPermissionWarnsAndServesOnlyThreeExactLines) {
-  AgentResult r = runAgent("PING\nPING extra\nRESOLUTION\nKEYDOWN 65\nGETPOS\n   \nQUIT now\n",
-                           untrusted());
+  AgentResult r =
+      runAgent("PING\nPING extra\nRESOLUTION\nKEYDOWN 65\nGETPOS\n   \nQUIT now\n", untrusted());
   ASSERT_TRUE(r.exited);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, kPermissionWarning);
@@ -200,9 +200,9 @@ TEST(AgentProcess, OptionsAreRecognisedOnlyAsTheFirstArgument) {
   EXPECT_EQ(r.out, "Trelvane Mac keyboard 20260910-R2 HID\n");
   EXPECT_EQ(r.status, 0);
 
-  for (std::vector<std::string> args : {std::vector<std::string>{"--VERSION"},
-                                        std::vector<std::string>{"x", "--version"},
-                                        std::vector<std::string>{"-v"}}) {
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{"--VERSION"}, std::vector<std::string>{"x", "--version"},
+        std::vector<std::string>{"-v"}}) {
     AgentOptions options;
     options.args = args;
     r = runAgent("PING\n", options);
@@ -278,7 +278,8 @@ TEST(AgentProcess, PermissionMissingAtStartThenGranted) {
 TEST(AgentProcess, ManyTokensAndHugeArgumentsAreHarmless) {
   std::string many = "PING";
   for (int i = 0; i < 100; ++i) many += " arg" + std::to_string(i);
-  AgentResult r = runAgent(many + "\nKEYDOWN 99999999999999999999999\nKEYUP -99999999999999999999\n");
+  AgentResult r =
+      runAgent(many + "\nKEYDOWN 99999999999999999999999\nKEYUP -99999999999999999999\n");
   EXPECT_EQ(r.out, kReady + "PONG\nACK KEYDOWN\nACK KEYUP\n");
   EXPECT_EQ(r.status, 0);
 }

@@ -1,10 +1,10 @@
 // The command loop's cheap paths must read exactly what the general ones read: the reused token
 // list, and plain decimals parsed without strtod.
+#include <gtest/gtest.h>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <gtest/gtest.h>
 #include <string>
 
 #include "line_protocol.h"
@@ -46,11 +46,46 @@ void expectSameAsStrtod(const std::string& text) {
 TEST(ParseRealPlainDecimals, ReadExactlyAsStrtod) {
   // Plain forms, at and around the 15-digit limit, and forms that must go to strtod.
   const char* cases[] = {
-      "0", "-0", "+0", "0.0", "-0.0", "812", "-3", "+8", "100.7", "200.2", "0.1", "-0.3",
-      "1511.999", "0.000000000000001", "999999999999999", "99999999999999.9",
-      "9999999999999999", "0.1000000000000001", "123456789012345678901234567890",
-      "1.", ".5", "-.5", "1..2", "1.2.3", "12px", "1e3", "1E-3", "0x10", "inf", "-nan", " 5", "5 ",
-      "+", "-", ".", "", "1,5", "00000000000000000001", "4503599627370497", "1.7976931348623157",
+      "0",
+      "-0",
+      "+0",
+      "0.0",
+      "-0.0",
+      "812",
+      "-3",
+      "+8",
+      "100.7",
+      "200.2",
+      "0.1",
+      "-0.3",
+      "1511.999",
+      "0.000000000000001",
+      "999999999999999",
+      "99999999999999.9",
+      "9999999999999999",
+      "0.1000000000000001",
+      "123456789012345678901234567890",
+      "1.",
+      ".5",
+      "-.5",
+      "1..2",
+      "1.2.3",
+      "12px",
+      "1e3",
+      "1E-3",
+      "0x10",
+      "inf",
+      "-nan",
+      " 5",
+      "5 ",
+      "+",
+      "-",
+      ".",
+      "",
+      "1,5",
+      "00000000000000000001",
+      "4503599627370497",
+      "1.7976931348623157",
   };
   for (const char* text : cases) expectSameAsStrtod(text);
 }

@@ -1,8 +1,8 @@
 #include "line_protocol.h"
 
+#include <gtest/gtest.h>
 #include <cmath>
 #include <cstdint>
-#include <gtest/gtest.h>
 #include <limits>
 #include <memory>
 #include <string>
@@ -53,8 +53,8 @@ TEST(Tokenizer, SplitsAsAByteByByteReadingDoes) {
     if (!token.empty()) out.push_back(token);
     return out;
   };
-  constexpr char kBytes[] = {' ',    'a',    '!',    '\x1f', '\xa0', '\x00', '\t',
-                             '0',    '\x21', '\x7f', '\xff', '\x60', '\x28', '\x80'};
+  constexpr char kBytes[] = {' ', 'a',    '!',    '\x1f', '\xa0', '\x00', '\t',
+                             '0', '\x21', '\x7f', '\xff', '\x60', '\x28', '\x80'};
   uint64_t state = 0x9E3779B97F4A7C15ull;
   for (int round = 0; round < 20000; ++round) {
     state ^= state << 13;
@@ -113,7 +113,9 @@ TEST(ParseInteger, ReadsAsAtoiWithSaturation) {
       {"+8", 8},
       {"  \t\n\v\f\r12", 12},
       {"\b5", 0},  // just below the white space characters
-      {"\x0e" "5", 0},  // just above them
+      {"\x0e"
+       "5",
+       0},  // just above them
       {"12abc", 12},
       {"abc", 0},
       {"", 0},
@@ -147,10 +149,22 @@ TEST(ParseReal, ReadsAsAtofInTheCLocale) {
     const char* text;
     double expected;
   } cases[] = {
-      {"100.7", 100.7},     {"200.2", 200.2},     {"-3", -3},   {" 1.5", 1.5},
-      {"1e3", 1000},        {"0x10", 16},         {"abc", 0},   {"", 0},
-      {"-", 0},             {"12px", 12},         {".5", 0.5},  {"1,5", 1},
-      {"1e400", HUGE_VAL},  {"-1e400", -HUGE_VAL}, {"inf", HUGE_VAL}, {"-Infinity", -HUGE_VAL},
+      {"100.7", 100.7},
+      {"200.2", 200.2},
+      {"-3", -3},
+      {" 1.5", 1.5},
+      {"1e3", 1000},
+      {"0x10", 16},
+      {"abc", 0},
+      {"", 0},
+      {"-", 0},
+      {"12px", 12},
+      {".5", 0.5},
+      {"1,5", 1},
+      {"1e400", HUGE_VAL},
+      {"-1e400", -HUGE_VAL},
+      {"inf", HUGE_VAL},
+      {"-Infinity", -HUGE_VAL},
   };
   for (const Case& c : cases) EXPECT_EQ(parseReal(c.text), c.expected) << c.text;
   EXPECT_TRUE(std::isnan(parseReal("nan")));

@@ -79,8 +79,8 @@ TEST_F(PointerButtonsTest, ExplicitAndUnparsableCounts) {
     int64_t expected;  // after one automatic left press just before, at the same spot
   };
   const Case cases[] = {
-      {"MOUSEDOWN right 2", 2}, {"MOUSEDOWN left 5", 1},  {"MOUSEDOWN left 0", 2},
-      {"MOUSEDOWN left -1", 2}, {"MOUSEDOWN left x", 2},  {"MOUSEDOWN left 99999999999", 1},
+      {"MOUSEDOWN right 2", 2}, {"MOUSEDOWN left 5", 1}, {"MOUSEDOWN left 0", 2},
+      {"MOUSEDOWN left -1", 2}, {"MOUSEDOWN left x", 2}, {"MOUSEDOWN left 99999999999", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.press);
@@ -139,10 +139,9 @@ TEST_F(PointerButtonsTest, SeparatePressesAndReleasesCarryTheModifierFlags) {
 TEST_F(PointerButtonsTest, UnreadableCursorPutsButtonEventsAtTheOrigin) {
   simSetFailures(kSimFailCreate);
   sendLines({"MOUSEDOWN left", "MOUSEUP left", "CLICK right", "DBLCLICK middle"});
-  EXPECT_EQ(takePosted(),
-            (Events{"1 b0 @0,0 f0 {1:1}", "2 b0 @0,0 f0 {1:1}", "3 b1 @0,0 f- {}",
-                    "4 b1 @0,0 f- {}", "25 b2 @0,0 f- {}", "26 b2 @0,0 f- {}",
-                    "25 b2 @0,0 f- {1:2}", "26 b2 @0,0 f- {1:2}"}));
+  EXPECT_EQ(takePosted(), (Events{"1 b0 @0,0 f0 {1:1}", "2 b0 @0,0 f0 {1:1}", "3 b1 @0,0 f- {}",
+                                  "4 b1 @0,0 f- {}", "25 b2 @0,0 f- {}", "26 b2 @0,0 f- {}",
+                                  "25 b2 @0,0 f- {1:2}", "26 b2 @0,0 f- {1:2}"}));
   EXPECT_EQ(lastClickPoint[0].x, 0);
   EXPECT_EQ(lastClickPoint[0].y, 0);
 }

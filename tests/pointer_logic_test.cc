@@ -53,7 +53,8 @@ const ClickCase kClickCases[] = {
     {"an explicit count above 3 is 1",
      {{0, 100, {10, 10}, 0, 1}, {0, 100.1, {10, 10}, 5, 1}, {0, 100.2, {10, 10}, 0, 2}}},
     {"0 and negative requests are automatic",
-     {{0, 100, {10, 10}, 0, 1}, {0, 100.1, {10, 10}, -1, 2},
+     {{0, 100, {10, 10}, 0, 1},
+      {0, 100.1, {10, 10}, -1, 2},
       {0, 100.2, {10, 10}, std::numeric_limits<int32_t>::min(), 3}}},
     {"the largest request is 1", {{0, 100, {10, 10}, std::numeric_limits<int32_t>::max(), 1}}},
     {"buttons count separately",
@@ -69,7 +70,9 @@ const ClickCase kClickCases[] = {
       {0, 100.2, {kNaN, 10}, 0, 1},
       {0, 100.3, {10, 10}, 0, 1}}},
     {"an out-of-range button counts 1 and touches no memory",
-     {{0, 100, {10, 10}, 0, 1}, {3, 100.1, {10, 10}, 0, 1}, {-1, 100.1, {10, 10}, 0, 1},
+     {{0, 100, {10, 10}, 0, 1},
+      {3, 100.1, {10, 10}, 0, 1},
+      {-1, 100.1, {10, 10}, 0, 1},
       {0, 100.2, {10, 10}, 0, 2}}},
 };
 
@@ -111,9 +114,9 @@ TEST(PointerScroll, OnlyTheSignCountsAndZeroGoesWithTheNegatives) {
     int32_t across;
   };
   const Case cases[] = {
-      {1, false, -3, 0},  {120, false, -3, 0}, {kMax, false, -3, 0}, {0, false, 3, 0},
-      {-5, false, 3, 0},  {kMin, false, 3, 0}, {1, true, 0, 3},      {kMax, true, 0, 3},
-      {0, true, 0, -3},   {-1, true, 0, -3},   {kMin, true, 0, -3},
+      {1, false, -3, 0}, {120, false, -3, 0}, {kMax, false, -3, 0}, {0, false, 3, 0},
+      {-5, false, 3, 0}, {kMin, false, 3, 0}, {1, true, 0, 3},      {kMax, true, 0, 3},
+      {0, true, 0, -3},  {-1, true, 0, -3},   {kMin, true, 0, -3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.amount << (c.horizontal ? " horizontal" : " vertical"));
@@ -129,10 +132,23 @@ TEST(PointerEventNumbers, MajorVersionFromProductVersion) {
     int major;
   };
   const Case cases[] = {
-      {"27.0", 27},        {"27", 27},   {"26.3.1", 26}, {"10.15.7", 10}, {"100.1", 100},
-      {"027.1", 27},       {"", 0},      {".27", 0},     {"abc", 0},      {"-27.0", 0},
-      {"+27.0", 0},        {" 27.0", 0}, {"27abc", 0},   {"27 ", 0},      {"27,1", 0},
-      {"99999999999.0", 0}, {std::string_view("27\0x", 4), 0},
+      {"27.0", 27},
+      {"27", 27},
+      {"26.3.1", 26},
+      {"10.15.7", 10},
+      {"100.1", 100},
+      {"027.1", 27},
+      {"", 0},
+      {".27", 0},
+      {"abc", 0},
+      {"-27.0", 0},
+      {"+27.0", 0},
+      {" 27.0", 0},
+      {"27abc", 0},
+      {"27 ", 0},
+      {"27,1", 0},
+      {"99999999999.0", 0},
+      {std::string_view("27\0x", 4), 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.text));

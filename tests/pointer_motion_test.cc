@@ -135,11 +135,10 @@ TEST_F(PointerMotionTest, MovesWhileAButtonIsHeldDragThatButton) {
 TEST_F(PointerMotionTest, DragDeltasRunFromWhereTheCursorWas) {
   sendLine("MOUSEDOWN left");
   sendLines({"MOVE 760.5 480.5", "MOVE 760 480", "MOVERATIO 0.5 0.5", "MOVE 1e300 nan"});
-  EXPECT_EQ(takePosted(), (Events{"1 b0 @756,491 f0 {1:1}",
-                                  "6 b0 @760.5,480.5 f0 {1:1,4:4,5:-10}",
-                                  "6 b0 @760,480 f0 {1:1,4:0,5:0}",
-                                  "6 b0 @756,491 f0 {1:1,4:-4,5:11}",
-                                  "6 b0 @1e+300,nan f0 {1:1,4:9223372036854775807,5:0}"}));
+  EXPECT_EQ(takePosted(),
+            (Events{"1 b0 @756,491 f0 {1:1}", "6 b0 @760.5,480.5 f0 {1:1,4:4,5:-10}",
+                    "6 b0 @760,480 f0 {1:1,4:0,5:0}", "6 b0 @756,491 f0 {1:1,4:-4,5:11}",
+                    "6 b0 @1e+300,nan f0 {1:1,4:9223372036854775807,5:0}"}));
 }
 
 TEST_F(PointerMotionTest, DragCarriesThePressCountAndTheModifierFlags) {

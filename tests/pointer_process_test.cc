@@ -42,7 +42,8 @@ std::string mouse(int seq, int type, const char* flags, const char* x, const cha
 std::string scroll(int seq, int wheel1, int wheel2) {
   return "{\"seq\":" + std::to_string(seq) +
          ",\"tap\":0,\"type\":22,\"source\":null,\"flags\":null,\"units\":1,\"wheelCount\":2,"
-         "\"wheel1\":" + std::to_string(wheel1) + ",\"wheel2\":" + std::to_string(wheel2) + "}";
+         "\"wheel1\":" +
+         std::to_string(wheel1) + ",\"wheel2\":" + std::to_string(wheel2) + "}";
 }
 
 // The start of the fields of a numbered event: "\"0\":n," on macOS 27, nothing before it.
@@ -53,33 +54,32 @@ std::string number(int major, int n) {
 TEST(PointerProcess, DragsClicksAndEventNumbersOn26And27) {
   for (int major : {26, 27}) {
     SCOPED_TRACE(major);
-    AgentResult r = run(
-        "MOUSEDOWN left 1\nMOVE 150.9 180.1\nMOUSEUP left\nMOVE 10 20\n"
-        "MOUSEDOWN right 2\nCLICK middle\nDBLCLICK left\n",
-        {{"MII_SIM_MACOS", std::to_string(major)},
-         {"MII_SIM_PRESS_COUNTS", "1,2,3"},
-         {"MII_SIM_CURSOR", "100.5,200.5"}});
-    EXPECT_EQ(r.out,
-              kReady + "ACK MOUSEDOWN\nACK MOUSEUP\nACK MOUSEDOWN\nACK CLICK\n");
+    AgentResult r =
+        run("MOUSEDOWN left 1\nMOVE 150.9 180.1\nMOUSEUP left\nMOVE 10 20\n"
+            "MOUSEDOWN right 2\nCLICK middle\nDBLCLICK left\n",
+            {{"MII_SIM_MACOS", std::to_string(major)},
+             {"MII_SIM_PRESS_COUNTS", "1,2,3"},
+             {"MII_SIM_CURSOR", "100.5,200.5"}});
+    EXPECT_EQ(r.out, kReady + "ACK MOUSEDOWN\nACK MOUSEUP\nACK MOUSEDOWN\nACK CLICK\n");
     auto n = [major](int value) { return number(major, value); };
     auto bare = [major](int value) { return major >= 27 ? "\"0\":" + std::to_string(value) : ""; };
-    EXPECT_EQ(postedLines(r),
-              (Lines{
-                  mouse(1, 1, "0", "100.5", "200.5", 0, (n(7) + "\"1\":1").c_str()),
-                  mouse(2, 6, "0", "150.9", "180.1", 0,
-                        (n(7) + "\"1\":1,\"4\":50,\"5\":-20").c_str()),
-                  mouse(3, 2, "0", "150.9", "180.1", 0, (n(7) + "\"1\":1").c_str()),
-                  mouse(4, 5, "null", "10", "20", 0, ""),
-                  mouse(5, 3, "0", "10", "20", 1, (n(8) + "\"1\":2").c_str()),
-                  mouse(6, 25, "null", "10", "20", 2, bare(9).c_str()),
-                  mouse(7, 26, "null", "10", "20", 2, bare(9).c_str()),
-                  mouse(8, 1, "null", "10", "20", 0, bare(10).c_str()),
-                  mouse(9, 2, "null", "10", "20", 0, bare(10).c_str()),
-                  mouse(10, 1, "null", "10", "20", 0, (n(11) + "\"1\":2").c_str()),
-                  mouse(11, 2, "null", "10", "20", 0, (n(11) + "\"1\":2").c_str()),
-                  // The right button was still held at end of input.
-                  mouse(12, 4, "0", "10", "20", 1, (n(11) + "\"1\":2").c_str()),
-              }));
+    EXPECT_EQ(
+        postedLines(r),
+        (Lines{
+            mouse(1, 1, "0", "100.5", "200.5", 0, (n(7) + "\"1\":1").c_str()),
+            mouse(2, 6, "0", "150.9", "180.1", 0, (n(7) + "\"1\":1,\"4\":50,\"5\":-20").c_str()),
+            mouse(3, 2, "0", "150.9", "180.1", 0, (n(7) + "\"1\":1").c_str()),
+            mouse(4, 5, "null", "10", "20", 0, ""),
+            mouse(5, 3, "0", "10", "20", 1, (n(8) + "\"1\":2").c_str()),
+            mouse(6, 25, "null", "10", "20", 2, bare(9).c_str()),
+            mouse(7, 26, "null", "10", "20", 2, bare(9).c_str()),
+            mouse(8, 1, "null", "10", "20", 0, bare(10).c_str()),
+            mouse(9, 2, "null", "10", "20", 0, bare(10).c_str()),
+            mouse(10, 1, "null", "10", "20", 0, (n(11) + "\"1\":2").c_str()),
+            mouse(11, 2, "null", "10", "20", 0, (n(11) + "\"1\":2").c_str()),
+            // The right button was still held at end of input.
+            mouse(12, 4, "0", "10", "20", 1, (n(11) + "\"1\":2").c_str()),
+        }));
   }
 }
 
@@ -100,8 +100,7 @@ TEST(PointerProcess, MotionScrollAndQueries) {
       "GETPOS\nRESOLUTION\nMOVE 100.7 200.2\nGETPOS\nMOVERATIO 0.5 0.5\nMOVE -200.5 10\nGETPOS\n"
       "WHEEL 120\nWHEEL 0\nHWHEEL 1\nHWHEEL -1\n",
       {{"MII_SIM_DISPLAYS", "800x600,400x300@-400,0"}});
-  EXPECT_EQ(r.out, kReady +
-                       "POS 400 300\nSCREEN 800 600 800 600\nPOS 100 200\nPOS -200 10\n");
+  EXPECT_EQ(r.out, kReady + "POS 400 300\nSCREEN 800 600 800 600\nPOS 100 200\nPOS -200 10\n");
   EXPECT_EQ(postedLines(r), (Lines{
                                 mouse(1, 5, "null", "100.7", "200.2", 0, ""),
                                 mouse(2, 5, "null", "400", "300", 0, ""),
@@ -120,8 +119,8 @@ TEST(PointerProcess, NoDisplayAndFailedListing) {
                         {{knob, knob == std::string("MII_SIM_FAIL") ? "displays" : "none"},
                          {"MII_SIM_CURSOR", "1,2"}});
     // Without displays the cursor goes wherever it is sent; with displays it is kept on them.
-    std::string pos = knob == std::string("MII_SIM_FAIL") ? "POS 1511 0\n"
-                                                          : "POS 2147483647 -2147483648\n";
+    std::string pos =
+        knob == std::string("MII_SIM_FAIL") ? "POS 1511 0\n" : "POS 2147483647 -2147483648\n";
     EXPECT_EQ(r.out, kReady + "SCREEN 1920 1080 1920 1080\n" + pos);
     EXPECT_EQ(postedLines(r), (Lines{mouse(1, 5, "null", "1e+300", "-1e+300", 0, "")}));
   }

@@ -27,10 +27,9 @@ class PointerNumbersTest : public testing::Test {
 };
 
 const std::vector<std::string> kEveryButtonCommand = {
-    "MOUSEUP left",     "MOUSEDOWN left", "MOVE 700 400",    "MOUSEUP left",
-    "MOUSEDOWN right",  "MOVE 710 400",   "MOUSEDOWN middle", "MOUSEUP right",
-    "MOUSEUP middle",   "CLICK middle",   "DBLCLICK left",   "MOUSEDOWN left 2",
-    "MOVERATIO 0.5 0.5", "MOUSEUP left",  "MOVE 1 1",
+    "MOUSEUP left",  "MOUSEDOWN left",   "MOVE 700 400",      "MOUSEUP left",   "MOUSEDOWN right",
+    "MOVE 710 400",  "MOUSEDOWN middle", "MOUSEUP right",     "MOUSEUP middle", "CLICK middle",
+    "DBLCLICK left", "MOUSEDOWN left 2", "MOVERATIO 0.5 0.5", "MOUSEUP left",   "MOVE 1 1",
 };
 
 // Field 0 of every posted event, or -1 where it is not set.
@@ -66,8 +65,8 @@ TEST_F(PointerNumbersTest, FromMacOS27PressesAdvanceAndTheRestShareTheCurrentNum
                   17, 17, 17,  // middle press; right and middle releases share the latest number
                   18, 18,      // CLICK
                   19, 19, 20, 20,  // DBLCLICK: each press its own number
-                  21, 21, 21,  // press, drag by ratio, release
-                  -1,          // a plain move carries none
+                  21, 21, 21,      // press, drag by ratio, release
+                  -1,              // a plain move carries none
               }));
   }
 }
@@ -131,9 +130,9 @@ TEST_F(PointerReleaseTest, HeldButtonsAreReleasedLeftRightMiddleAsMouseUpWould) 
   simClearPostedEvents();
   releaseHeldButtons();
   EXPECT_EQ(simLiveEvents(), 0);
-  EXPECT_EQ(takePosted(), (Events{"2 b0 @700,400 f1048576 {0:17,1:3}",
-                                  "4 b1 @700,400 f1048576 {0:17,1:2}",
-                                  "26 b2 @700,400 f1048576 {0:17,1:1}"}));
+  EXPECT_EQ(takePosted(),
+            (Events{"2 b0 @700,400 f1048576 {0:17,1:3}", "4 b1 @700,400 f1048576 {0:17,1:2}",
+                    "26 b2 @700,400 f1048576 {0:17,1:1}"}));
   EXPECT_EQ(heldButtonForDrag(), -1);
   releaseHeldButtons();
   EXPECT_TRUE(simPostedEvents().empty());

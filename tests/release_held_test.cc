@@ -1,7 +1,7 @@
 // A host that goes away (end of input) or says QUIT mid-chord or mid-drag leaves nothing held:
 // the agent releases keys, then modifiers, then buttons, as KEYUP and MOUSEUP would.
-#include <fstream>
 #include <gtest/gtest.h>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -67,11 +67,9 @@ TEST(ReleaseHeld, AtEndOfInputAndOnQuitInOrder) {
       {"several buttons: left, right, middle, after the keys and modifiers",
        "MOUSEDOWN middle\nMOUSEDOWN right\nKEYDOWN 16\nMOUSEDOWN left\n",
        {mouse(1, 25, "\"x\":756,\"y\":491", 2, 0, "\"0\":124,\"1\":1"),
-        mouse(2, 3, "\"x\":756,\"y\":491", 1, 0, "\"0\":125,\"1\":1"),
-        key(3, 12, kShift, 56, true),
+        mouse(2, 3, "\"x\":756,\"y\":491", 1, 0, "\"0\":125,\"1\":1"), key(3, 12, kShift, 56, true),
         mouse(4, 1, "\"x\":756,\"y\":491", 0, kShift, "\"0\":126,\"1\":1"),
-        key(5, 12, 0, 56, false),
-        mouse(6, 2, "\"x\":756,\"y\":491", 0, 0, "\"0\":126,\"1\":1"),
+        key(5, 12, 0, 56, false), mouse(6, 2, "\"x\":756,\"y\":491", 0, 0, "\"0\":126,\"1\":1"),
         mouse(7, 4, "\"x\":756,\"y\":491", 1, 0, "\"0\":126,\"1\":1"),
         mouse(8, 26, "\"x\":756,\"y\":491", 2, 0, "\"0\":126,\"1\":1")}},
       {"a released button is not released again",

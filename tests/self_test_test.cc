@@ -26,8 +26,8 @@ TEST(SelfTest, PassesWithoutPermissionOrInputAndPostsNothing) {
   } cases[] = {
       {"trusted", selfTest()},
       {"untrusted", selfTest({{"MII_SIM_TRUSTED", "0"}})},
-      {"no displays, mouse events failing", selfTest({{"MII_SIM_DISPLAYS", "none"},
-                                                      {"MII_SIM_FAIL", "mouse,create,scroll"}})},
+      {"no displays, mouse events failing",
+       selfTest({{"MII_SIM_DISPLAYS", "none"}, {"MII_SIM_FAIL", "mouse,create,scroll"}})},
   };
   for (Case& c : cases) {
     AgentResult r = runAgent("PING\nQUIT\n", c.options);
@@ -37,8 +37,9 @@ TEST(SelfTest, PassesWithoutPermissionOrInputAndPostsNothing) {
     EXPECT_EQ(r.err, "") << c.name;
     EXPECT_EQ(postedLines(r), std::vector<std::string>{}) << c.name;
     // The test event was released; the HID keyboard source lives for the whole run.
-    EXPECT_EQ(r.trace, std::vector<std::string>{
-                           R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":1})"})
+    EXPECT_EQ(
+        r.trace,
+        std::vector<std::string>{R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":1})"})
         << c.name;
   }
 

@@ -1,7 +1,7 @@
 // The simulated desktop's record of live objects: every object made stays usable until released,
 // through growth of the record and releases in any order, and is refused after.
-#include <cstdint>
 #include <gtest/gtest.h>
+#include <cstdint>
 #include <vector>
 
 #include "platform/quartz.h"

@@ -1,8 +1,8 @@
 // The simulated desktop stands in for macOS in every other test; what they rely on is pinned here.
+#include <gtest/gtest.h>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <limits>
 #include <optional>
 #include <string>
@@ -51,16 +51,16 @@ TEST_F(SimulatedDesktop, PostedMouseEventsMoveTheCursorClampedOntoTheDisplays) {
     double expectedX, expectedY;
   } cases[] = {
       {100.7, 200.2, 100.7, 200.2},
-      {1511, 981, 1511, 981},         // the main display's last pixel
-      {1511.5, 0, 1511, 0},           // just past it
-      {-0.5, 0, 0, 0},                // between the displays, as near to each: the main one wins
-      {-200.5, 10, -200.5, 10},       // on the second display
-      {5000, 5000, 1511, 981},        // beyond the main display's corner
-      {-5000, 700, -800, 599},        // below and left of the second display
-      {-10, 800, 0, 800},             // nearer to the main display's edge than to the second's
-      {-700, 900, -700, 599},         // below the second display only
+      {1511, 981, 1511, 981},    // the main display's last pixel
+      {1511.5, 0, 1511, 0},      // just past it
+      {-0.5, 0, 0, 0},           // between the displays, as near to each: the main one wins
+      {-200.5, 10, -200.5, 10},  // on the second display
+      {5000, 5000, 1511, 981},   // beyond the main display's corner
+      {-5000, 700, -800, 599},   // below and left of the second display
+      {-10, 800, 0, 800},        // nearer to the main display's edge than to the second's
+      {-700, 900, -700, 599},    // below the second display only
       {1e300, -1e300, 1511, 0},
-      {std::nan(""), 3, 1511, 0},     // non-finite: the cursor stays
+      {std::nan(""), 3, 1511, 0},  // non-finite: the cursor stays
       {inf, 3, 1511, 0},
   };
   for (const Case& c : cases) {
@@ -102,7 +102,7 @@ TEST_F(SimulatedDesktop, Utf8IsValidatedAsCoreFoundationDoes) {
       {"a\xc3", false, 0},                    // truncated at the end
       {"\xf4\x90\x80\x80", false, 0},         // above U+10FFFF
       {"\xff", false, 0},
-      {"\x80", false, 0},                     // a lone continuation byte
+      {"\x80", false, 0},  // a lone continuation byte
   };
   for (const Case& c : cases) {
     CFStringRef s = CFStringCreateWithCString(kCFAllocatorDefault, c.bytes, kCFStringEncodingUTF8);
@@ -166,8 +166,8 @@ TEST_F(SimulatedDesktop, EventsStartBlankAndKeepEveryFieldSet) {
     CGEventRef scroll = CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2, 5, 6, 0);
     CGEventPost(kCGHIDEventTap, scroll);
     CFRelease(scroll);
-    CGEventRef blank = CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, CGPoint{1, 2},
-                                               kCGMouseButtonLeft);
+    CGEventRef blank =
+        CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, CGPoint{1, 2}, kCGMouseButtonLeft);
     EXPECT_EQ(CGEventGetFlags(blank), 0u);
     EXPECT_EQ(CGEventGetIntegerValueField(blank, field(3)), 0);
     CGEventPost(kCGHIDEventTap, blank);
@@ -272,11 +272,13 @@ TEST_F(SimulatedDesktop, AnswersTheOSVersionAndPressCounters) {
   EXPECT_EQ(sysctlbyname("kern.osproductversion", version, &length, nullptr, 0), -1);
   EXPECT_EQ(sysctlbyname("kern.other", version, &length, nullptr, 0), -1);
 
-  EXPECT_EQ(CGEventSourceCounterForEventType(kCGEventSourceStateHIDSystemState,
-                                             kCGEventLeftMouseDown), 100u);
+  EXPECT_EQ(
+      CGEventSourceCounterForEventType(kCGEventSourceStateHIDSystemState, kCGEventLeftMouseDown),
+      100u);
   simSetPressCounts(5, 6, 7);
-  EXPECT_EQ(CGEventSourceCounterForEventType(kCGEventSourceStateHIDSystemState,
-                                             kCGEventOtherMouseDown), 7u);
+  EXPECT_EQ(
+      CGEventSourceCounterForEventType(kCGEventSourceStateHIDSystemState, kCGEventOtherMouseDown),
+      7u);
 }
 
 TEST_F(SimulatedDesktop, ClockIsRealUnlessSetAndPausesCanBeInstant) {
@@ -327,7 +329,9 @@ TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
   std::vector<std::string> expected = {
       R"({"seq":1,"tap":0,"type":12,"source":"hid","flags":262144,"keycode":59,"down":true})",
       R"({"seq":2,"tap":0,"type":10,"source":null,"flags":0,"keycode":0,"down":true,)"
-      R"("text":"\"a)" "\xf0\x9f\x98\x80\xe4\xbd\xa0" R"(\u000a\ud800","textUnits":7})",
+      R"("text":"\"a)"
+      "\xf0\x9f\x98\x80\xe4\xbd\xa0"
+      R"(\u000a\ud800","textUnits":7})",
       R"({"seq":3,"tap":0,"type":25,"source":null,"flags":null,"x":100.7,"y":-0.5,"button":2,)"
       R"("fields":{"0":1,"1":2}})",
       R"({"seq":4,"tap":0,"type":5,"source":null,"flags":null,"x":null,"y":1e+300,"button":0,)"
@@ -360,8 +364,9 @@ TEST(SimulatedDesktopProcess, ReadsDisplaysAndCursorFromTheEnvironment) {
   AgentOptions options;
   options.env = {{"MII_SIM_DISPLAYS", "800x600,800x600@-800,0"}, {"MII_SIM_CURSOR", "-200.5,10"}};
   AgentResult r = runAgent("RESOLUTION\nGETPOS\n", options);
-  EXPECT_EQ(r.out, "READY: macOS CGEvent Input Injector Online\nSCREEN 800 600 800 600\n"
-                   "POS -200 10\n");
+  EXPECT_EQ(r.out,
+            "READY: macOS CGEvent Input Injector Online\nSCREEN 800 600 800 600\n"
+            "POS -200 10\n");
 }
 
 }  // namespace

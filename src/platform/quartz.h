@@ -3,7 +3,7 @@
 //
 // On a Mac this is the system's own headers. Everywhere else it declares the same names, types,
 // enum underlying types, constant values and signatures as Apple's headers, implemented by the
-// simulated desktop (simulated_desktop.cpp), so that code compiling here compiles on a Mac.
+// simulated desktop (simulated_desktop.cc), so that code compiling here compiles on a Mac.
 #pragma once
 
 #if defined(__APPLE__)
@@ -191,15 +191,14 @@ MII_CG_EXTERN CGEventRef CGEventCreateMouseEvent(CGEventSourceRef source, CGEven
                                                  CGPoint mouseCursorPosition,
                                                  CGMouseButton mouseButton);
 MII_CG_EXTERN CGEventRef CGEventCreateScrollWheelEvent(CGEventSourceRef source,
-                                                       CGScrollEventUnit units,
-                                                       uint32_t wheelCount, int32_t wheel1, ...);
+                                                       CGScrollEventUnit units, uint32_t wheelCount,
+                                                       int32_t wheel1, ...);
 MII_CG_EXTERN CGEventRef CGEventCreateScrollWheelEvent2(CGEventSourceRef source,
                                                         CGScrollEventUnit units,
                                                         uint32_t wheelCount, int32_t wheel1,
                                                         int32_t wheel2, int32_t wheel3);
 MII_CG_EXTERN CGPoint CGEventGetLocation(CGEventRef event);
-MII_CG_EXTERN void CGEventSetIntegerValueField(CGEventRef event, CGEventField field,
-                                               int64_t value);
+MII_CG_EXTERN void CGEventSetIntegerValueField(CGEventRef event, CGEventField field, int64_t value);
 MII_CG_EXTERN int64_t CGEventGetIntegerValueField(CGEventRef event, CGEventField field);
 MII_CG_EXTERN void CGEventSetFlags(CGEventRef event, CGEventFlags flags);
 MII_CG_EXTERN CGEventFlags CGEventGetFlags(CGEventRef event);

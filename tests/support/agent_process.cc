@@ -1,15 +1,15 @@
 #include "support/agent_process.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
 
 extern char** environ;
 
@@ -143,7 +143,8 @@ AgentResult finishAgent(AgentSession& session) {
   result.out = session.pendingOut;
   bool outOpen = session.out >= 0, errOpen = true;
   while (outOpen || errOpen) {
-    pollfd fds[2] = {{outOpen ? session.out : -1, POLLIN, 0}, {errOpen ? session.err : -1, POLLIN, 0}};
+    pollfd fds[2] = {{outOpen ? session.out : -1, POLLIN, 0},
+                     {errOpen ? session.err : -1, POLLIN, 0}};
     if (poll(fds, 2, 30000) <= 0) break;
     if (fds[0].revents) appendAvailable(session.out, &result.out, &outOpen);
     if (fds[1].revents) appendAvailable(session.err, &result.err, &errOpen);

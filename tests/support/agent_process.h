@@ -2,8 +2,8 @@
 // status and posted-event trace collected.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -11,16 +11,16 @@ struct AgentOptions {
   std::vector<std::string> args;
   // MII_SIM_* knobs; the parent's own MII_SIM_* variables are never inherited.
   std::vector<std::pair<std::string, std::string>> env;
-  bool trace = true;  // sets MII_SIM_TRACE to a fresh file
-  bool closedStdin = false;  // the agent starts with no standard input at all
+  bool trace = true;              // sets MII_SIM_TRACE to a fresh file
+  bool closedStdin = false;       // the agent starts with no standard input at all
   bool hostClosesStdout = false;  // runAgent closes its end of the agent's stdout before writing
 };
 
 struct AgentResult {
   std::string out;
   std::string err;
-  bool exited = false;  // false when a signal ended it
-  int status = -1;      // exit status, or the signal number when !exited
+  bool exited = false;             // false when a signal ended it
+  int status = -1;                 // exit status, or the signal number when !exited
   std::vector<std::string> trace;  // every line of the trace, the exit line included
 };
 

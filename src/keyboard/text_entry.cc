@@ -4,8 +4,8 @@
 #include <memory>
 #include <new>
 
-#include "platform/cf_owned.h"
 #include "keyboard/key_events.h"
+#include "platform/cf_owned.h"
 #include "platform/quartz.h"
 
 namespace {

@@ -23,8 +23,7 @@
 namespace {
 
 constexpr char kReadyLine[] = "READY: macOS CGEvent Input Injector Online";
-constexpr char kNoPermissionBanner[] =
-    "ERR: 请在 Mac 系统设置的辅助功能中允许 Trelvane 控制电脑";
+constexpr char kNoPermissionBanner[] = "ERR: 请在 Mac 系统设置的辅助功能中允许 Trelvane 控制电脑";
 constexpr char kRefusedLine[] = "ERR: Mac 辅助功能权限未授予，无法注入输入";
 constexpr char kPermissionWarning[] =
     "WARNING: Accessibility permission not granted. Input injection may fail.\n"
@@ -221,8 +220,8 @@ int main(int argc, char** argv) {
       keyEventFlags(vk, 0);
     }
     for (uint16_t vk = 67; vk <= 88; ++vk) {
-      const CGEventFlags expected = (vk == 67 || vk == 86 || vk == 88) ? kCGEventFlagMaskCommand
-                                                                       : kCGEventFlagMaskControl;
+      const CGEventFlags expected =
+          (vk == 67 || vk == 86 || vk == 88) ? kCGEventFlagMaskCommand : kCGEventFlagMaskControl;
       assert(keyEventFlags(vk, 1) == expected);
       keyEventFlags(vk, 0);
     }

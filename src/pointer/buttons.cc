@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include "keyboard/key_events.h"
-#include "pointer/event_numbers.h"
 #include "platform/cf_owned.h"
+#include "pointer/event_numbers.h"
 
 CGPoint lastClickPoint[3];
 int32_t clickCounts[3];
@@ -12,11 +12,11 @@ double lastClickTime[3];
 
 namespace {
 
-constexpr double kDoubleClickWindow = 0.5;           // seconds
-constexpr double kDoubleClickRadiusSquared = 25.0;   // 5 points
+constexpr double kDoubleClickWindow = 0.5;          // seconds
+constexpr double kDoubleClickRadiusSquared = 25.0;  // 5 points
 constexpr int32_t kMaxClickCount = 3;
-constexpr useconds_t kClickPause = 10000;            // between press and release of a click
-constexpr useconds_t kDoubleClickPause = 50000;      // between the two clicks of a double click
+constexpr useconds_t kClickPause = 10000;        // between press and release of a click
+constexpr useconds_t kDoubleClickPause = 50000;  // between the two clicks of a double click
 
 constexpr ButtonInfo kButtons[3] = {
     {0, kCGEventLeftMouseDown, kCGEventLeftMouseUp},
@@ -35,8 +35,8 @@ CfOwned<CGEventRef> createButtonEvent(CGEventType type, CGPoint location, int in
 
 // One half of a complete click: no flags, and a click state only when clickState is above 0.
 void postClickStroke(const ButtonInfo& button, bool press, CGPoint location, int32_t clickState) {
-  CfOwned<CGEventRef> event = createButtonEvent(press ? button.downType : button.upType, location,
-                                        button.index);
+  CfOwned<CGEventRef> event =
+      createButtonEvent(press ? button.downType : button.upType, location, button.index);
   if (press) {
     numberPress(event.get());
   } else {

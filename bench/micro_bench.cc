@@ -42,9 +42,9 @@ void keyFlagRules(benchmark::State& state) {
     bool down;
   };
   static constexpr Step kSteps[] = {
-      {17, true},  {67, true},  {67, true}, {67, false}, {17, false}, {16, true},  {37, true},
-      {37, false}, {16, false}, {163, true}, {86, true}, {86, false}, {163, false}, {65, true},
-      {65, false}, {40, true},  {40, false}, {162, true}, {88, true}, {162, false}, {88, false},
+      {17, true},  {67, true},  {67, true},  {67, false}, {17, false}, {16, true},   {37, true},
+      {37, false}, {16, false}, {163, true}, {86, true},  {86, false}, {163, false}, {65, true},
+      {65, false}, {40, true},  {40, false}, {162, true}, {88, true},  {162, false}, {88, false},
   };
   for (auto _ : state) {
     for (const Step& step : kSteps) {
@@ -76,7 +76,9 @@ std::string largeTextToken() {
   static const std::string token = [] {
     // 48,750 bytes of valid UTF-8 encode to exactly 65,000 characters without padding.
     constexpr size_t kBytes = 65000 / 4 * 3;
-    const std::string pieces[] = {"The quick brown fox ", "Gr\xC3\xBC\xC3\x9F" "e ",
+    const std::string pieces[] = {"The quick brown fox ",
+                                  "Gr\xC3\xBC\xC3\x9F"
+                                  "e ",
                                   "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E ", "\xF0\x9F\x98\x80 "};
     std::string text;
     for (size_t i = 0; text.size() + pieces[i % 4].size() <= kBytes; ++i) text += pieces[i % 4];
@@ -133,10 +135,12 @@ void handleLines(benchmark::State& state, std::vector<std::string> lines) {
 BENCHMARK_CAPTURE(handleLines, ping, std::vector<std::string>{"PING\n"});
 BENCHMARK_CAPTURE(handleLines, move, std::vector<std::string>{"MOVE 812 433\n", "MOVE 100 200\n"});
 BENCHMARK_CAPTURE(handleLines, getpos, std::vector<std::string>{"GETPOS\n"});
-BENCHMARK_CAPTURE(handleLines, keydown_keyup, std::vector<std::string>{"KEYDOWN 65\n", "KEYUP 65\n"});
+BENCHMARK_CAPTURE(handleLines, keydown_keyup,
+                  std::vector<std::string>{"KEYDOWN 65\n", "KEYUP 65\n"});
 BENCHMARK_CAPTURE(handleLines, mousedown_mouseup,
                   std::vector<std::string>{"MOUSEDOWN left\n", "MOUSEUP left\n"});
-BENCHMARK_CAPTURE(handleLines, wheel_hwheel, std::vector<std::string>{"WHEEL 120\n", "HWHEEL -120\n"});
+BENCHMARK_CAPTURE(handleLines, wheel_hwheel,
+                  std::vector<std::string>{"WHEEL 120\n", "HWHEEL -120\n"});
 BENCHMARK_CAPTURE(handleLines, text_short, std::vector<std::string>{"TEXT SGVsbG8sIHdvcmxkIQ==\n"});
 
 // The throughput benchmark's mix, line after line: the agent's average cost per command without

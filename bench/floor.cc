@@ -1,7 +1,7 @@
 // The floor of the line protocol: what any agent speaking it must pay, and nothing more. It reads
 // stdin with the agent's line buffer and fgets, and for each line writes the reply the agent would
-// write through the agent's own writeReply, on an unbuffered stdout as the agent does. It posts no event
-// and keeps no state but the cursor position that GETPOS reports.
+// write through the agent's own writeReply, on an unbuffered stdout as the agent does. It posts no
+// event and keeps no state but the cursor position that GETPOS reports.
 //
 // It knows the replies of the commands the benchmarks send: PING, GETPOS, MOVE (to integer
 // coordinates on the main display, so the cursor lands exactly there), KEYDOWN, KEYUP, MOUSEDOWN,
@@ -50,6 +50,7 @@ int main() {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   writeReply(stdout, "READY: macOS CGEvent Input Injector Online");
   static char line[kLineBufferSize];
-  while (std::fgets(line, static_cast<int>(sizeof line), stdin) != nullptr) handleLine(line, stdout);
+  while (std::fgets(line, static_cast<int>(sizeof line), stdin) != nullptr)
+    handleLine(line, stdout);
   return 0;
 }

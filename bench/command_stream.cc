@@ -19,17 +19,29 @@ struct Random {
 
 // What hosts type: ASCII words, accented Latin, CJK, emoji, a sentence.
 constexpr std::string_view kTexts[] = {
-    "a", "hello", "Hello, world!", "Gr\xC3\xBC\xC3\x9F" "e", "caf\xC3\xA9",
-    "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", "\xF0\x9F\x98\x80 ok", "user@example.com",
-    "The quick brown fox jumps over the lazy dog", "42", " ", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",
+    "a",
+    "hello",
+    "Hello, world!",
+    "Gr\xC3\xBC\xC3\x9F"
+    "e",
+    "caf\xC3\xA9",
+    "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E",
+    "\xF0\x9F\x98\x80 ok",
+    "user@example.com",
+    "The quick brown fox jumps over the lazy dog",
+    "42",
+    " ",
+    "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",
 };
 
 // Letters, digits, space, enter, backspace, tab, arrows, function keys, punctuation.
-constexpr uint16_t kKeys[] = {65, 66, 67, 68, 69, 70, 72, 73, 76, 78, 79, 82, 83, 84, 86, 88, 90,
-                              48, 49, 50, 57, 32, 13, 8, 9, 37, 38, 39, 40, 112, 116, 186, 188, 190};
+constexpr uint16_t kKeys[] = {65, 66, 67, 68, 69, 70,  72,  73,  76,  78, 79, 82,
+                              83, 84, 86, 88, 90, 48,  49,  50,  57,  32, 13, 8,
+                              9,  37, 38, 39, 40, 112, 116, 186, 188, 190};
 constexpr uint16_t kModifiers[] = {16, 17, 18, 91, 160, 161, 162, 163, 164};
 
-void addLine(std::string* out, std::string_view a, std::string_view b = {}, std::string_view c = {}) {
+void addLine(std::string* out, std::string_view a, std::string_view b = {},
+             std::string_view c = {}) {
   out->append(a);
   if (!b.empty()) out->append(" ").append(b);
   if (!c.empty()) out->append(" ").append(c);
@@ -44,7 +56,8 @@ std::string encodeBase64(std::string_view bytes) {
   std::string out;
   for (size_t i = 0; i < bytes.size(); i += 3) {
     uint32_t group = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
-    if (i + 1 < bytes.size()) group |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+    if (i + 1 < bytes.size())
+      group |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
     if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
     out.push_back(kAlphabet[(group >> 18) & 63]);
     out.push_back(kAlphabet[(group >> 12) & 63]);

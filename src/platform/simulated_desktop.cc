@@ -124,7 +124,8 @@ std::vector<LiveSlot> liveSlots;  // size a power of two, at most half full; emp
 size_t liveSlotCount = 0;
 
 size_t homeSlot(const void* object) {
-  uint64_t hash = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(object)) * 0x9E3779B97F4A7C15ull;
+  uint64_t hash =
+      static_cast<uint64_t>(reinterpret_cast<uintptr_t>(object)) * 0x9E3779B97F4A7C15ull;
   return static_cast<size_t>(hash >> 32) & (liveSlots.size() - 1);
 }
 
@@ -231,7 +232,8 @@ bool readUnsigned(const char** p, uint32_t* out) {
 
 void writeExitLine() {
   if (traceFile == nullptr) return;
-  std::fprintf(traceFile, "{\"exit\":true,\"liveEvents\":%ld,\"liveStrings\":%ld,\"liveSources\":%ld}\n",
+  std::fprintf(traceFile,
+               "{\"exit\":true,\"liveEvents\":%ld,\"liveStrings\":%ld,\"liveSources\":%ld}\n",
                liveCounts[0], liveCounts[2], liveCounts[1]);
   std::fflush(traceFile);
 }
@@ -277,9 +279,9 @@ void readEnvironment() {
     static constexpr struct {
       const char* name;
       unsigned bit;
-    } kNames[] = {{"source", kSimFailSource},   {"keyboard", kSimFailKeyboard},
-                  {"mouse", kSimFailMouse},     {"scroll", kSimFailScroll},
-                  {"create", kSimFailCreate},   {"string", kSimFailString},
+    } kNames[] = {{"source", kSimFailSource},    {"keyboard", kSimFailKeyboard},
+                  {"mouse", kSimFailMouse},      {"scroll", kSimFailScroll},
+                  {"create", kSimFailCreate},    {"string", kSimFailString},
                   {"displays", kSimFailDisplays}};
     std::string list = v;
     size_t start = 0;
@@ -350,7 +352,7 @@ const __CFString* liveString(CFStringRef string) {
 }
 
 [[gnu::always_inline]] inline CGEventRef newEvent(SimEventKind kind, uint32_t type,
-                                                CGEventSourceRef source, CGPoint location) {
+                                                  CGEventSourceRef source, CGPoint location) {
   if (source != nullptr && source != checkedSource) {
     const LiveSlot* slot = findLive(source);
     if (slot == nullptr || slot->kind != ObjectKind::Source) {
@@ -819,8 +821,7 @@ CGEventRef CGEventCreate(CGEventSourceRef source) {
   return newEvent(SimEventKind::Plain, kCGEventNull, source, desktop.cursor);
 }
 
-CGEventRef CGEventCreateKeyboardEvent(CGEventSourceRef source, CGKeyCode virtualKey,
-                                      bool keyDown) {
+CGEventRef CGEventCreateKeyboardEvent(CGEventSourceRef source, CGKeyCode virtualKey, bool keyDown) {
   ensureInitialized();
   if (desktop.failures & kSimFailKeyboard) return nullptr;
   CGEventRef event = newEvent(SimEventKind::Keyboard, keyDown ? kCGEventKeyDown : kCGEventKeyUp,

@@ -371,7 +371,9 @@ int main(int argc, char** argv) {
     }
     if (i + 1 >= argc) {
       errno = 0;
-      fail("usage: mii_pipe_bench [--commands N] [--round-trips N] [--runs N] [--agent PATH] [--floor PATH] [--no-check] [--write-stream PATH]");
+      fail(
+          "usage: mii_pipe_bench [--commands N] [--round-trips N] [--runs N] [--agent PATH] "
+          "[--floor PATH] [--no-check] [--write-stream PATH]");
     }
     const char* value = argv[++i];
     if (arg == "--commands") {
@@ -396,10 +398,11 @@ int main(int argc, char** argv) {
   const Placement placement = choosePlacement();
   CommandMix mix;
   std::string stream = generateCommandStream(commandCount, &mix);
-  std::printf("stream: %zu commands, %zu bytes: MOVE %zu, KEYDOWN %zu, KEYUP %zu, MOUSEDOWN %zu, "
-              "MOUSEUP %zu, WHEEL %zu, HWHEEL %zu, GETPOS %zu, PING %zu, TEXT %zu; %zu replies\n",
-              commandCount, stream.size(), mix.move, mix.keyDown, mix.keyUp, mix.mouseDown,
-              mix.mouseUp, mix.wheel, mix.hwheel, mix.getPos, mix.ping, mix.text, mix.replies());
+  std::printf(
+      "stream: %zu commands, %zu bytes: MOVE %zu, KEYDOWN %zu, KEYUP %zu, MOUSEDOWN %zu, "
+      "MOUSEUP %zu, WHEEL %zu, HWHEEL %zu, GETPOS %zu, PING %zu, TEXT %zu; %zu replies\n",
+      commandCount, stream.size(), mix.move, mix.keyDown, mix.keyUp, mix.mouseDown, mix.mouseUp,
+      mix.wheel, mix.hwheel, mix.getPos, mix.ping, mix.text, mix.replies());
   if (placement.split) {
     std::printf("throughput: host on CPU %d, polling without sleeping; the child on CPU %d\n",
                 placement.hostCpu, placement.childCpu);
@@ -434,18 +437,20 @@ int main(int argc, char** argv) {
       floorRun = runThroughput(floorPath, stream, mix.replies(), placement);
     }
     if (check && agentRun.output != floorRun.output) {
-      size_t at = static_cast<size_t>(
-          std::mismatch(agentRun.output.begin(), agentRun.output.end(), floorRun.output.begin(),
-                        floorRun.output.end()).first - agentRun.output.begin());
+      size_t at = static_cast<size_t>(std::mismatch(agentRun.output.begin(), agentRun.output.end(),
+                                                    floorRun.output.begin(), floorRun.output.end())
+                                          .first -
+                                      agentRun.output.begin());
       size_t lineStart = at == 0 ? std::string::npos : agentRun.output.rfind('\n', at - 1);
       lineStart = lineStart == std::string::npos ? 0 : lineStart + 1;
       auto lineAt = [lineStart](const std::string& output) {
         std::string_view rest = std::string_view(output).substr(std::min(lineStart, output.size()));
         return std::string(rest.substr(0, rest.find('\n')));
       };
-      std::fprintf(stderr, "mii_pipe_bench: the floor's replies differ from the agent's at byte %zu:\n"
-                   "  agent: %s\n  floor: %s\n", at, lineAt(agentRun.output).c_str(),
-                   lineAt(floorRun.output).c_str());
+      std::fprintf(stderr,
+                   "mii_pipe_bench: the floor's replies differ from the agent's at byte %zu:\n"
+                   "  agent: %s\n  floor: %s\n",
+                   at, lineAt(agentRun.output).c_str(), lineAt(floorRun.output).c_str());
       return 1;
     }
     floorRates.push_back(static_cast<double>(commandCount) / floorRun.seconds);
@@ -455,9 +460,10 @@ int main(int argc, char** argv) {
     agentCpu.push_back(agentRun.finished.cpuSeconds);
     floorRss = std::max(floorRss, floorRun.peakRssKiB);
     agentRss = std::max(agentRss, agentRun.peakRssKiB);
-    std::printf("throughput run %zu: agent %s/s (%.2f s CPU), floor %s/s (%.2f s CPU), ratio %.3f\n",
-                run + 1, withThousands(agentRates.back()).c_str(), agentCpu.back(),
-                withThousands(floorRates.back()).c_str(), floorCpu.back(), pairRatios.back());
+    std::printf(
+        "throughput run %zu: agent %s/s (%.2f s CPU), floor %s/s (%.2f s CPU), ratio %.3f\n",
+        run + 1, withThousands(agentRates.back()).c_str(), agentCpu.back(),
+        withThousands(floorRates.back()).c_str(), floorCpu.back(), pairRatios.back());
     std::fflush(stdout);
   }
   sched_setaffinity(0, sizeof placement.allowed, &placement.allowed);
@@ -485,11 +491,11 @@ int main(int argc, char** argv) {
   Percentiles fk = percentiles(floorKey);
 
   std::printf("load average at end: %s\n", loadAverage().c_str());
-  std::printf("\n| %-38s | %12s | %12s | %6s | %-8s | %-4s |\n", "measure", "agent", "floor", "ratio",
-              "target", "");
+  std::printf("\n| %-38s | %12s | %12s | %6s | %-8s | %-4s |\n", "measure", "agent", "floor",
+              "ratio", "target", "");
   std::printf("|%s|%s|%s|%s|%s|%s|\n", std::string(40, '-').c_str(), std::string(14, '-').c_str(),
-              std::string(14, '-').c_str(), std::string(8, '-').c_str(), std::string(10, '-').c_str(),
-              std::string(6, '-').c_str());
+              std::string(14, '-').c_str(), std::string(8, '-').c_str(),
+              std::string(10, '-').c_str(), std::string(6, '-').c_str());
   row("throughput (commands/s)", withThousands(agentRate), withThousands(floorRate),
       throughputRatio, ">= 0.8", throughputRatio >= 0.8);
   row("CPU per command (us)", fixed(agentCpuPerCommand, 3), fixed(floorCpuPerCommand, 3),
@@ -499,8 +505,8 @@ int main(int argc, char** argv) {
   row("round trip PING, p99 (us)", fixed(ap.p99, 2), fixed(fp.p99, 2), ap.p99 / fp.p99, "-", true);
   row("round trip KEYDOWN/KEYUP, median (us)", fixed(ak.median, 2), fixed(fk.median, 2),
       ak.median / fk.median, "<= 1.1", ak.median <= 1.1 * fk.median);
-  row("round trip KEYDOWN/KEYUP, p99 (us)", fixed(ak.p99, 2), fixed(fk.p99, 2), ak.p99 / fk.p99, "-",
-      true);
+  row("round trip KEYDOWN/KEYUP, p99 (us)", fixed(ak.p99, 2), fixed(fk.p99, 2), ak.p99 / fk.p99,
+      "-", true);
   row("peak RSS, throughput run (KiB)", withThousands(static_cast<double>(agentRss)),
       withThousands(static_cast<double>(floorRss)),
       static_cast<double>(agentRss) / static_cast<double>(floorRss), "<= 1.25",

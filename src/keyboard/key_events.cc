@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/cf_owned.h"
 #include "keyboard/key_code_maps.h"
+#include "platform/cf_owned.h"
 
 CGEventFlags g_modifierFlags = 0;
 unsigned char modifierDown[256];

@@ -9,6 +9,8 @@ struct KeyRow {
 
 // Every supported key; the numeric keypad, F13 and above, Pause, Print Screen, the application
 // key and the lock keys other than Caps Lock have no macOS counterpart the host can rely on.
+// The rows keep the layout of the keys they map.
+// clang-format off
 constexpr KeyRow kKeyRows[] = {
     {8, 51},    // Backspace
     {9, 48},    // Tab
@@ -59,6 +61,7 @@ constexpr KeyRow kKeyRows[] = {
     {221, 30},  // right bracket
     {222, 39},  // apostrophe
 };
+// clang-format on
 
 constexpr std::array<uint16_t, kKeyCodeMapSize> makeKeyCodeMap() {
   std::array<uint16_t, kKeyCodeMapSize> map{};

@@ -2,8 +2,8 @@
 
 #include "keyboard/key_events.h"
 #include "line_protocol.h"
-#include "platform/quartz.h"
 #include "platform/cf_owned.h"
+#include "platform/quartz.h"
 #include "pointer/buttons.h"
 #include "pointer/event_numbers.h"
 
@@ -85,8 +85,8 @@ ScrollWheels scrollWheels(int32_t amount, bool horizontal) {
 void postScrollEvent(int32_t amount, bool horizontal) {
   const ScrollWheels wheels = scrollWheels(amount, horizontal);
   // The fixed-arity form: the variadic one would take any argument type unchecked.
-  CfOwned<CGEventRef> scroll(CGEventCreateScrollWheelEvent2(
-      nullptr, kCGScrollEventUnitLine, 2, wheels.vertical, wheels.horizontal, 0));
+  CfOwned<CGEventRef> scroll(CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2,
+                                                            wheels.vertical, wheels.horizontal, 0));
   if (scroll) CGEventPost(kCGHIDEventTap, scroll.get());
 }
 
