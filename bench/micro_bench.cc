@@ -16,12 +16,10 @@
 
 namespace {
 
-// Into a kept list, as the command loop tokenizes.
 void tokenize(benchmark::State& state, const char* line) {
   std::string_view text(line);
-  TokenList list;
   for (auto _ : state) {
-    tokenizeLine(text, &list);
+    TokenList list = tokenizeLine(text);
     benchmark::DoNotOptimize(list);
     benchmark::ClobberMemory();
   }
@@ -91,9 +89,8 @@ std::string largeTextToken() {
 // The decoder alone: 65,000 characters to 48,750 bytes of UTF-8.
 void base64Decode(benchmark::State& state) {
   std::string token = largeTextToken();
-  std::vector<unsigned char> out(token.size());
   for (auto _ : state) {
-    benchmark::DoNotOptimize(decodeBase64(token, out.data()));
+    benchmark::DoNotOptimize(decodeBase64(token));
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * token.size()));
@@ -115,7 +112,7 @@ FILE* devNull() {
   static FILE* file = [] {
     FILE* f = std::fopen("/dev/null", "w");
     std::setvbuf(f, nullptr, _IONBF, 0);
-    setLastTrusted(true);
+    resetAgentState();
     return f;
   }();
   return file;

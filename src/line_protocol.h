@@ -20,10 +20,6 @@ struct TokenList {
 // give no token, tabs and other white space belong to tokens. Tokens past the 64th are dropped.
 TokenList tokenizeLine(std::string_view line);
 
-// The same into a list the caller keeps: only the count and the tokens below it are written. The
-// command loop reuses one list, rather than clearing 64 tokens (a kilobyte) for every line.
-void tokenizeLine(std::string_view line, TokenList* list);
-
 // Writes one reply line, first then second then a line feed, in one write, and flushes it: the
 // host reads line by line and must never wait on a buffered reply.
 void writeReply(FILE* out, std::string_view first, std::string_view second = {});

@@ -19,5 +19,7 @@ int runCommandLoop(FILE* in, FILE* out);
 // Releases every key, modifier and button the host left held.
 void releaseHeldInput();
 
-// The last trusted state, for tests that start mid-session.
-void setLastTrusted(bool trusted);
+// Back to the state at process start: nothing held, no click memory, no event numbers, the
+// keyboard source released, and the last trusted state as the permission is now. For tests,
+// which start every case from here.
+void resetAgentState();

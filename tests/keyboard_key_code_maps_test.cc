@@ -10,7 +10,6 @@
 namespace {
 
 TEST(KeyCodeMap, EveryEntryAndNothingElse) {
-  EXPECT_EQ(keyCodeMap.size(), 215u);
   // Runs of consecutive VKs and their macOS key codes; every VK not listed has no mapping: among
   // them 0-7 (which wrap around below the map), the keypad 96-111, F13 and above, 223 and up.
   struct Run {
@@ -47,7 +46,6 @@ TEST(KeyCodeMap, EveryEntryAndNothingElse) {
 }
 
 TEST(ModifierFlagMap, ExactlyTheElevenModifierVksHaveAFlag) {
-  EXPECT_EQ(modifierFlagMap.size(), 11u);
   const std::map<uint16_t, CGEventFlags> expected = {
       {16, kCGEventFlagMaskShift},      {160, kCGEventFlagMaskShift},
       {161, kCGEventFlagMaskShift},     {17, kCGEventFlagMaskControl},

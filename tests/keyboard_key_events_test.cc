@@ -194,8 +194,8 @@ TEST_F(KeyEvents, ArrowsCarrySecondaryFnAndNumericPadUnlessControl) {
       (std::vector<PostedKey>{
           modifierDownEvent(kMacControl, kControl), keyDownEvent(kMacLeft, kControl | kSecondaryFn),
           modifierUpEvent(kMacControl, 0), keyUpEvent(kMacLeft, kNumericPad | kSecondaryFn)}));
-  // Nothing of the arrow flags sticks to g_modifierFlags.
-  EXPECT_EQ(g_modifierFlags, 0u);
+  // Nothing of the arrow flags sticks to modifierFlags().
+  EXPECT_EQ(modifierFlags(), 0u);
 }
 
 TEST_F(KeyEvents, KeyCommandsCutTheVkToItsLow16BitsAndIgnoreUnmappedKeys) {
@@ -241,8 +241,8 @@ TEST_F(KeyEvents, KeyPressIsDownPauseUpWithoutReply) {
   EXPECT_EQ(simSleptMicroseconds() - slept, 10000u);
   EXPECT_EQ(postedKeys(),
             (std::vector<PostedKey>{keyDownEvent(kMacC, kCommand), keyUpEvent(kMacC, kCommand)}));
-  EXPECT_FALSE(keyDown[67]);
-  EXPECT_FALSE(translatedClipboardKey[67]);
+  EXPECT_FALSE(isKeyHeld(67));
+  EXPECT_FALSE(isClipboardTranslated(67));
 }
 
 TEST_F(KeyEvents, MissingKeyboardSourceIsReportedPerKeyEventAndRetried) {
@@ -256,11 +256,11 @@ TEST_F(KeyEvents, MissingKeyboardSourceIsReportedPerKeyEventAndRetried) {
   EXPECT_TRUE(postedKeys().empty());
   EXPECT_EQ(simLiveSources(), 0);
   // The state changes were made all the same: Control is held and C's press was translated.
-  EXPECT_EQ(g_modifierFlags, kControl);
-  EXPECT_TRUE(modifierDown[17]);
-  EXPECT_TRUE(keyDown[67]);
-  EXPECT_TRUE(translatedClipboardKey[67]);
-  EXPECT_FALSE(keyDown[65]);
+  EXPECT_EQ(modifierFlags(), kControl);
+  EXPECT_TRUE(isModifierHeld(17));
+  EXPECT_TRUE(isKeyHeld(67));
+  EXPECT_TRUE(isClipboardTranslated(67));
+  EXPECT_FALSE(isKeyHeld(65));
 
   // The next key event tries again and, the source now there, posts.
   simSetFailures(0);
@@ -281,8 +281,8 @@ TEST_F(KeyEvents, KeyEventCreationFailureIsSilentAndKeepsState) {
   EXPECT_EQ(handleLines("KEYDOWN 17\nKEYDOWN 67\n"), "ACK KEYDOWN\nACK KEYDOWN\n");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_TRUE(postedKeys().empty());
-  EXPECT_EQ(g_modifierFlags, kControl);
-  EXPECT_TRUE(translatedClipboardKey[67]);
+  EXPECT_EQ(modifierFlags(), kControl);
+  EXPECT_TRUE(isClipboardTranslated(67));
   simSetFailures(0);
   handleLines("KEYUP 67\n");
   EXPECT_EQ(postedKeys(), (std::vector<PostedKey>{keyUpEvent(kMacC, kCommand)}));

@@ -23,13 +23,11 @@ class PointerButtonsTest : public testing::Test {
  protected:
   void SetUp() override {
     resetAgent();
-    g_modifierFlags = 0;
     // Event numbers have their own tests; these read the events as macOS 26 sees them.
     simSetMacOSMajor(26);
     simSetClock(kStart);
     simSetInstantSleep(true);
   }
-  void TearDown() override { g_modifierFlags = 0; }
 };
 
 // The click state each press and release of the lines carried, in posting order.
@@ -99,14 +97,14 @@ TEST_F(PointerButtonsTest, ReleaseBeforeAnyPressCarriesOne) {
 }
 
 TEST_F(PointerButtonsTest, ClickIsPressPauseReleaseWithoutStateOrFlags) {
-  g_modifierFlags = kShift;
+  holdModifiers(kShift);
   EXPECT_EQ(sendLine("CLICK right"), "ACK CLICK\n");
   EXPECT_EQ(takePosted(), (Events{"3 b1 @756,491 f- {}", "4 b1 @756,491 f- {}"}));
   EXPECT_EQ(simSleptMicroseconds(), 10000u);
 }
 
 TEST_F(PointerButtonsTest, DoubleClickPostsFourEventsAndWritesNothing) {
-  g_modifierFlags = kShift;
+  holdModifiers(kShift);
   EXPECT_EQ(sendLine("DBLCLICK middle"), "");
   EXPECT_EQ(takePosted(), (Events{"25 b2 @756,491 f- {}", "26 b2 @756,491 f- {}",
                                   "25 b2 @756,491 f- {1:2}", "26 b2 @756,491 f- {1:2}"}));
@@ -120,7 +118,7 @@ TEST_F(PointerButtonsTest, ClicksNeitherReadNorWriteTheClickMemory) {
   simClearPostedEvents();
   sendLine("MOUSEDOWN left");
   EXPECT_EQ(clickStates(), (std::vector<int64_t>{1}));
-  EXPECT_EQ(clickCounts[0], 1);
+  EXPECT_EQ(clickMemory(Button(0)).count, 1);
   // A press after clicks counts on from the last MOUSEDOWN.
   sendLine("MOUSEUP left");
   sendLine("DBLCLICK left");
@@ -131,7 +129,7 @@ TEST_F(PointerButtonsTest, ClicksNeitherReadNorWriteTheClickMemory) {
 }
 
 TEST_F(PointerButtonsTest, SeparatePressesAndReleasesCarryTheModifierFlags) {
-  g_modifierFlags = kShift | kCGEventFlagMaskCommand;
+  holdModifiers(kShift | kCGEventFlagMaskCommand);
   sendLines({"MOUSEDOWN left", "MOUSEUP left"});
   EXPECT_EQ(takePosted(), (Events{"1 b0 @756,491 f1179648 {1:1}", "2 b0 @756,491 f1179648 {1:1}"}));
 }
@@ -142,8 +140,8 @@ TEST_F(PointerButtonsTest, UnreadableCursorPutsButtonEventsAtTheOrigin) {
   EXPECT_EQ(takePosted(), (Events{"1 b0 @0,0 f0 {1:1}", "2 b0 @0,0 f0 {1:1}", "3 b1 @0,0 f- {}",
                                   "4 b1 @0,0 f- {}", "25 b2 @0,0 f- {}", "26 b2 @0,0 f- {}",
                                   "25 b2 @0,0 f- {1:2}", "26 b2 @0,0 f- {1:2}"}));
-  EXPECT_EQ(lastClickPoint[0].x, 0);
-  EXPECT_EQ(lastClickPoint[0].y, 0);
+  EXPECT_EQ(clickMemory(Button(0)).point.x, 0);
+  EXPECT_EQ(clickMemory(Button(0)).point.y, 0);
 }
 
 TEST_F(PointerButtonsTest, UncreatableEventsAreSkippedButRepliedAndCounted) {

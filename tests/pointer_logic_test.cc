@@ -91,17 +91,17 @@ TEST(PointerClickCount, SequencesOfPresses) {
 TEST(PointerClickCount, EveryPressStoresItsTimePointAndCount) {
   resetPointerState();
   nextClickCount(1, 42.5, CGPoint{-3.5, 7.25}, 2);
-  EXPECT_EQ(clickCounts[1], 2);
-  EXPECT_EQ(lastClickTime[1], 42.5);
-  EXPECT_EQ(lastClickPoint[1].x, -3.5);
-  EXPECT_EQ(lastClickPoint[1].y, 7.25);
+  EXPECT_EQ(clickMemory(Button(1)).count, 2);
+  EXPECT_EQ(clickMemory(Button(1)).time, 42.5);
+  EXPECT_EQ(clickMemory(Button(1)).point.x, -3.5);
+  EXPECT_EQ(clickMemory(Button(1)).point.y, 7.25);
   for (int other : {0, 2}) {
-    EXPECT_EQ(clickCounts[other], 0);
-    EXPECT_EQ(lastClickTime[other], 0);
+    EXPECT_EQ(clickMemory(Button(other)).count, 0);
+    EXPECT_EQ(clickMemory(Button(other)).time, 0);
   }
   resetPointerState();
-  EXPECT_EQ(clickCounts[1], 0);
-  EXPECT_EQ(lastClickTime[1], 0);
+  EXPECT_EQ(clickMemory(Button(1)).count, 0);
+  EXPECT_EQ(clickMemory(Button(1)).time, 0);
 }
 
 TEST(PointerScroll, OnlyTheSignCountsAndZeroGoesWithTheNegatives) {

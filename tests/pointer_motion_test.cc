@@ -20,12 +20,10 @@ class PointerMotionTest : public testing::Test {
  protected:
   void SetUp() override {
     resetAgent();
-    g_modifierFlags = 0;
     simSetMacOSMajor(26);  // event numbers have their own tests
     simSetClock(1000.0);
     simSetInstantSleep(true);
   }
-  void TearDown() override { g_modifierFlags = 0; }
 };
 
 TEST_F(PointerMotionTest, MovesGoExactlyWhereAsked) {
@@ -143,7 +141,7 @@ TEST_F(PointerMotionTest, DragDeltasRunFromWhereTheCursorWas) {
 
 TEST_F(PointerMotionTest, DragCarriesThePressCountAndTheModifierFlags) {
   sendLines({"MOUSEDOWN left", "MOUSEUP left", "MOUSEDOWN left"});
-  g_modifierFlags = kCGEventFlagMaskShift | kCGEventFlagMaskAlternate;
+  holdModifiers(kCGEventFlagMaskShift | kCGEventFlagMaskAlternate);
   simClearPostedEvents();
   sendLine("MOVE 756 491");
   EXPECT_EQ(takePosted(), (Events{"6 b0 @756,491 f655360 {1:2,4:0,5:0}"}));
@@ -155,9 +153,9 @@ TEST_F(PointerMotionTest, DragCarriesThePressCountAndTheModifierFlags) {
 
 TEST_F(PointerMotionTest, SeveralHeldButtonsDragLeftThenRightThenMiddle) {
   sendLines({"MOUSEDOWN middle", "MOUSEDOWN right"});
-  EXPECT_EQ(heldButtonForDrag(), 1);
+  EXPECT_EQ(heldButton(), 1);
   sendLine("MOUSEDOWN left");
-  EXPECT_EQ(heldButtonForDrag(), 0);
+  EXPECT_EQ(heldButton(), 0);
   simClearPostedEvents();
   sendLine("MOVE 757 491");
   sendLine("MOUSEUP left");
@@ -166,7 +164,7 @@ TEST_F(PointerMotionTest, SeveralHeldButtonsDragLeftThenRightThenMiddle) {
   sendLine("MOVE 759 491");
   sendLine("MOUSEUP middle");
   sendLine("MOVE 760 491");
-  EXPECT_EQ(heldButtonForDrag(), -1);
+  EXPECT_EQ(heldButton(), -1);
   Events types;
   for (const std::string& e : takePosted()) types.push_back(e.substr(0, e.find(' ')));
   EXPECT_EQ(types, (Events{"6", "2", "7", "4", "27", "26", "5"}));
@@ -174,9 +172,9 @@ TEST_F(PointerMotionTest, SeveralHeldButtonsDragLeftThenRightThenMiddle) {
 
 TEST_F(PointerMotionTest, ClicksLeaveTheHeldStateAlone) {
   sendLines({"CLICK left", "DBLCLICK right"});
-  EXPECT_EQ(heldButtonForDrag(), -1);
+  EXPECT_EQ(heldButton(), -1);
   sendLines({"MOUSEDOWN left", "CLICK left", "DBLCLICK left"});
-  EXPECT_EQ(heldButtonForDrag(), 0);
+  EXPECT_EQ(heldButton(), 0);
   simClearPostedEvents();
   sendLine("MOVE 700 400");
   EXPECT_EQ(takePosted(), (Events{"6 b0 @700,400 f0 {1:1,4:-56,5:-91}"}));

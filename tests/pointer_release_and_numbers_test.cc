@@ -19,7 +19,6 @@ class PointerNumbersTest : public testing::Test {
  protected:
   void SetUp() override {
     resetAgent();
-    g_modifierFlags = 0;
     simSetClock(1000.0);
     simSetInstantSleep(true);
     simSetPressCounts(7, 5, 2);  // the first press of the run is number 15
@@ -126,17 +125,16 @@ TEST_F(PointerReleaseTest, NothingHeldPostsNothing) {
 
 TEST_F(PointerReleaseTest, HeldButtonsAreReleasedLeftRightMiddleAsMouseUpWould) {
   sendLines({"MOUSEDOWN middle", "MOUSEDOWN right 2", "MOUSEDOWN left 3", "MOVE 700 400"});
-  g_modifierFlags = kCGEventFlagMaskCommand;
+  holdModifiers(kCGEventFlagMaskCommand);
   simClearPostedEvents();
   releaseHeldButtons();
   EXPECT_EQ(simLiveEvents(), 0);
   EXPECT_EQ(takePosted(),
             (Events{"2 b0 @700,400 f1048576 {0:17,1:3}", "4 b1 @700,400 f1048576 {0:17,1:2}",
                     "26 b2 @700,400 f1048576 {0:17,1:1}"}));
-  EXPECT_EQ(heldButtonForDrag(), -1);
+  EXPECT_EQ(heldButton(), -1);
   releaseHeldButtons();
   EXPECT_TRUE(simPostedEvents().empty());
-  g_modifierFlags = 0;
 }
 
 TEST_F(PointerReleaseTest, OnlyTheButtonsStillHeld) {

@@ -63,6 +63,10 @@ constexpr KeyRow kKeyRows[] = {
 };
 // clang-format on
 
+// The map covers VKs 8 to 222, one entry per VK in VK order.
+constexpr uint16_t kFirstMappedVk = 8;
+constexpr size_t kKeyCodeMapSize = 215;
+
 constexpr std::array<uint16_t, kKeyCodeMapSize> makeKeyCodeMap() {
   std::array<uint16_t, kKeyCodeMapSize> map{};
   for (uint16_t& entry : map) entry = kNoMacKey;
@@ -76,14 +80,15 @@ constexpr size_t countMapped(const std::array<uint16_t, kKeyCodeMapSize>& map) {
   return count;
 }
 
+constexpr std::array<uint16_t, kKeyCodeMapSize> kKeyCodeMap = makeKeyCodeMap();
+// A duplicated or misplaced row would silently shrink the map.
+static_assert(countMapped(kKeyCodeMap) == 86);
+static_assert(std::size(kKeyRows) == 86);
+static_assert(kKeyCodeMap[65 - kFirstMappedVk] == 0 && kKeyCodeMap[222 - kFirstMappedVk] == 39);
+
 }  // namespace
 
-constexpr std::array<uint16_t, kKeyCodeMapSize> keyCodeMap = makeKeyCodeMap();
-// A duplicated or misplaced row would silently shrink the map.
-static_assert(countMapped(keyCodeMap) == 86);
-static_assert(std::size(kKeyRows) == 86);
-
-constexpr std::array<ModifierFlag, kModifierCount> modifierFlagMap = {{
+constexpr std::array<ModifierFlag, kModifierCount> kModifierFlags = {{
     {16, kCGEventFlagMaskShift},
     {17, kCGEventFlagMaskControl},
     {18, kCGEventFlagMaskAlternate},
@@ -97,22 +102,14 @@ constexpr std::array<ModifierFlag, kModifierCount> modifierFlagMap = {{
     {165, kCGEventFlagMaskAlternate},
 }};
 
-namespace {
-
-constexpr std::array<uint64_t, 4> makeModifierVkBits() {
-  std::array<uint64_t, 4> bits{};
-  for (const ModifierFlag& modifier : modifierFlagMap) {
-    bits[modifier.vk / 64] |= uint64_t{1} << (modifier.vk % 64);
-  }
-  return bits;
+uint16_t vkToMac(uint16_t vk) {
+  // VKs below 8 wrap around to large indices and fall out with those above 222.
+  const uint16_t index = static_cast<uint16_t>(vk - kFirstMappedVk);
+  return index < kKeyCodeMapSize ? kKeyCodeMap[index] : kNoMacKey;
 }
 
-}  // namespace
-
-constexpr std::array<uint64_t, 4> modifierVkBits = makeModifierVkBits();
-
 CGEventFlags modifierFlagForVk(uint16_t vk) {
-  for (const ModifierFlag& modifier : modifierFlagMap) {
+  for (const ModifierFlag& modifier : kModifierFlags) {
     if (modifier.vk == vk) return modifier.flag;
   }
   return 0;

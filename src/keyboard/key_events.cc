@@ -1,28 +1,33 @@
 #include "keyboard/key_events.h"
 
+#include <array>
 #include <cstdio>
-#include <cstring>
 
 #include "keyboard/key_code_maps.h"
 #include "platform/cf_owned.h"
-
-CGEventFlags g_modifierFlags = 0;
-unsigned char modifierDown[256];
-unsigned char keyDown[256];
-unsigned char translatedClipboardKey[256];
+#include "platform/post_event.h"
 
 namespace {
 
-// Created on the first key event and kept for the whole run; a failed creation is retried by the
-// next key event.
-CGEventSourceRef keyboardSource = nullptr;
+constexpr uint16_t kTrackedVks = 256;  // the state tables have one slot per VK below this
+
+struct KeyboardState {
+  CGEventFlags modifierFlags = 0;
+  std::array<bool, kTrackedVks> modifierDown{};
+  std::array<bool, kTrackedVks> keyDown{};
+  std::array<bool, kTrackedVks> translatedClipboardKey{};
+  // Created on the first key event and kept for the whole run; a failed creation is retried by
+  // the next key event.
+  CGEventSourceRef keyboardSource = nullptr;
+};
+
+KeyboardState state;
 
 constexpr char kNoSourceLine[] = "ERR: Cannot create HID keyboard source\n";
 
+constexpr uint16_t kVkControl = 17;
 constexpr uint16_t kVkLeftControl = 162;
 constexpr uint16_t kVkRightControl = 163;
-constexpr uint16_t kVkControl = 17;
-constexpr uint16_t kUntracked = 256;  // the state tables have one slot per VK below this
 
 bool isClipboardLetter(uint16_t vk) { return vk == 67 || vk == 86 || vk == 88; }  // C, V, X
 bool isArrow(uint16_t vk) { return vk >= 37 && vk <= 40; }
@@ -35,35 +40,35 @@ CGEventFlags controlToCommand(CGEventFlags flags) {
 }  // namespace
 
 void updateModifier(uint16_t vk, bool isDown) {
-  if (vk >= kUntracked || !isModifierVk(vk)) return;
-  modifierDown[vk] = isDown ? 1 : 0;
+  if (vk >= kTrackedVks || !isModifierVk(vk)) return;
+  state.modifierDown[vk] = isDown;
   CGEventFlags flags = 0;
-  for (const ModifierFlag& modifier : modifierFlagMap) {
-    if (modifierDown[modifier.vk]) flags |= modifier.flag;
+  for (const ModifierFlag& modifier : kModifierFlags) {
+    if (state.modifierDown[modifier.vk]) flags |= modifier.flag;
   }
-  g_modifierFlags = flags;
+  state.modifierFlags = flags;
 }
 
 CGEventFlags keyEventFlags(uint16_t vk, bool isDown) {
-  CGEventFlags flags = g_modifierFlags;
-  if (vk >= kUntracked) return flags;
+  CGEventFlags flags = state.modifierFlags;
+  if (vk >= kTrackedVks) return flags;
   bool translated = false;
   if (isDown) {
-    if (keyDown[vk]) {
+    if (state.keyDown[vk]) {
       // A repeat keeps what its fresh press decided, whatever the modifiers did since.
-      translated = translatedClipboardKey[vk] != 0;
+      translated = state.translatedClipboardKey[vk];
     } else {
       translated = isClipboardLetter(vk) &&
-                   (modifierDown[kVkLeftControl] || modifierDown[kVkControl]) &&
-                   !modifierDown[kVkRightControl] && flags == kCGEventFlagMaskControl;
-      translatedClipboardKey[vk] = translated ? 1 : 0;
+                   (state.modifierDown[kVkLeftControl] || state.modifierDown[kVkControl]) &&
+                   !state.modifierDown[kVkRightControl] && flags == kCGEventFlagMaskControl;
+      state.translatedClipboardKey[vk] = translated;
     }
-    keyDown[vk] = 1;
+    state.keyDown[vk] = true;
   } else {
     // The release matches its press, so a chord begun as Command ends as Command.
-    translated = translatedClipboardKey[vk] != 0;
-    keyDown[vk] = 0;
-    translatedClipboardKey[vk] = 0;
+    translated = state.translatedClipboardKey[vk];
+    state.keyDown[vk] = false;
+    state.translatedClipboardKey[vk] = false;
   }
   if (translated) flags = controlToCommand(flags);
   if (isArrow(vk)) {
@@ -74,10 +79,10 @@ CGEventFlags keyEventFlags(uint16_t vk, bool isDown) {
 }
 
 CGEventSourceRef getKeyboardSource() {
-  if (keyboardSource == nullptr) {
-    keyboardSource = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
+  if (state.keyboardSource == nullptr) {
+    state.keyboardSource = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
   }
-  return keyboardSource;
+  return state.keyboardSource;
 }
 
 void postKeyEvent(uint16_t vk, bool isDown) {
@@ -94,8 +99,7 @@ void postKeyEvent(uint16_t vk, bool isDown) {
   if (!event) return;
   // Modifier keys reach applications as modifier changes, not as typed keys.
   if (isModifierVk(vk)) CGEventSetType(event.get(), kCGEventFlagsChanged);
-  CGEventSetFlags(event.get(), flags);
-  CGEventPost(kCGHIDEventTap, event.get());
+  postEvent(event.get(), flags);
 }
 
 void postKeyPress(uint16_t vk) {
@@ -104,22 +108,25 @@ void postKeyPress(uint16_t vk) {
   postKeyEvent(vk, false);
 }
 
+CGEventFlags modifierFlags() { return state.modifierFlags; }
+bool isKeyHeld(uint16_t vk) { return vk < kTrackedVks && state.keyDown[vk]; }
+bool isModifierHeld(uint16_t vk) { return vk < kTrackedVks && state.modifierDown[vk]; }
+bool isClipboardTranslated(uint16_t vk) {
+  return vk < kTrackedVks && state.translatedClipboardKey[vk];
+}
+
 void releaseHeldKeys() {
   // Ordinary keys first, while the modifiers that shaped their presses are still down; a held
-  // modifier has its keyDown entry set too and is released in the second pass only.
-  for (uint16_t vk = 0; vk < kUntracked; ++vk) {
-    if (keyDown[vk] && !isModifierVk(vk)) postKeyEvent(vk, false);
+  // modifier is held as a key too and is released in the second pass only.
+  for (uint16_t vk = 0; vk < kTrackedVks; ++vk) {
+    if (state.keyDown[vk] && !isModifierVk(vk)) postKeyEvent(vk, false);
   }
-  for (uint16_t vk = 0; vk < kUntracked; ++vk) {
-    if (modifierDown[vk]) postKeyEvent(vk, false);
+  for (uint16_t vk = 0; vk < kTrackedVks; ++vk) {
+    if (state.modifierDown[vk]) postKeyEvent(vk, false);
   }
 }
 
 void resetKeyboardState() {
-  g_modifierFlags = 0;
-  std::memset(modifierDown, 0, sizeof modifierDown);
-  std::memset(keyDown, 0, sizeof keyDown);
-  std::memset(translatedClipboardKey, 0, sizeof translatedClipboardKey);
-  if (keyboardSource != nullptr) CFRelease(keyboardSource);
-  keyboardSource = nullptr;
+  if (state.keyboardSource != nullptr) CFRelease(state.keyboardSource);
+  state = KeyboardState{};
 }

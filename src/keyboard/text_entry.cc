@@ -1,15 +1,16 @@
 #include "keyboard/text_entry.h"
 
 #include <algorithm>
-#include <memory>
-#include <new>
+#include <array>
 
 #include "keyboard/key_events.h"
 #include "platform/cf_owned.h"
+#include "platform/post_event.h"
 #include "platform/quartz.h"
 
 namespace {
 
+// Base64 alphabet values by byte; every byte outside the alphabet ("=" included) reads as 0.
 constexpr std::array<unsigned char, 256> makeB64Table() {
   std::array<unsigned char, 256> table{};
   constexpr std::string_view kAlphabet =
@@ -20,15 +21,15 @@ constexpr std::array<unsigned char, 256> makeB64Table() {
   return table;
 }
 
+constexpr std::array<unsigned char, 256> kB64Table = makeB64Table();
+static_assert(kB64Table['A'] == 0 && kB64Table['Z'] == 25 && kB64Table['a'] == 26);
+static_assert(kB64Table['9'] == 61 && kB64Table['+'] == 62 && kB64Table['/'] == 63);
+static_assert(kB64Table['='] == 0 && kB64Table[0xFF] == 0);
+
 // The table value of token[i], 0 past the token's end.
 unsigned sextet(std::string_view token, size_t i) {
-  return i < token.size() ? b64table[static_cast<unsigned char>(token[i])] : 0u;
+  return i < token.size() ? kB64Table[static_cast<unsigned char>(token[i])] : 0u;
 }
-
-// Short tokens and texts, what hosts send keystroke by keystroke, are decoded on the stack; only
-// longer ones cost an allocation.
-constexpr size_t kStackBytes = 256;
-constexpr size_t kStackUnits = 128;
 
 bool isHighSurrogate(UniChar unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
@@ -38,50 +39,32 @@ bool postTextEvent(const UniChar* units, size_t count) {
   CfOwned<CGEventRef> event(CGEventCreateKeyboardEvent(nullptr, 0, true));
   if (!event) return false;
   CGEventKeyboardSetUnicodeString(event.get(), count, units);
-  CGEventSetFlags(event.get(), g_modifierFlags);
-  CGEventPost(kCGHIDEventTap, event.get());
+  postEvent(event.get(), modifierFlags());
   return true;
 }
 
 }  // namespace
 
-constexpr std::array<unsigned char, 256> b64table = makeB64Table();
-static_assert(b64table['A'] == 0 && b64table['Z'] == 25 && b64table['a'] == 26);
-static_assert(b64table['9'] == 61 && b64table['+'] == 62 && b64table['/'] == 63);
-static_assert(b64table['='] == 0 && b64table[0xFF] == 0);
-
-size_t decodeBase64(std::string_view token, unsigned char* out) {
+std::string decodeBase64(std::string_view token) {
   const size_t n = token.size();
-  size_t length = 0;
+  std::string out;
+  out.reserve(n);
   for (size_t i = 0; i < n; i += 4) {
     const unsigned a = sextet(token, i);
     const unsigned b = sextet(token, i + 1);
     const unsigned c = sextet(token, i + 2);
     const unsigned d = sextet(token, i + 3);
-    out[length++] = static_cast<unsigned char>((a << 2 | b >> 4) & 0xFF);
-    if (i + 2 < n && token[i + 2] != '=') {
-      out[length++] = static_cast<unsigned char>((b << 4 | c >> 2) & 0xFF);
-    }
-    if (i + 3 < n && token[i + 3] != '=') {
-      out[length++] = static_cast<unsigned char>((c << 6 | d) & 0xFF);
-    }
+    out.push_back(static_cast<char>((a << 2 | b >> 4) & 0xFF));
+    if (i + 2 < n && token[i + 2] != '=')
+      out.push_back(static_cast<char>((b << 4 | c >> 2) & 0xFF));
+    if (i + 3 < n && token[i + 3] != '=') out.push_back(static_cast<char>((c << 6 | d) & 0xFF));
   }
-  return length;
+  return out;
 }
 
 void postBase64Text(std::string_view token) {
-  unsigned char small[kStackBytes];
-  std::unique_ptr<unsigned char[]> large;
-  unsigned char* decoded = small;
-  if (token.size() + 1 > sizeof small) {
-    large.reset(new (std::nothrow) unsigned char[token.size() + 1]);
-    if (!large) return;
-    decoded = large.get();
-  }
-  const size_t length = decodeBase64(token, decoded);
-  decoded[length] = '\0';
   // Handed on as a C string: the text ends at its first NUL byte.
-  postUnicodeText(reinterpret_cast<const char*>(decoded));
+  postUnicodeText(decodeBase64(token).c_str());
 }
 
 void postUnicodeText(const char* text) {
@@ -90,22 +73,16 @@ void postUnicodeText(const char* text) {
   if (!string) return;
   const CFIndex length = CFStringGetLength(string.get());
   if (length <= 0) return;
-  const size_t total = static_cast<size_t>(length);
-  UniChar small[kStackUnits];
-  std::unique_ptr<UniChar[]> large;
-  UniChar* units = small;
-  if (total > kStackUnits) {
-    large.reset(new (std::nothrow) UniChar[total]);
-    if (!large) return;
-    units = large.get();
-  }
-  CFStringGetCharacters(string.get(), CFRangeMake(0, length), units);
+  std::u16string units(static_cast<size_t>(length), u'\0');
+  CFStringGetCharacters(string.get(), CFRangeMake(0, length),
+                        reinterpret_cast<UniChar*>(units.data()));
   // Anything past an event's first 20 units would be dropped by the system, so longer text goes
   // out in consecutive events; a chunk never ends between the two halves of a surrogate pair.
+  const size_t total = units.size();
   for (size_t start = 0; start < total;) {
     size_t count = std::min(kMaxUnitsPerTextEvent, total - start);
     if (start + count < total && isHighSurrogate(units[start + count - 1])) --count;
-    if (!postTextEvent(units + start, count)) return;
+    if (!postTextEvent(reinterpret_cast<const UniChar*>(units.data()) + start, count)) return;
     start += count;
   }
 }

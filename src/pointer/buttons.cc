@@ -1,14 +1,11 @@
 #include "pointer/buttons.h"
 
-#include <unistd.h>
+#include <array>
 
 #include "keyboard/key_events.h"
 #include "platform/cf_owned.h"
+#include "platform/post_event.h"
 #include "pointer/event_numbers.h"
-
-CGPoint lastClickPoint[3];
-int32_t clickCounts[3];
-double lastClickTime[3];
 
 namespace {
 
@@ -18,25 +15,38 @@ constexpr int32_t kMaxClickCount = 3;
 constexpr useconds_t kClickPause = 10000;        // between press and release of a click
 constexpr useconds_t kDoubleClickPause = 50000;  // between the two clicks of a double click
 
-constexpr ButtonInfo kButtons[3] = {
-    {0, kCGEventLeftMouseDown, kCGEventLeftMouseUp},
-    {1, kCGEventRightMouseDown, kCGEventRightMouseUp},
-    {2, kCGEventOtherMouseDown, kCGEventOtherMouseUp},
+struct ButtonTypes {
+  CGEventType down;
+  CGEventType up;
+};
+// Indexed by button.
+constexpr ButtonTypes kButtonTypes[kButtonCount] = {
+    {kCGEventLeftMouseDown, kCGEventLeftMouseUp},
+    {kCGEventRightMouseDown, kCGEventRightMouseUp},
+    {kCGEventOtherMouseDown, kCGEventOtherMouseUp},
 };
 
-// Pressed by MOUSEDOWN and not yet released by MOUSEUP. Moves drag while any is set, and the
-// loop releases what is still set when the host goes away.
-bool buttonHeld[3];
+struct PointerState {
+  std::array<ClickMemory, kButtonCount> clicks{};
+  // Pressed by MOUSEDOWN and not yet released by MOUSEUP. Moves drag while any is set, and the
+  // loop releases what is still set when the host goes away.
+  std::array<bool, kButtonCount> held{};
+};
 
-CfOwned<CGEventRef> createButtonEvent(CGEventType type, CGPoint location, int index) {
-  return CfOwned<CGEventRef>(
-      CGEventCreateMouseEvent(nullptr, type, location, static_cast<CGMouseButton>(index)));
+PointerState state;
+
+int indexOf(Button button) { return static_cast<int>(button); }
+
+CfOwned<CGEventRef> createButtonEvent(Button button, bool press, CGPoint location) {
+  const ButtonTypes& types = kButtonTypes[indexOf(button)];
+  return CfOwned<CGEventRef>(CGEventCreateMouseEvent(nullptr, press ? types.down : types.up,
+                                                     location,
+                                                     static_cast<CGMouseButton>(indexOf(button))));
 }
 
 // One half of a complete click: no flags, and a click state only when clickState is above 0.
-void postClickStroke(const ButtonInfo& button, bool press, CGPoint location, int32_t clickState) {
-  CfOwned<CGEventRef> event =
-      createButtonEvent(press ? button.downType : button.upType, location, button.index);
+void postClickStroke(Button button, bool press, CGPoint location, int32_t clickState) {
+  CfOwned<CGEventRef> event = createButtonEvent(button, press, location);
   if (press) {
     numberPress(event.get());
   } else {
@@ -44,27 +54,15 @@ void postClickStroke(const ButtonInfo& button, bool press, CGPoint location, int
   }
   if (!event) return;
   if (clickState > 0) CGEventSetIntegerValueField(event.get(), kCGMouseEventClickState, clickState);
-  CGEventPost(kCGHIDEventTap, event.get());
-}
-
-void releaseButton(const ButtonInfo& button) {
-  CGPoint location = cursorLocation();
-  CfOwned<CGEventRef> up = createButtonEvent(button.upType, location, button.index);
-  buttonHeld[button.index] = false;
-  if (!up) return;
-  int32_t count = clickCounts[button.index];
-  CGEventSetIntegerValueField(up.get(), kCGMouseEventClickState, count >= 2 ? count : 1);
-  CGEventSetFlags(up.get(), g_modifierFlags);
-  numberFollowingEvent(up.get());
-  CGEventPost(kCGHIDEventTap, up.get());
+  postEvent(event.get());
 }
 
 }  // namespace
 
-ButtonInfo parseButton(std::string_view word) {
-  if (word == "right") return kButtons[1];
-  if (word == "middle") return kButtons[2];
-  return kButtons[0];
+Button parseButton(std::string_view word) {
+  if (word == "right") return Button::Right;
+  if (word == "middle") return Button::Middle;
+  return Button::Left;
 }
 
 bool readCursorLocation(CGPoint* location) {
@@ -82,52 +80,57 @@ CGPoint cursorLocation() {
 }
 
 int32_t nextClickCount(int button, double now, CGPoint point, int32_t requested) {
-  if (button < 0 || button > 2) return 1;
+  if (button < 0 || button >= kButtonCount) return 1;
+  ClickMemory& memory = state.clicks[button];
   int32_t count = 1;
   if (requested > 0) {
     count = requested <= kMaxClickCount ? requested : 1;
   } else {
-    int32_t previous = clickCounts[button];
-    double dx = point.x - lastClickPoint[button].x;
-    double dy = point.y - lastClickPoint[button].y;
-    if (previous > 0 && now - lastClickTime[button] <= kDoubleClickWindow &&
+    const double dx = point.x - memory.point.x;
+    const double dy = point.y - memory.point.y;
+    if (memory.count > 0 && now - memory.time <= kDoubleClickWindow &&
         dx * dx + dy * dy <= kDoubleClickRadiusSquared) {
-      count = previous < kMaxClickCount ? previous + 1 : 1;
+      count = memory.count < kMaxClickCount ? memory.count + 1 : 1;
     }
   }
-  lastClickTime[button] = now;
-  lastClickPoint[button] = point;
-  clickCounts[button] = count;
+  memory = ClickMemory{point, count, now};
   return count;
 }
 
-void postButtonDown(std::string_view word, int32_t requested) {
-  CGPoint location = cursorLocation();
-  const ButtonInfo button = parseButton(word);
-  CfOwned<CGEventRef> down = createButtonEvent(button.downType, location, button.index);
+ClickMemory clickMemory(Button button) { return state.clicks[indexOf(button)]; }
+
+void postButtonDown(Button button, int32_t requested) {
+  const CGPoint location = cursorLocation();
+  CfOwned<CGEventRef> down = createButtonEvent(button, true, location);
   // The memory is kept even when the press could not be made, so the next press counts on.
-  int32_t count = nextClickCount(button.index, CFAbsoluteTimeGetCurrent(), location, requested);
+  const int32_t count =
+      nextClickCount(indexOf(button), CFAbsoluteTimeGetCurrent(), location, requested);
   numberPress(down.get());
-  buttonHeld[button.index] = true;
+  state.held[indexOf(button)] = true;
   if (!down) return;
   CGEventSetIntegerValueField(down.get(), kCGMouseEventClickState, count);
-  CGEventSetFlags(down.get(), g_modifierFlags);
-  CGEventPost(kCGHIDEventTap, down.get());
+  postEvent(down.get(), modifierFlags());
 }
 
-void postButtonUp(std::string_view word) { releaseButton(parseButton(word)); }
+void postButtonUp(Button button) {
+  CfOwned<CGEventRef> up = createButtonEvent(button, false, cursorLocation());
+  state.held[indexOf(button)] = false;
+  if (!up) return;
+  const int32_t count = state.clicks[indexOf(button)].count;
+  CGEventSetIntegerValueField(up.get(), kCGMouseEventClickState, count >= 2 ? count : 1);
+  numberFollowingEvent(up.get());
+  postEvent(up.get(), modifierFlags());
+}
 
-void postClick(std::string_view word) {
-  CGPoint location = cursorLocation();
-  const ButtonInfo button = parseButton(word);
+void postClick(Button button) {
+  const CGPoint location = cursorLocation();
   postClickStroke(button, true, location, 0);
   usleep(kClickPause);
   postClickStroke(button, false, location, 0);
 }
 
-void postDoubleClick(std::string_view word) {
-  CGPoint location = cursorLocation();
-  const ButtonInfo button = parseButton(word);
+void postDoubleClick(Button button) {
+  const CGPoint location = cursorLocation();
   postClickStroke(button, true, location, 0);
   postClickStroke(button, false, location, 0);
   usleep(kDoubleClickPause);
@@ -135,25 +138,23 @@ void postDoubleClick(std::string_view word) {
   postClickStroke(button, false, location, 2);
 }
 
-int heldButtonForDrag() {
-  for (int index = 0; index < 3; ++index) {
-    if (buttonHeld[index]) return index;
+bool heldButtonForDrag(Button* button) {
+  for (int index = 0; index < kButtonCount; ++index) {
+    if (state.held[index]) {
+      *button = static_cast<Button>(index);
+      return true;
+    }
   }
-  return -1;
+  return false;
 }
 
 void releaseHeldButtons() {
-  for (const ButtonInfo& button : kButtons) {
-    if (buttonHeld[button.index]) releaseButton(button);
+  for (int index = 0; index < kButtonCount; ++index) {
+    if (state.held[index]) postButtonUp(static_cast<Button>(index));
   }
 }
 
 void resetPointerState() {
-  for (int index = 0; index < 3; ++index) {
-    lastClickPoint[index] = CGPoint{0, 0};
-    clickCounts[index] = 0;
-    lastClickTime[index] = 0;
-    buttonHeld[index] = false;
-  }
+  state = PointerState{};
   resetEventNumbers();
 }

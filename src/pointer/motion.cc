@@ -3,6 +3,7 @@
 #include "keyboard/key_events.h"
 #include "line_protocol.h"
 #include "platform/cf_owned.h"
+#include "platform/post_event.h"
 #include "platform/quartz.h"
 #include "pointer/buttons.h"
 #include "pointer/event_numbers.h"
@@ -20,9 +21,9 @@ constexpr ScrollWheels kScrollSteps[2][2] = {
     {{0, -3}, {0, 3}},
 };
 
-// Indexed by button index.
-constexpr CGEventType kDragTypes[3] = {kCGEventLeftMouseDragged, kCGEventRightMouseDragged,
-                                       kCGEventOtherMouseDragged};
+// Indexed by button.
+constexpr CGEventType kDragTypes[kButtonCount] = {
+    kCGEventLeftMouseDragged, kCGEventRightMouseDragged, kCGEventOtherMouseDragged};
 
 // The main display's bounds: the first active display. False when there is none, and also when
 // the listing itself fails, whatever count it may have left behind.
@@ -38,13 +39,14 @@ bool mainDisplayBounds(CGRect* bounds) {
 
 // macOS starts a drag only from dragged events: plain moves while a synthetic button is down
 // select no text and move no window.
-void postDrag(int button, CGPoint target) {
+void postDrag(Button button, CGPoint target) {
   CGPoint before{0, 0};
-  bool knownStart = readCursorLocation(&before);
-  CfOwned<CGEventRef> drag(CGEventCreateMouseEvent(nullptr, kDragTypes[button], target,
-                                                   static_cast<CGMouseButton>(button)));
+  const bool knownStart = readCursorLocation(&before);
+  const int index = static_cast<int>(button);
+  CfOwned<CGEventRef> drag(CGEventCreateMouseEvent(nullptr, kDragTypes[index], target,
+                                                   static_cast<CGMouseButton>(index)));
   if (!drag) return;
-  CGEventSetIntegerValueField(drag.get(), kCGMouseEventClickState, clickCounts[button]);
+  CGEventSetIntegerValueField(drag.get(), kCGMouseEventClickState, clickMemory(button).count);
   // With no known start, no motion is claimed rather than a jump from the origin.
   if (knownStart) {
     CGEventSetIntegerValueField(drag.get(), kCGMouseEventDeltaX,
@@ -52,9 +54,8 @@ void postDrag(int button, CGPoint target) {
     CGEventSetIntegerValueField(drag.get(), kCGMouseEventDeltaY,
                                 truncateToInt64(target.y - before.y));
   }
-  CGEventSetFlags(drag.get(), g_modifierFlags);
   numberFollowingEvent(drag.get());
-  CGEventPost(kCGHIDEventTap, drag.get());
+  postEvent(drag.get(), modifierFlags());
 }
 
 }  // namespace
@@ -62,14 +63,14 @@ void postDrag(int button, CGPoint target) {
 void postMouseMove(double x, double y) {
   // The target goes out as given: not rounded, not clamped to a display.
   const CGPoint target{x, y};
-  int held = heldButtonForDrag();
-  if (held >= 0) {
+  Button held;
+  if (heldButtonForDrag(&held)) {
     postDrag(held, target);
     return;
   }
   CfOwned<CGEventRef> move(
       CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, target, kCGMouseButtonLeft));
-  if (move) CGEventPost(kCGHIDEventTap, move.get());
+  postEvent(move.get());
 }
 
 void postMouseMoveByRatio(double rx, double ry) {
@@ -87,7 +88,7 @@ void postScrollEvent(int32_t amount, bool horizontal) {
   // The fixed-arity form: the variadic one would take any argument type unchecked.
   CfOwned<CGEventRef> scroll(CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2,
                                                             wheels.vertical, wheels.horizontal, 0));
-  if (scroll) CGEventPost(kCGHIDEventTap, scroll.get());
+  postEvent(scroll.get());
 }
 
 bool queryCursorPosition(int* x, int* y) {

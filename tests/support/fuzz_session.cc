@@ -235,10 +235,10 @@ std::string brokenState(const Setup& setup, size_t postedBefore) {
   if (simLiveStrings() != 0) return "strings alive: " + std::to_string(simLiveStrings());
   CGEventFlags held = 0;
   for (int vk = 0; vk < 256; ++vk) {
-    if (modifierDown[vk]) held |= modifierFlagForVk(static_cast<uint16_t>(vk));
+    if (isModifierHeld(vk)) held |= modifierFlagForVk(static_cast<uint16_t>(vk));
   }
-  if (held != g_modifierFlags) {
-    return "g_modifierFlags " + std::to_string(g_modifierFlags) + " but the held modifiers give " +
+  if (held != modifierFlags()) {
+    return "modifierFlags() " + std::to_string(modifierFlags()) + " but the held modifiers give " +
            std::to_string(held);
   }
   const std::vector<SimEvent>& posted = simPostedEvents();
@@ -265,8 +265,6 @@ std::string brokenState(const Setup& setup, size_t postedBefore) {
 }  // namespace
 
 std::string runFuzzSession(const uint8_t* data, size_t size) {
-  resetKeyboardState();
-  resetPointerState();
   simReset();
 
   uint8_t header[kFuzzHeaderSize] = {};
@@ -279,7 +277,8 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
   simSetInstantSleep(true);
   bool lastTrusted =
       setup.trustMode == 3 ? (setup.trustSchedule & 0x80) != 0 : setup.trustMode != 2;
-  setLastTrusted(lastTrusted);
+  simSetTrusted(lastTrusted);
+  resetAgentState();
 
   char* written = nullptr;
   size_t writtenSize = 0;
@@ -349,9 +348,10 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
       broken = brokenState(setup, postedBefore);
     }
     for (int vk = 0; vk < 256 && broken.empty(); ++vk) {
-      if (keyDown[vk] || modifierDown[vk]) broken = "VK " + std::to_string(vk) + " still held";
+      if (isKeyHeld(vk) || isModifierHeld(vk)) broken = "VK " + std::to_string(vk) + " still held";
     }
-    if (broken.empty() && heldButtonForDrag() != -1) broken = "a button still held";
+    Button held;
+    if (broken.empty() && heldButtonForDrag(&held)) broken = "a button still held";
     if (!broken.empty()) broken = "at the end: " + broken;
   }
   std::fclose(out);

@@ -11,10 +11,24 @@
 #include "pointer/buttons.h"
 
 void resetAgent() {
-  resetKeyboardState();
-  resetPointerState();
   simReset();
-  setLastTrusted(true);
+  resetAgentState();
+}
+
+void holdModifiers(CGEventFlags flags) {
+  const struct {
+    CGEventFlags flag;
+    uint16_t vk;
+  } kModifiers[] = {{kCGEventFlagMaskShift, 16},
+                    {kCGEventFlagMaskControl, 17},
+                    {kCGEventFlagMaskAlternate, 18},
+                    {kCGEventFlagMaskCommand, 91}};
+  for (const auto& modifier : kModifiers) updateModifier(modifier.vk, (flags & modifier.flag) != 0);
+}
+
+int heldButton() {
+  Button button;
+  return heldButtonForDrag(&button) ? static_cast<int>(button) : -1;
 }
 
 std::string runLoop(const std::string& input) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/quartz.h"
+
 // A fresh desktop (defaults, recording posted events) and fresh agent state, trusted.
 void resetAgent();
 
@@ -22,3 +24,10 @@ std::string runLoop(const std::string& input);
 
 // The trace lines of everything posted since the last reset or clear.
 std::vector<std::string> postedTrace();
+
+// Marks the modifiers of flags (Shift, Control, Alternate, Command) held, as their key-downs would,
+// without posting anything.
+void holdModifiers(CGEventFlags flags);
+
+// The button a move would drag: 0 left, 1 right, 2 middle, or -1 when none is held.
+int heldButton();

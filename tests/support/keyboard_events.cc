@@ -31,9 +31,9 @@ std::vector<PostedKey> postedKeys() {
 }
 
 bool keyboardStateIsClear() {
-  if (g_modifierFlags != 0) return false;
+  if (modifierFlags() != 0) return false;
   for (int vk = 0; vk < 256; ++vk) {
-    if (modifierDown[vk] || keyDown[vk] || translatedClipboardKey[vk]) return false;
+    if (isModifierHeld(vk) || isKeyHeld(vk) || isClipboardTranslated(vk)) return false;
   }
   return true;
 }

