@@ -3,6 +3,8 @@
 // input, and the exact standard output and trace it must produce.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,9 @@
 #include "support/protocol_lines.h"
 
 namespace {
+
+constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
 
 constexpr size_t kPiece = 65535;  // the most one read of the loop takes
 
@@ -42,11 +47,14 @@ std::string key(int seq, int type, uint64_t flags, int keycode, bool down) {
 std::string keyDownLine(int seq, int keycode) { return key(seq, 10, 0, keycode, true); }
 std::string keyUpLine(int seq, int keycode) { return key(seq, 11, 0, keycode, false); }
 
-std::string textLine(int seq, const std::string& json, size_t units) {
-  return "{\"seq\":" + std::to_string(seq) +
-         ",\"tap\":0,\"type\":10,\"source\":null,\"flags\":0,\"keycode\":0,\"down\":true,"
-         "\"text\":\"" +
-         json + "\",\"textUnits\":" + std::to_string(units) + "}";
+// One stroke of text: its key down at seq, its key up at seq + 1.
+std::string textLine(int seq, const std::string& json, size_t units, bool down = true) {
+  return "{\"seq\":" + std::to_string(seq) + ",\"tap\":0,\"type\":" + (down ? "10" : "11") +
+         ",\"source\":null,\"flags\":0,\"keycode\":0,\"down\":" + (down ? "true" : "false") +
+         ",\"text\":\"" + json + "\",\"textUnits\":" + std::to_string(units) + "}";
+}
+std::string textUpLine(int seq, const std::string& json, size_t units) {
+  return textLine(seq, json, units, false);
 }
 
 std::string scrollLine(int seq, int vertical, int horizontal) {
@@ -56,10 +64,12 @@ std::string scrollLine(int seq, int vertical, int horizontal) {
          std::to_string(vertical) + ",\"wheel2\":" + std::to_string(horizontal) + "}";
 }
 
-std::string moveLine(int seq, const std::string& x, const std::string& y) {
+// A plain move with its deltas (fields 4 and 5).
+std::string moveLine(int seq, const std::string& x, const std::string& y, int64_t dx, int64_t dy) {
   return "{\"seq\":" + std::to_string(seq) +
          ",\"tap\":0,\"type\":5,\"source\":null,\"flags\":null,\"x\":" + x + ",\"y\":" + y +
-         ",\"button\":0,\"fields\":{}}";
+         ",\"button\":0,\"fields\":{\"4\":" + std::to_string(dx) + ",\"5\":" + std::to_string(dy) +
+         "}}";
 }
 
 // A button event with its flags set (a press, a release or a drag).
@@ -84,6 +94,17 @@ std::string base64(const std::string& bytes) {
     out += i + 2 < bytes.size() ? kAlphabet[group & 63] : '=';
   }
   return out;
+}
+
+// The whole trace of a run that typed these ASCII texts, one stroke each.
+std::vector<std::string> strokes(const std::vector<std::string>& texts) {
+  std::vector<std::string> trace;
+  for (const std::string& text : texts) {
+    trace.push_back(textLine(static_cast<int>(trace.size() + 1), text, text.size()));
+    trace.push_back(textUpLine(static_cast<int>(trace.size() + 1), text, text.size()));
+  }
+  trace.push_back(exitLine(0));
+  return trace;
 }
 
 struct Row {
@@ -251,8 +272,8 @@ TEST(BadInput, NumbersBeyondTheirRange) {
        kReady + "ACK KEYDOWN\nACK KEYDOWN\nACK KEYUP\nACK MOUSEDOWN\nACK MOUSEUP\nPOS 1511 5\n",
        {scrollLine(1, -3, 0), scrollLine(2, 3, 0), scrollLine(3, 0, 3),
         buttonLine(4, 1, "756", "491", 0, kFirstPress),
-        buttonLine(5, 2, "756", "491", 0, kFirstPress), moveLine(6, "null", "null"),
-        moveLine(7, "1e+26", "5"), exitLine(0)}},
+        buttonLine(5, 2, "756", "491", 0, kFirstPress), moveLine(6, "null", "null", kMax, kMin),
+        moveLine(7, "1e+26", "5", kMax, -486), exitLine(0)}},
   });
 }
 
@@ -263,7 +284,7 @@ TEST(BadInput, SignsAlone) {
        "MOUSEDOWN middle -\nMOUSEUP middle\nGETPOS\n",
        kReady + "ACK KEYDOWN\nACK KEYDOWN\nACK MOUSEDOWN\nACK MOUSEUP\nPOS 0 0\n",
        {scrollLine(1, 3, 0), scrollLine(2, 3, 0), scrollLine(3, 0, -3), scrollLine(4, 0, -3),
-        moveLine(5, "0", "0"), buttonLine(6, 25, "0", "0", 2, kFirstPress),
+        moveLine(5, "0", "0", -756, -491), buttonLine(6, 25, "0", "0", 2, kFirstPress),
         buttonLine(7, 26, "0", "0", 2, kFirstPress), exitLine(0)}},
   });
 }
@@ -275,9 +296,10 @@ TEST(BadInput, NanInfinityAndNegativeZero) {
        "MOVERATIO -0 -0\nWHEEL -0\nHWHEEL -0\nKEYDOWN -0\nKEYUP nan\nMOUSEDOWN left nan\n"
        "MOVE nan inf\nMOVE -inf 1e300\nMOUSEUP left\n",
        kReady + "POS 756 491\nPOS 0 0\nACK KEYDOWN\nACK KEYUP\nACK MOUSEDOWN\nACK MOUSEUP\n",
-       {moveLine(1, "null", "5"), moveLine(2, "null", "null"), moveLine(3, "-0", "-0"),
-        moveLine(4, "null", "491"), moveLine(5, "-0", "-0"), scrollLine(6, 3, 0),
-        scrollLine(7, 0, -3), buttonLine(8, 1, "-0", "-0", 0, kFirstPress),
+       {moveLine(1, "null", "5", 0, -486), moveLine(2, "null", "null", kMax, kMin),
+        moveLine(3, "-0", "-0", -756, -491), moveLine(4, "null", "491", 0, 491),
+        moveLine(5, "-0", "-0", 0, 0), scrollLine(6, 3, 0), scrollLine(7, 0, -3),
+        buttonLine(8, 1, "-0", "-0", 0, kFirstPress),
         // A drag's deltas are defined for any target: NaN gives 0, infinities the limits.
         buttonLine(9, 6, "null", "null", 0, kFirstPress + ",\"4\":0,\"5\":9223372036854775807"),
         buttonLine(10, 6, "null", "1e+300", 0,
@@ -293,9 +315,9 @@ TEST(BadInput, HexAndExponentForms) {
        "KEYDOWN 0x41\nKEYDOWN 6.5e1\nKEYUP 1e2\nWHEEL 0x5\nWHEEL -1e5\nHWHEEL 1e-5\n"
        "MOUSEDOWN right 0x2\nMOUSEUP right\n",
        kReady + "ACK KEYDOWN\nACK KEYDOWN\nACK KEYUP\nACK MOUSEDOWN\nACK MOUSEUP\n",
-       {moveLine(1, "16", "16"), moveLine(2, "100", "25"), moveLine(3, "26", "5"),
-        moveLine(4, "756", "491"), scrollLine(5, 3, 0), scrollLine(6, 3, 0), scrollLine(7, 0, 3),
-        buttonLine(8, 3, "756", "491", 1, kFirstPress),
+       {moveLine(1, "16", "16", -740, -475), moveLine(2, "100", "25", 84, 9),
+        moveLine(3, "26", "5", -74, -20), moveLine(4, "756", "491", 730, 486), scrollLine(5, 3, 0),
+        scrollLine(6, 3, 0), scrollLine(7, 0, 3), buttonLine(8, 3, "756", "491", 1, kFirstPress),
         buttonLine(9, 4, "756", "491", 1, kFirstPress), exitLine(0)}},
   });
 }
@@ -310,13 +332,15 @@ TEST(BadInput, ArgumentsWithNulsTabsAndHighBytes) {
        "KEYDOWN 65\t\nKEYUP \t65\nTEXT aGk\0=\nTEXT aGkAaGk=\nKEYDOWN \xff\nMOUSEDOWN \xe9\n"
        "MOUSEUP \xed\xa0\x80\nTEXT \xc3\xa9\nMOVE \t1 \v2\n"s,
        kReady + "ACK KEYDOWN\nACK KEYUP\nACK KEYDOWN\nACK MOUSEDOWN\nACK MOUSEUP\n",
-       {keyDownLine(1, 0), keyUpLine(2, 0), textLine(3, "hi", 2), textLine(4, "hi", 2),
-        buttonLine(5, 1, "756", "491", 0, kFirstPress),
-        buttonLine(6, 2, "756", "491", 0, kFirstPress), moveLine(7, "1", "2"), exitLine(1)}},
+       {keyDownLine(1, 0), keyUpLine(2, 0), textLine(3, "hi", 2), textUpLine(4, "hi", 2),
+        textLine(5, "hi", 2), textUpLine(6, "hi", 2),
+        buttonLine(7, 1, "756", "491", 0, kFirstPress),
+        buttonLine(8, 2, "756", "491", 0, kFirstPress), moveLine(9, "1", "2", -755, -489),
+        exitLine(1)}},
       {"64 and 65 tokens",
        "MOVE 10 20" + repeat(" t", 61) + "\nMOVE 30 40" + repeat(" t", 62) + "\n",
        kReady,
-       {moveLine(1, "10", "20"), moveLine(2, "30", "40"), exitLine(0)}},
+       {moveLine(1, "10", "20", -746, -471), moveLine(2, "30", "40", 20, 20), exitLine(0)}},
   });
 }
 
@@ -326,10 +350,7 @@ TEST(BadInput, Base64OfEveryShortLength) {
        "TEXT\nTEXT \nTEXT Q\nTEXT QU\nTEXT QUI\nTEXT QUJD\nTEXT QUJDR\nTEXT QUJDRA\nTEXT QUJDREU\n"
        "TEXT QUJDREVG\nTEXT =\nTEXT ====\nTEXT QQ==\nTEXT QQ=\nTEXT Q===\n",
        kReady + unknown("TEXT") + unknown("TEXT"),
-       {textLine(1, "@", 1), textLine(2, "A", 1), textLine(3, "AB", 2), textLine(4, "ABC", 3),
-        textLine(5, "ABCD", 4), textLine(6, "ABCD", 4), textLine(7, "ABCDE", 5),
-        textLine(8, "ABCDEF", 6), textLine(9, "A", 1), textLine(10, "A", 1), textLine(11, "@", 1),
-        exitLine(0)}},
+       strokes({"@", "A", "AB", "ABC", "ABCD", "ABCD", "ABCDE", "ABCDEF", "A", "A", "@"})},
   });
 }
 
@@ -341,12 +362,9 @@ TEST(BadInput, Base64Of65000Bytes) {
   text.resize(48750);
   const std::string token = base64(text);
   ASSERT_EQ(token.size(), 65000u);
-  std::vector<std::string> trace;
-  for (size_t start = 0; start < text.size(); start += 20) {
-    std::string chunk = text.substr(start, 20);
-    trace.push_back(textLine(static_cast<int>(trace.size() + 1), chunk, chunk.size()));
-  }
-  trace.push_back(exitLine(0));
+  std::vector<std::string> chunks;
+  for (size_t start = 0; start < text.size(); start += 20) chunks.push_back(text.substr(start, 20));
+  std::vector<std::string> trace = strokes(chunks);
   runRows({{"one text of 48,750 characters, in events of 20", "TEXT " + token + "\nPING\n",
             kReady + "PONG\n", trace}});
 }
@@ -358,8 +376,7 @@ TEST(BadInput, TextOfInvalidUtf8) {
        // form; valid text ending in 0xFF; then valid text.
        "TEXT /w==\nTEXT wA==\nTEXT 7aCA\nTEXT 9JCAgA==\nTEXT 4oI=\nTEXT wKA=\nTEXT aGn/\n"
        "TEXT aGk=\n",
-       kReady,
-       {textLine(1, "hi", 2), exitLine(0)}},
+       kReady, strokes({"hi"})},
   });
 }
 

@@ -23,11 +23,23 @@ std::string key(int seq, int type, int flags, int keycode, bool down) {
          (down ? ",\"down\":true}" : ",\"down\":false}");
 }
 
-std::string text(int seq, int flags, const std::string& utf8, int units) {
-  return "{\"seq\":" + std::to_string(seq) +
-         ",\"tap\":0,\"type\":10,\"source\":null,\"flags\":" + std::to_string(flags) +
-         ",\"keycode\":0,\"down\":true,\"text\":\"" + utf8 +
+// One stroke of text: its key down, or its key up.
+std::string text(int seq, int flags, const std::string& utf8, int units, bool down = true) {
+  return "{\"seq\":" + std::to_string(seq) + ",\"tap\":0,\"type\":" + (down ? "10" : "11") +
+         ",\"source\":null,\"flags\":" + std::to_string(flags) +
+         ",\"keycode\":0,\"down\":" + (down ? "true" : "false") + ",\"text\":\"" + utf8 +
          "\",\"textUnits\":" + std::to_string(units) + "}";
+}
+
+// The key down and key up of each text, in order, from seq on.
+Lines strokes(int seq, int flags, const std::vector<std::string>& texts) {
+  Lines lines;
+  for (const std::string& t : texts) {
+    const int units = t == "\xF0\x9F\x98\x80" ? 2 : static_cast<int>(t.size());
+    lines.push_back(text(seq++, flags, t, units));
+    lines.push_back(text(seq++, flags, t, units, false));
+  }
+  return lines;
 }
 
 TEST(KeyboardProcess, ClipboardChordAsTheWorkedExample) {
@@ -77,13 +89,16 @@ TEST(KeyboardProcess, TextIsTypedInEventsOfAtMost20Units) {
   AgentResult r = runAgent("TEXT aGk\nTEXT aA\nTEXT " + units20 + "\nTEXT " + units41 + "\nTEXT " +
                            emojiAt19 + "\nTEXT /w==\nTEXT YQBi\nKEYDOWN 17\nTEXT 5L2g5aW9\n");
   EXPECT_EQ(r.out, kReady + "ACK KEYDOWN\n");
-  EXPECT_EQ(
-      r.trace,
-      (Lines{text(1, 0, "hi", 2), text(2, 0, "h", 1), text(3, 0, "bbbbbbbbbbbbbbbbbbbb", 20),
-             text(4, 0, "abcdefghijklmnopqrst", 20), text(5, 0, "uvwxyzabcdefghijklmn", 20),
-             text(6, 0, "o", 1), text(7, 0, "aaaaaaaaaaaaaaaaaaa", 19),
-             text(8, 0, "\xF0\x9F\x98\x80", 2), text(9, 0, "a", 1), key(10, 12, 0x40000, 59, true),
-             text(11, 0x40000, "你好", 2), key(12, 12, 0, 59, false), kCleanExit}));
+  Lines expected =
+      strokes(1, 0,
+              {"hi", "h", "bbbbbbbbbbbbbbbbbbbb", "abcdefghijklmnopqrst", "uvwxyzabcdefghijklmn",
+               "o", "aaaaaaaaaaaaaaaaaaa", "\xF0\x9F\x98\x80", "a"});
+  for (const std::string& line :
+       {key(19, 12, 0x40000, 59, true), text(20, 0x40000, "你好", 2),
+        text(21, 0x40000, "你好", 2, false), key(22, 12, 0, 59, false), std::string(kCleanExit)}) {
+    expected.push_back(line);
+  }
+  EXPECT_EQ(r.trace, expected);
 }
 
 TEST(KeyboardProcess, FailuresAndUnmappedKeysStillAcknowledgeAndLeakNothing) {

@@ -30,15 +30,24 @@ std::u16string unitsOf(const std::string& utf8) {
   return units;
 }
 
-// The texts of every posted event, checking each is a text event as the agent makes them: no
-// source, key code 0, a key down, the modifiers held.
+// The text of every stroke posted, checking each is a key down and then its key up as the agent
+// makes them: no source, key code 0, the same text, the modifiers held.
 std::vector<std::u16string> postedTexts() {
   std::vector<std::u16string> texts;
-  for (const SimEvent& e : simPostedEvents()) {
-    EXPECT_EQ(PostedKey({e.type, e.keycode, e.down, e.flags.value_or(~0ull), e.hidSource, e.tap}),
-              PostedKey({kCGEventKeyDown, 0, true, modifierFlags(), false, 0}));
+  const std::vector<SimEvent>& posted = simPostedEvents();
+  EXPECT_EQ(posted.size() % 2, 0u);
+  for (size_t i = 0; i < posted.size(); ++i) {
+    const SimEvent& e = posted[i];
+    const bool down = i % 2 == 0;
+    EXPECT_EQ(
+        PostedKey({e.type, e.keycode, e.down, e.flags.value_or(~0ull), e.hidSource, e.tap}),
+        PostedKey({down ? kCGEventKeyDown : kCGEventKeyUp, 0, down, modifierFlags(), false, 0}));
     EXPECT_TRUE(e.text.has_value());
-    texts.push_back(e.text.value_or(u""));
+    if (down) {
+      texts.push_back(e.text.value_or(u""));
+    } else {
+      EXPECT_EQ(e.text.value_or(u""), texts.back());
+    }
   }
   return texts;
 }
@@ -101,7 +110,7 @@ TEST(Base64Decoder, NeverRejectsAndFollowsItsGroupRules) {
   EXPECT_EQ(decode(std::string(65535, 'A')), std::string(65535 / 4 * 3 + 2, '\0'));
 }
 
-TEST_F(TextEntry, TypesTheDecodedTextInOneKeyDownWithoutSource) {
+TEST_F(TextEntry, TypesTheDecodedTextInOneStrokeWithoutSource) {
   struct Case {
     const char* line;
     std::u16string text;  // empty: nothing typed
@@ -139,7 +148,7 @@ TEST_F(TextEntry, CarriesTheModifiersHeld) {
   EXPECT_EQ(modifierFlags(), kCGEventFlagMaskControl | kCGEventFlagMaskShift);
 }
 
-TEST_F(TextEntry, LongTextGoesOutIn20UnitEventsWithoutSplittingSurrogatePairs) {
+TEST_F(TextEntry, LongTextGoesOutIn20UnitStrokesThatDoNotStartWithABreak) {
   const std::string emoji = "\U0001F600";  // D83D DE00
   struct Case {
     const char* name;
@@ -159,6 +168,14 @@ TEST_F(TextEntry, LongTextGoesOutIn20UnitEventsWithoutSplittingSurrogatePairs) {
       {"pairs only", repeated(11, emoji), {20, 2}},
       {"pairs at odd offsets", "k" + repeated(11, emoji), {19, 4}},
       {"CJK", repeated(11, "你好"), {20, 2}},
+      // No stroke after the first starts with CR, LF or Tab: the one before ends early.
+      {"LF after unit 20", repeated(20, "l") + "\nm", {19, 3}},
+      {"CR LF after unit 20", repeated(19, "l") + "\r\nm", {18, 4}},
+      {"Tab after unit 20", repeated(20, "l") + "\tm", {19, 3}},
+      {"a pair before the break", repeated(18, "l") + emoji + "\n", {18, 3}},
+      {"the first stroke may start with one", "\n" + repeated(20, "n"), {20, 1}},
+      {"a break the last stroke starts with", repeated(20, "o") + "\n", {19, 2}},
+      {"breaks longer than a stroke are cut as they fall", "p" + repeated(25, "\n") + "q", {20, 7}},
       {"a long text", repeated(500, "x\u00e9") + emoji,
        [] {
          std::vector<size_t> sizes(50, 20);

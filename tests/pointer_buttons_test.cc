@@ -96,17 +96,17 @@ TEST_F(PointerButtonsTest, ReleaseBeforeAnyPressCarriesOne) {
   EXPECT_EQ(takePosted(), (Events{"26 b2 @756,491 f0 {1:1}"}));
 }
 
-TEST_F(PointerButtonsTest, ClickIsPressPauseReleaseWithoutStateOrFlags) {
+TEST_F(PointerButtonsTest, ClickIsPressPauseReleaseWithClickStateOneAndNoFlags) {
   holdModifiers(kShift);
   EXPECT_EQ(sendLine("CLICK right"), "ACK CLICK\n");
-  EXPECT_EQ(takePosted(), (Events{"3 b1 @756,491 f- {}", "4 b1 @756,491 f- {}"}));
+  EXPECT_EQ(takePosted(), (Events{"3 b1 @756,491 f- {1:1}", "4 b1 @756,491 f- {1:1}"}));
   EXPECT_EQ(simSleptMicroseconds(), 10000u);
 }
 
 TEST_F(PointerButtonsTest, DoubleClickPostsFourEventsAndWritesNothing) {
   holdModifiers(kShift);
   EXPECT_EQ(sendLine("DBLCLICK middle"), "");
-  EXPECT_EQ(takePosted(), (Events{"25 b2 @756,491 f- {}", "26 b2 @756,491 f- {}",
+  EXPECT_EQ(takePosted(), (Events{"25 b2 @756,491 f- {1:1}", "26 b2 @756,491 f- {1:1}",
                                   "25 b2 @756,491 f- {1:2}", "26 b2 @756,491 f- {1:2}"}));
   EXPECT_EQ(simSleptMicroseconds(), 50000u);
 }
@@ -137,9 +137,10 @@ TEST_F(PointerButtonsTest, SeparatePressesAndReleasesCarryTheModifierFlags) {
 TEST_F(PointerButtonsTest, UnreadableCursorPutsButtonEventsAtTheOrigin) {
   simSetFailures(kSimFailCreate);
   sendLines({"MOUSEDOWN left", "MOUSEUP left", "CLICK right", "DBLCLICK middle"});
-  EXPECT_EQ(takePosted(), (Events{"1 b0 @0,0 f0 {1:1}", "2 b0 @0,0 f0 {1:1}", "3 b1 @0,0 f- {}",
-                                  "4 b1 @0,0 f- {}", "25 b2 @0,0 f- {}", "26 b2 @0,0 f- {}",
-                                  "25 b2 @0,0 f- {1:2}", "26 b2 @0,0 f- {1:2}"}));
+  EXPECT_EQ(takePosted(),
+            (Events{"1 b0 @0,0 f0 {1:1}", "2 b0 @0,0 f0 {1:1}", "3 b1 @0,0 f- {1:1}",
+                    "4 b1 @0,0 f- {1:1}", "25 b2 @0,0 f- {1:1}", "26 b2 @0,0 f- {1:1}",
+                    "25 b2 @0,0 f- {1:2}", "26 b2 @0,0 f- {1:2}"}));
   EXPECT_EQ(clickMemory(Button(0)).point.x, 0);
   EXPECT_EQ(clickMemory(Button(0)).point.y, 0);
 }

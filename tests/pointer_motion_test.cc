@@ -26,21 +26,23 @@ class PointerMotionTest : public testing::Test {
   }
 };
 
+// Plain moves carry the motion from where the cursor was, as drags do.
 TEST_F(PointerMotionTest, MovesGoExactlyWhereAsked) {
   struct Case {
     const char* line;
     Events events;
   };
   const Case cases[] = {
-      {"MOVE 100.7 200.2", {"5 b0 @100.7,200.2 f- {}"}},
-      {"MOVE abc 10", {"5 b0 @0,10 f- {}"}},
-      {"MOVE -50 -20.5 extra", {"5 b0 @-50,-20.5 f- {}"}},
-      {"MOVE 1e300 -1e300", {"5 b0 @1e+300,-1e+300 f- {}"}},
-      {"MOVE inf -inf", {"5 b0 @inf,-inf f- {}"}},
-      {"MOVE nan 5", {"5 b0 @nan,5 f- {}"}},
-      {"MOVERATIO 0.5 0.25", {"5 b0 @756,245.5 f- {}"}},
-      {"MOVERATIO 2 2", {"5 b0 @3024,1964 f- {}"}},
-      {"MOVERATIO -1 0", {"5 b0 @-1512,0 f- {}"}},
+      {"MOVE 100.7 200.2", {"5 b0 @100.7,200.2 f- {4:-655,5:-290}"}},
+      {"MOVE abc 10", {"5 b0 @0,10 f- {4:-756,5:-481}"}},
+      {"MOVE -50 -20.5 extra", {"5 b0 @-50,-20.5 f- {4:-806,5:-511}"}},
+      {"MOVE 1e300 -1e300",
+       {"5 b0 @1e+300,-1e+300 f- {4:9223372036854775807,5:-9223372036854775808}"}},
+      {"MOVE inf -inf", {"5 b0 @inf,-inf f- {4:9223372036854775807,5:-9223372036854775808}"}},
+      {"MOVE nan 5", {"5 b0 @nan,5 f- {4:0,5:-486}"}},
+      {"MOVERATIO 0.5 0.25", {"5 b0 @756,245.5 f- {4:0,5:-245}"}},
+      {"MOVERATIO 2 2", {"5 b0 @3024,1964 f- {4:2268,5:1473}"}},
+      {"MOVERATIO -1 0", {"5 b0 @-1512,0 f- {4:-2268,5:-491}"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -126,7 +128,7 @@ TEST_F(PointerMotionTest, MovesWhileAButtonIsHeldDragThatButton) {
     EXPECT_EQ(sendLine("MOVE 800.9 400.2"), "");
     sendLine(std::string("MOUSEUP ") + c.word);
     sendLine("MOVE 10 20");
-    EXPECT_EQ(takePosted(), (Events{c.press, c.drag, c.release, "5 b0 @10,20 f- {}"}));
+    EXPECT_EQ(takePosted(), (Events{c.press, c.drag, c.release, "5 b0 @10,20 f- {4:-790,5:-380}"}));
   }
 }
 
@@ -184,15 +186,16 @@ TEST_F(PointerMotionTest, ReleaseBeforeAnyPressHoldsNothing) {
   sendLine("MOUSEUP left");
   simClearPostedEvents();
   sendLine("MOVE 1 1");
-  EXPECT_EQ(takePosted(), (Events{"5 b0 @1,1 f- {}"}));
+  EXPECT_EQ(takePosted(), (Events{"5 b0 @1,1 f- {4:-755,5:-490}"}));
 }
 
-TEST_F(PointerMotionTest, DragWithUnreadableCursorClaimsNoMotion) {
+TEST_F(PointerMotionTest, MovesWithUnreadableCursorClaimNoMotion) {
   sendLine("MOUSEDOWN left");
   simSetFailures(kSimFailCreate);
   simClearPostedEvents();
-  sendLine("MOVE 700 400");
-  EXPECT_EQ(takePosted(), (Events{"6 b0 @700,400 f0 {1:1}"}));
+  sendLines({"MOVE 700 400", "MOUSEUP left", "MOVE 710 410"});
+  EXPECT_EQ(takePosted(),
+            (Events{"6 b0 @700,400 f0 {1:1}", "2 b0 @0,0 f0 {1:1}", "5 b0 @710,410 f- {}"}));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "keyboard/text_entry.h"
 
-#include <algorithm>
 #include <array>
 
 #include "keyboard/key_events.h"
@@ -31,12 +30,30 @@ unsigned sextet(std::string_view token, size_t i) {
   return i < token.size() ? kB64Table[static_cast<unsigned char>(token[i])] : 0u;
 }
 
-bool isHighSurrogate(UniChar unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
-// One text event as the system expects it: no source, key code 0 only carrying the text, a key
-// down without a key up, the modifiers now held. False when the event could not be made.
-bool postTextEvent(const UniChar* units, size_t count) {
-  CfOwned<CGEventRef> event(CGEventCreateKeyboardEvent(nullptr, 0, true));
+// macOS types nothing for an event whose string starts with one of these.
+bool isLineBreakOrTab(char16_t unit) { return unit == '\r' || unit == '\n' || unit == '\t'; }
+
+// How many units of text, from start, go into the next event: at most 20, never ending between
+// the halves of a surrogate pair, and ending early where that keeps the next event from starting
+// with a line break or a tab. Only a run of those longer than an event is cut as it falls.
+size_t chunkLength(const std::u16string& text, size_t start) {
+  const size_t left = text.size() - start;
+  if (left <= kMaxUnitsPerTextEvent) return left;
+  for (size_t count = kMaxUnitsPerTextEvent; count > 0; --count) {
+    const size_t end = start + count;
+    if (!isLineBreakOrTab(text[end]) && !isHighSurrogate(text[end - 1])) return count;
+  }
+  return isHighSurrogate(text[start + kMaxUnitsPerTextEvent - 1]) ? kMaxUnitsPerTextEvent - 1
+                                                                 : kMaxUnitsPerTextEvent;
+}
+
+// One stroke of text as the system expects it: no source, key code 0 only carrying the text, the
+// modifiers now held; a key down and then its key up, so that no key stays down in the system's
+// key state. False when an event could not be made.
+bool postTextStroke(const UniChar* units, size_t count, bool down) {
+  CfOwned<CGEventRef> event(CGEventCreateKeyboardEvent(nullptr, 0, down));
   if (!event) return false;
   CGEventKeyboardSetUnicodeString(event.get(), count, units);
   postEvent(event.get(), modifierFlags());
@@ -77,12 +94,11 @@ void postUnicodeText(const char* text) {
   CFStringGetCharacters(string.get(), CFRangeMake(0, length),
                         reinterpret_cast<UniChar*>(units.data()));
   // Anything past an event's first 20 units would be dropped by the system, so longer text goes
-  // out in consecutive events; a chunk never ends between the two halves of a surrogate pair.
-  const size_t total = units.size();
-  for (size_t start = 0; start < total;) {
-    size_t count = std::min(kMaxUnitsPerTextEvent, total - start);
-    if (start + count < total && isHighSurrogate(units[start + count - 1])) --count;
-    if (!postTextEvent(reinterpret_cast<const UniChar*>(units.data()) + start, count)) return;
+  // out in consecutive strokes.
+  for (size_t start = 0; start < units.size();) {
+    const size_t count = chunkLength(units, start);
+    const UniChar* chunk = reinterpret_cast<const UniChar*>(units.data()) + start;
+    if (!postTextStroke(chunk, count, true) || !postTextStroke(chunk, count, false)) return;
     start += count;
   }
 }

@@ -44,16 +44,17 @@ CfOwned<CGEventRef> createButtonEvent(Button button, bool press, CGPoint locatio
                                                      static_cast<CGMouseButton>(indexOf(button))));
 }
 
-// One half of a complete click: no flags, and a click state only when clickState is above 0.
+// One half of a complete click: its click state, and no flags. A release without a click state
+// reads as "not part of a click", and apps that act on the release would ignore it.
 void postClickStroke(Button button, bool press, CGPoint location, int32_t clickState) {
   CfOwned<CGEventRef> event = createButtonEvent(button, press, location);
   if (press) {
-    numberPress(event.get());
+    numberPress(button, event.get());
   } else {
-    numberFollowingEvent(event.get());
+    numberFollowingEvent(button, event.get());
   }
   if (!event) return;
-  if (clickState > 0) CGEventSetIntegerValueField(event.get(), kCGMouseEventClickState, clickState);
+  CGEventSetIntegerValueField(event.get(), kCGMouseEventClickState, clickState);
   postEvent(event.get());
 }
 
@@ -105,7 +106,7 @@ void postButtonDown(Button button, int32_t requested) {
   // The memory is kept even when the press could not be made, so the next press counts on.
   const int32_t count =
       nextClickCount(indexOf(button), CFAbsoluteTimeGetCurrent(), location, requested);
-  numberPress(down.get());
+  numberPress(button, down.get());
   state.held[indexOf(button)] = true;
   if (!down) return;
   CGEventSetIntegerValueField(down.get(), kCGMouseEventClickState, count);
@@ -118,21 +119,21 @@ void postButtonUp(Button button) {
   if (!up) return;
   const int32_t count = state.clicks[indexOf(button)].count;
   CGEventSetIntegerValueField(up.get(), kCGMouseEventClickState, count >= 2 ? count : 1);
-  numberFollowingEvent(up.get());
+  numberFollowingEvent(button, up.get());
   postEvent(up.get(), modifierFlags());
 }
 
 void postClick(Button button) {
   const CGPoint location = cursorLocation();
-  postClickStroke(button, true, location, 0);
+  postClickStroke(button, true, location, 1);
   usleep(kClickPause);
-  postClickStroke(button, false, location, 0);
+  postClickStroke(button, false, location, 1);
 }
 
 void postDoubleClick(Button button) {
   const CGPoint location = cursorLocation();
-  postClickStroke(button, true, location, 0);
-  postClickStroke(button, false, location, 0);
+  postClickStroke(button, true, location, 1);
+  postClickStroke(button, false, location, 1);
   usleep(kDoubleClickPause);
   postClickStroke(button, true, location, 2);
   postClickStroke(button, false, location, 2);

@@ -1,6 +1,7 @@
 #include "pointer/event_numbers.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,8 @@ namespace {
 int cachedMacOSMajor = -1;  // -1: not read yet
 bool numberSeeded = false;
 int64_t mouseEventNumber = 0;
+// The number of each button's latest press; 0 for a button not pressed since the seeding.
+std::array<int64_t, kButtonCount> pressNumbers{};
 
 bool numbersInUse() { return runningMacOSMajor() >= kFirstNumberedMacOS; }
 
@@ -49,23 +52,28 @@ int runningMacOSMajor() {
   return cachedMacOSMajor;
 }
 
-void numberPress(CGEventRef press) {
+void numberPress(Button button, CGEventRef press) {
   if (!numbersInUse()) return;
   if (!numberSeeded) {
     mouseEventNumber = systemPressCount();
     numberSeeded = true;
   }
   ++mouseEventNumber;
+  pressNumbers[static_cast<int>(button)] = mouseEventNumber;
   if (press != nullptr) CGEventSetIntegerValueField(press, kCGMouseEventNumber, mouseEventNumber);
 }
 
-void numberFollowingEvent(CGEventRef event) {
+void numberFollowingEvent(Button button, CGEventRef event) {
   if (event == nullptr || !numberSeeded || !numbersInUse()) return;
-  CGEventSetIntegerValueField(event, kCGMouseEventNumber, mouseEventNumber);
+  // The window server pairs a release or a drag with its press by this number.
+  const int64_t ownPress = pressNumbers[static_cast<int>(button)];
+  CGEventSetIntegerValueField(event, kCGMouseEventNumber,
+                              ownPress != 0 ? ownPress : mouseEventNumber);
 }
 
 void resetEventNumbers() {
   cachedMacOSMajor = -1;
   numberSeeded = false;
   mouseEventNumber = 0;
+  pressNumbers = {};
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/quartz.h"
+#include "pointer/buttons.h"
 
 // The first macOS major version whose button events carry a mouse event number.
 inline constexpr int kFirstNumberedMacOS = 27;
@@ -19,13 +20,14 @@ int macOSMajorFromVersion(std::string_view version);
 // 0 when the system does not say; the agent then sets no event numbers.
 int runningMacOSMajor();
 
-// A press: advances the agent's one mouse event number (seeded from the system's own press
-// counters at the first press of the run) and sets it on the press, if there is one. Called for
-// every press, created or not.
-void numberPress(CGEventRef press);
+// A press of button: advances the agent's one mouse event number (seeded from the system's own
+// press counters at the first press of the run) and sets it on the press, if there is one. Called
+// for every press, created or not.
+void numberPress(Button button, CGEventRef press);
 
-// A release or a drag: sets the current number, once a press has started the sequence.
-void numberFollowingEvent(CGEventRef event);
+// A release or a drag of button: sets the number of that button's latest press, or the latest
+// number of any press when the button was never pressed; nothing before the first press.
+void numberFollowingEvent(Button button, CGEventRef event);
 
 // Forgets the number, its seeding and the cached version. For tests.
 void resetEventNumbers();

@@ -37,24 +37,25 @@ bool mainDisplayBounds(CGRect* bounds) {
   return true;
 }
 
+// The motion a move claims, as hardware moves report it: the target minus where the cursor was,
+// truncated. Games and 3D apps read these fields rather than the location. With no known start,
+// no motion is claimed rather than a jump from the origin.
+void setMoveDeltas(CGEventRef move, bool knownStart, CGPoint before, CGPoint target) {
+  if (!knownStart) return;
+  CGEventSetIntegerValueField(move, kCGMouseEventDeltaX, truncateToInt64(target.x - before.x));
+  CGEventSetIntegerValueField(move, kCGMouseEventDeltaY, truncateToInt64(target.y - before.y));
+}
+
 // macOS starts a drag only from dragged events: plain moves while a synthetic button is down
 // select no text and move no window.
-void postDrag(Button button, CGPoint target) {
-  CGPoint before{0, 0};
-  const bool knownStart = readCursorLocation(&before);
+void postDrag(Button button, CGPoint before, bool knownStart, CGPoint target) {
   const int index = static_cast<int>(button);
   CfOwned<CGEventRef> drag(CGEventCreateMouseEvent(nullptr, kDragTypes[index], target,
                                                    static_cast<CGMouseButton>(index)));
   if (!drag) return;
   CGEventSetIntegerValueField(drag.get(), kCGMouseEventClickState, clickMemory(button).count);
-  // With no known start, no motion is claimed rather than a jump from the origin.
-  if (knownStart) {
-    CGEventSetIntegerValueField(drag.get(), kCGMouseEventDeltaX,
-                                truncateToInt64(target.x - before.x));
-    CGEventSetIntegerValueField(drag.get(), kCGMouseEventDeltaY,
-                                truncateToInt64(target.y - before.y));
-  }
-  numberFollowingEvent(drag.get());
+  setMoveDeltas(drag.get(), knownStart, before, target);
+  numberFollowingEvent(button, drag.get());
   postEvent(drag.get(), modifierFlags());
 }
 
@@ -63,13 +64,17 @@ void postDrag(Button button, CGPoint target) {
 void postMouseMove(double x, double y) {
   // The target goes out as given: not rounded, not clamped to a display.
   const CGPoint target{x, y};
+  CGPoint before{0, 0};
+  const bool knownStart = readCursorLocation(&before);
   Button held;
   if (heldButtonForDrag(&held)) {
-    postDrag(held, target);
+    postDrag(held, before, knownStart, target);
     return;
   }
   CfOwned<CGEventRef> move(
       CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, target, kCGMouseButtonLeft));
+  if (!move) return;
+  setMoveDeltas(move.get(), knownStart, before, target);
   postEvent(move.get());
 }
 
