@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the agent, the floor program and the benchmarks in Release (build-bench/) and runs them:
-# throughput, round trips and peak memory against the floor of the pipe protocol, then the
+# CPU per command, memory and round trips against the floor of the pipe protocol, then the
 # micro-benchmarks. Arguments go to mii_pipe_bench (--commands N, --round-trips N, --runs N).
 # Not part of the test suite: it measures, it does not judge.
 set -euo pipefail
