@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/quartz.h"
-#include "platform/simulation.h"
+#include "platform/simulated/simulation.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/quartz.h"
-#include "platform/simulation.h"
+#include "platform/simulated/simulation.h"
 #include "support/agent_process.h"
 
 namespace {
@@ -327,7 +327,8 @@ TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
   std::vector<std::string> lines;
   for (const SimEvent& e : simPostedEvents()) lines.push_back(simTraceLine(e));
   std::vector<std::string> expected = {
-      R"({"seq":1,"tap":0,"type":12,"source":"hid","flags":262144,"keycode":59,"down":true})",
+      R"({"seq":1,"tap":0,"type":12,"source":"hid","flags":262144,"keycode":59,"down":true,)"
+      R"("suppressionInterval":0.25,"localEventsFilter":[0,0]})",
       R"({"seq":2,"tap":0,"type":10,"source":null,"flags":0,"keycode":0,"down":true,)"
       R"("text":"\"a)"
       "\xf0\x9f\x98\x80\xe4\xbd\xa0"
