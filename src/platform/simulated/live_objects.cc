@@ -25,6 +25,26 @@ bool isLive(const void* object, ObjectKind kind) {
   return found != liveObjects.end() && found->second == kind;
 }
 
+void release(CFTypeRef object) {
+  if (object == nullptr) fatal("CFRelease(NULL)", "");
+  auto found = liveObjects.find(object);
+  if (found == liveObjects.end()) fatal("CFRelease of an object not alive: ", addressOf(object));
+  ObjectKind kind = found->second;
+  liveObjects.erase(found);
+  --liveCounts[static_cast<int>(kind)];
+  switch (kind) {
+    case ObjectKind::Event:
+      delete static_cast<const __CGEvent*>(object);
+      break;
+    case ObjectKind::Source:
+      delete static_cast<const __CGEventSource*>(object);
+      break;
+    case ObjectKind::String:
+      delete static_cast<const __CFString*>(object);
+      break;
+  }
+}
+
 }  // namespace
 
 void fatal(const char* what, const std::string& detail) {
@@ -59,29 +79,6 @@ const __CFString* liveString(CFStringRef string) {
   return string;
 }
 
-namespace {
-
-void release(CFTypeRef object) {
-  if (object == nullptr) fatal("CFRelease(NULL)", "");
-  auto found = liveObjects.find(object);
-  if (found == liveObjects.end()) fatal("CFRelease of an object not alive: ", addressOf(object));
-  ObjectKind kind = found->second;
-  liveObjects.erase(found);
-  --liveCounts[static_cast<int>(kind)];
-  switch (kind) {
-    case ObjectKind::Event:
-      delete static_cast<const __CGEvent*>(object);
-      break;
-    case ObjectKind::Source:
-      delete static_cast<const __CGEventSource*>(object);
-      break;
-    case ObjectKind::String:
-      delete static_cast<const __CFString*>(object);
-      break;
-  }
-}
-
-}  // namespace
 }  // namespace simulated
 
 extern "C" void CFRelease(CFTypeRef cf) { simulated::release(cf); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -16,7 +17,7 @@ namespace simulated {
 // macOS's defaults.
 struct LocalEventsSuppression {
   CFTimeInterval interval = 0.25;
-  std::array<CGEventFilterMask, 2> filter = {0, 0};  // by CGEventSuppressionState
+  std::array<uint32_t, 2> filter = {0, 0};  // CGEventFilterMask by CGEventSuppressionState
 };
 
 enum class ObjectKind { Event, Source, String };
@@ -47,8 +48,8 @@ struct __CFString {
 
 namespace simulated {
 
-// The object itself, or nullptr for NULL (the platform's operations accept a NULL event or source
-// and do nothing); fatal for any other pointer that is not a live object of that kind.
+// The object itself; nullptr for NULL (an operation on a NULL event does nothing, and an event made
+// from a NULL source has none); fatal for any other pointer that is not a live object of the kind.
 __CGEvent* liveEvent(CGEventRef event);
 __CGEventSource* liveSource(CGEventSourceRef source);
 // Fatal for NULL too: CoreFoundation's string operations do not accept it.
