@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "mac-input-injector.h"
-#include "platform/simulation.h"
+#include "platform/simulated/simulation.h"
 #include "support/agent_process.h"
 #include "support/in_process.h"
 #include "support/protocol_lines.h"

@@ -7,7 +7,7 @@
 
 #include "keyboard/key_code_maps.h"
 #include "keyboard/key_events.h"
-#include "platform/simulation.h"
+#include "platform/simulated/simulation.h"
 #include "support/in_process.h"
 #include "support/keyboard_events.h"
 

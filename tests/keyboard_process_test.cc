@@ -19,8 +19,8 @@ using Lines = std::vector<std::string>;
 std::string key(int seq, int type, int flags, int keycode, bool down) {
   return "{\"seq\":" + std::to_string(seq) + ",\"tap\":0,\"type\":" + std::to_string(type) +
          ",\"source\":\"hid\",\"flags\":" + std::to_string(flags) +
-         ",\"keycode\":" + std::to_string(keycode) +
-         (down ? ",\"down\":true}" : ",\"down\":false}");
+         ",\"keycode\":" + std::to_string(keycode) + (down ? ",\"down\":true" : ",\"down\":false") +
+         ",\"suppressionInterval\":0.25,\"localEventsFilter\":[0,0]}";
 }
 
 // One stroke of text: its key down, or its key up.

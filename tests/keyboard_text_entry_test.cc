@@ -6,7 +6,7 @@
 
 #include "keyboard/key_events.h"
 #include "keyboard/text_entry.h"
-#include "platform/simulation.h"
+#include "platform/simulated/simulation.h"
 #include "support/in_process.h"
 #include "support/keyboard_events.h"
 

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "keyboard/key_events.h"
-#include "platform/simulation.h"
+#include "platform/simulated/simulation.h"
 #include "pointer/buttons.h"
 #include "support/command_driver.h"
 #include "support/in_process.h"

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "keyboard/key_events.h"
-#include "platform/simulation.h"
+#include "platform/simulated/simulation.h"
 #include "pointer/buttons.h"
 #include "pointer/event_numbers.h"
 #include "support/command_driver.h"

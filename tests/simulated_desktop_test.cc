@@ -3,13 +3,14 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/quartz.h"
-#include "platform/simulation.h"
+#include "platform/simulated/simulation.h"
 #include "support/agent_process.h"
 
 namespace {
@@ -83,124 +84,52 @@ TEST_F(SimulatedDesktop, ScrollAndKeyEventsLeaveTheCursor) {
   EXPECT_EQ(simPostedEvents()[0].wheel2, 7);
 }
 
-TEST_F(SimulatedDesktop, Utf8IsValidatedAsCoreFoundationDoes) {
-  struct Case {
-    const char* bytes;
-    bool valid;
-    size_t units;
-  } cases[] = {
-      {"hi", true, 2},
-      {"", true, 0},
-      {"\xe4\xbd\xa0\xe5\xa5\xbd", true, 2},  // CJK
-      {"\xf0\x9f\x98\x80", true, 2},          // an emoji is a surrogate pair
-      {"\xf4\x8f\xbf\xbf", true, 2},          // U+10FFFF
-      {"\xc0\xaf", false, 0},                 // overlong '/'
-      {"\xe0\x80\xaf", false, 0},             // overlong, three bytes
-      {"\xf0\x80\x80\xaf", false, 0},         // overlong, four bytes
-      {"\xed\xa0\x80", false, 0},             // a surrogate
-      {"\xe4\xbd", false, 0},                 // truncated
-      {"a\xc3", false, 0},                    // truncated at the end
-      {"\xf4\x90\x80\x80", false, 0},         // above U+10FFFF
-      {"\xff", false, 0},
-      {"\x80", false, 0},  // a lone continuation byte
-  };
-  for (const Case& c : cases) {
-    CFStringRef s = CFStringCreateWithCString(kCFAllocatorDefault, c.bytes, kCFStringEncodingUTF8);
-    EXPECT_EQ(s != nullptr, c.valid) << c.bytes;
-    if (s != nullptr) {
-      EXPECT_EQ(CFStringGetLength(s), static_cast<CFIndex>(c.units));
-      CFRelease(s);
-    }
-  }
-  EXPECT_EQ(simLiveStrings(), 0);
-}
-
-TEST_F(SimulatedDesktop, StringsGiveTheirUtf16Units) {
-  CFStringRef s = CFStringCreateWithCString(nullptr, "a\xf0\x9f\x98\x80", kCFStringEncodingUTF8);
-  ASSERT_NE(s, nullptr);
-  UniChar units[3] = {};
-  CFStringGetCharacters(s, CFRangeMake(0, 3), units);
-  EXPECT_EQ(units[0], 'a');
-  EXPECT_EQ(units[1], 0xD83D);
-  EXPECT_EQ(units[2], 0xDE00);
-  CFRelease(s);
-}
-
-TEST_F(SimulatedDesktop, CountsEveryObjectUntilReleased) {
-  long events = simLiveEvents(), strings = simLiveStrings(), sources = simLiveSources();
-  CGEventSourceRef source = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
-  CGEventRef key = CGEventCreateKeyboardEvent(source, 0, true);
-  CGEventRef plain = CGEventCreate(nullptr);
-  CFStringRef text = CFStringCreateWithCString(nullptr, "x", kCFStringEncodingUTF8);
-  EXPECT_EQ(simLiveEvents(), events + 2);
-  EXPECT_EQ(simLiveStrings(), strings + 1);
-  EXPECT_EQ(simLiveSources(), sources + 1);
-  CFRelease(key);
-  CFRelease(plain);
-  CFRelease(text);
-  CFRelease(source);
-  EXPECT_EQ(simLiveEvents(), events);
-  EXPECT_EQ(simLiveStrings(), strings);
-  EXPECT_EQ(simLiveSources(), sources);
-}
-
-// Events are made and released many times per command; whatever one carried (fields, flags,
-// text, wheels) must never show on the next, and any number of fields is kept, last value wins.
+// Any number of integer fields is kept, last value wins, and nothing one event carried (fields,
+// flags, text, wheels) shows on another.
 TEST_F(SimulatedDesktop, EventsStartBlankAndKeepEveryFieldSet) {
   auto field = [](uint32_t number) { return static_cast<CGEventField>(number); };
-  for (int round = 0; round < 3; ++round) {
-    CGEventRef full = CGEventCreateKeyboardEvent(nullptr, 7, true);
-    ASSERT_NE(full, nullptr);
-    for (uint32_t n = 0; n < 12; ++n) {
-      CGEventSetIntegerValueField(full, field(n), 100 + n);
-      CGEventSetIntegerValueField(full, field(11 - n), 200 + n);
-    }
-    EXPECT_EQ(CGEventGetIntegerValueField(full, field(0)), 211);
-    EXPECT_EQ(CGEventGetIntegerValueField(full, field(11)), 111);
-    EXPECT_EQ(CGEventGetIntegerValueField(full, field(40)), 0);
-    const UniChar units[] = {'h', 'i'};
-    CGEventKeyboardSetUnicodeString(full, 2, units);
-    CGEventSetFlags(full, kCGEventFlagMaskShift);
-    CGEventPost(kCGHIDEventTap, full);
-    CFRelease(full);
-    CGEventRef scroll = CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2, 5, 6, 0);
-    CGEventPost(kCGHIDEventTap, scroll);
-    CFRelease(scroll);
-    CGEventRef blank =
-        CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, CGPoint{1, 2}, kCGMouseButtonLeft);
-    EXPECT_EQ(CGEventGetFlags(blank), 0u);
-    EXPECT_EQ(CGEventGetIntegerValueField(blank, field(3)), 0);
-    CGEventPost(kCGHIDEventTap, blank);
-    CFRelease(blank);
+  CGEventRef full = CGEventCreateKeyboardEvent(nullptr, 7, true);
+  ASSERT_NE(full, nullptr);
+  for (uint32_t n = 0; n < 12; ++n) {
+    CGEventSetIntegerValueField(full, field(n), 100 + n);
+    CGEventSetIntegerValueField(full, field(11 - n), 200 + n);
   }
-  const std::vector<SimEvent>& posted = simPostedEvents();
-  ASSERT_EQ(posted.size(), 9u);
-  for (size_t i = 0; i < posted.size(); i += 3) {
-    const SimEvent& full = posted[i];
-    ASSERT_EQ(full.fields.size(), 12u);
-    for (uint32_t n = 0; n < 12; ++n) {
-      EXPECT_EQ(full.fields.at(n), n < 6 ? 211 - n : 100 + n) << n;
-    }
-    ASSERT_TRUE(full.text.has_value());
-    EXPECT_EQ(*full.text, u"hi");
-    EXPECT_EQ(full.flags, std::optional<uint64_t>(kCGEventFlagMaskShift));
-    EXPECT_EQ(posted[i + 1].wheel1, 5);
-    EXPECT_EQ(posted[i + 1].wheel2, 6);
-    const SimEvent& blank = posted[i + 2];
-    EXPECT_TRUE(blank.fields.empty());
-    EXPECT_FALSE(blank.text.has_value());
-    EXPECT_FALSE(blank.flags.has_value());
-    EXPECT_EQ(blank.wheel1, 0);
-    EXPECT_EQ(blank.keycode, 0);
-    EXPECT_EQ(blank.x, 1);
-  }
-}
+  EXPECT_EQ(CGEventGetIntegerValueField(full, field(0)), 211);
+  EXPECT_EQ(CGEventGetIntegerValueField(full, field(11)), 111);
+  EXPECT_EQ(CGEventGetIntegerValueField(full, field(40)), 0);
+  const UniChar units[] = {'h', 'i'};
+  CGEventKeyboardSetUnicodeString(full, 2, units);
+  CGEventSetFlags(full, kCGEventFlagMaskShift);
+  CGEventPost(kCGHIDEventTap, full);
+  CFRelease(full);
+  CGEventRef scroll = CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2, 5, 6, 0);
+  CGEventPost(kCGHIDEventTap, scroll);
+  CFRelease(scroll);
+  CGEventRef blank =
+      CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, CGPoint{1, 2}, kCGMouseButtonLeft);
+  EXPECT_EQ(CGEventGetFlags(blank), 0u);
+  EXPECT_EQ(CGEventGetIntegerValueField(blank, field(3)), 0);
+  CGEventPost(kCGHIDEventTap, blank);
+  CFRelease(blank);
 
-TEST_F(SimulatedDesktop, ReleasingTwiceIsFatal) {
-  CGEventRef event = CGEventCreate(nullptr);
-  CFRelease(event);
-  EXPECT_DEATH(CFRelease(event), "not alive");
-  EXPECT_DEATH(CFRelease(nullptr), "CFRelease\\(NULL\\)");
+  const std::vector<SimEvent>& posted = simPostedEvents();
+  ASSERT_EQ(posted.size(), 3u);
+  ASSERT_EQ(posted[0].fields.size(), 12u);
+  for (uint32_t n = 0; n < 12; ++n) {
+    EXPECT_EQ(posted[0].fields.at(n), n < 6 ? 211 - n : 100 + n) << n;
+  }
+  ASSERT_TRUE(posted[0].text.has_value());
+  EXPECT_EQ(*posted[0].text, u"hi");
+  EXPECT_EQ(posted[0].flags, std::optional<uint64_t>(kCGEventFlagMaskShift));
+  EXPECT_EQ(posted[1].wheel1, 5);
+  EXPECT_EQ(posted[1].wheel2, 6);
+  const SimEvent& blankPosted = posted[2];
+  EXPECT_TRUE(blankPosted.fields.empty());
+  EXPECT_FALSE(blankPosted.text.has_value());
+  EXPECT_FALSE(blankPosted.flags.has_value());
+  EXPECT_EQ(blankPosted.wheel1, 0);
+  EXPECT_EQ(blankPosted.keycode, 0);
+  EXPECT_EQ(blankPosted.x, 1);
 }
 
 TEST_F(SimulatedDesktop, FailuresMakeCreationsReturnNothing) {
@@ -259,6 +188,26 @@ TEST_F(SimulatedDesktop, TrustFollowsTheTrustFile) {
   simSetTrustFile("");
   simSetTrusted(false);
   EXPECT_EQ(AXIsProcessTrusted(), 0);
+}
+
+TEST_F(SimulatedDesktop, SecureEventInputFollowsItsFile) {
+  const std::string file = temporaryPath("secure-input");
+  struct Case {
+    const char* name;
+    std::string file;
+    const char* contents;  // nullptr: no such file
+    Boolean expected;
+  } cases[] = {
+      {"unset", "", nullptr, 0},
+      {"first byte 1", file, "1\n", 1},
+      {"first byte 0", file, "0", 0},
+      {"missing file", temporaryPath("none"), nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    if (c.contents != nullptr) std::ofstream(c.file) << c.contents;
+    simSetSecureInputFile(c.file);
+    EXPECT_EQ(IsSecureEventInputEnabled(), c.expected) << c.name;
+  }
 }
 
 TEST_F(SimulatedDesktop, AnswersTheOSVersionAndPressCounters) {
@@ -327,7 +276,8 @@ TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
   std::vector<std::string> lines;
   for (const SimEvent& e : simPostedEvents()) lines.push_back(simTraceLine(e));
   std::vector<std::string> expected = {
-      R"({"seq":1,"tap":0,"type":12,"source":"hid","flags":262144,"keycode":59,"down":true})",
+      R"({"seq":1,"tap":0,"type":12,"source":"hid","flags":262144,"keycode":59,"down":true,)"
+      R"("suppressionInterval":0.25,"localEventsFilter":[0,0]})",
       R"({"seq":2,"tap":0,"type":10,"source":null,"flags":0,"keycode":0,"down":true,)"
       R"("text":"\"a)"
       "\xf0\x9f\x98\x80\xe4\xbd\xa0"
@@ -342,6 +292,48 @@ TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
   EXPECT_EQ(lines, expected);
 }
 
+// A source's settings as they are when its event is posted, not when the event was made.
+TEST_F(SimulatedDesktop, EventsFromASourceCarryItsLocalEventSuppressionAsPosted) {
+  struct Case {
+    const char* name;
+    std::function<void(CGEventSourceRef)> set;
+    const char* lineEnd;
+  } cases[] = {
+      {"macOS's defaults", [](CGEventSourceRef) {},
+       R"(,"suppressionInterval":0.25,"localEventsFilter":[0,0]})"},
+      {"no interval, every local event permitted in both states",
+       [](CGEventSourceRef source) {
+         CGEventSourceSetLocalEventsSuppressionInterval(source, 0);
+         CGEventSourceSetLocalEventsFilterDuringSuppressionState(
+             source, kCGEventFilterMaskPermitAllEvents,
+             kCGEventSuppressionStateSuppressionInterval);
+         CGEventSourceSetLocalEventsFilterDuringSuppressionState(
+             source, kCGEventFilterMaskPermitAllEvents, kCGEventSuppressionStateRemoteMouseDrag);
+       },
+       R"(,"suppressionInterval":0,"localEventsFilter":[7,7]})"},
+      {"one state, a fractional interval",
+       [](CGEventSourceRef source) {
+         CGEventSourceSetLocalEventsSuppressionInterval(source, 1.5);
+         CGEventSourceSetLocalEventsFilterDuringSuppressionState(
+             source, kCGEventFilterMaskPermitLocalKeyboardEvents,
+             kCGEventSuppressionStateRemoteMouseDrag);
+       },
+       R"(,"suppressionInterval":1.5,"localEventsFilter":[0,2]})"},
+  };
+  for (const Case& c : cases) {
+    simClearPostedEvents();
+    CGEventSourceRef source = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
+    CGEventRef key = CGEventCreateKeyboardEvent(source, 0, true);
+    c.set(source);
+    CGEventPost(kCGHIDEventTap, key);
+    CFRelease(key);
+    CFRelease(source);
+    ASSERT_EQ(simPostedEvents().size(), 1u);
+    const std::string line = simTraceLine(simPostedEvents()[0]);
+    EXPECT_EQ(line.substr(line.find(",\"suppressionInterval\"")), c.lineEnd) << c.name;
+  }
+}
+
 // The whole-process side: knobs from the environment and the trace file with its exit line.
 TEST(SimulatedDesktopProcess, WritesTheTraceAndTheObjectsLeftAtExit) {
   AgentResult r = runAgent("PING\n");
@@ -349,6 +341,15 @@ TEST(SimulatedDesktopProcess, WritesTheTraceAndTheObjectsLeftAtExit) {
   EXPECT_EQ(r.status, 0);
   ASSERT_EQ(r.trace.size(), 1u);
   EXPECT_EQ(r.trace[0], R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0})");
+}
+
+// Started without stdout, the agent must not find its trace on descriptor 1, where replies go.
+TEST(SimulatedDesktopProcess, TheTraceKeepsOffTheStandardStreams) {
+  AgentOptions options;
+  options.closedStdout = true;
+  AgentResult r = runAgent("PING\n", options);
+  EXPECT_EQ(r.trace, std::vector<std::string>{
+                         R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0})"});
 }
 
 TEST(SimulatedDesktopProcess, RejectsMalformedKnobsLoudly) {

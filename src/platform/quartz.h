@@ -1,14 +1,15 @@
 // The platform operations the agent calls: Quartz Event Services, CoreFoundation strings, release
-// and clock, the Accessibility query, sysctl and usleep.
+// and clock, the Accessibility and Secure Event Input queries, sysctl and usleep.
 //
 // On a Mac this is the system's own headers. Everywhere else it declares the same names, types,
 // enum underlying types, constant values and signatures as Apple's headers, implemented by the
-// simulated desktop (simulated_desktop.cc), so that code compiling here compiles on a Mac.
+// simulated desktop (platform/simulated/), so that code compiling here compiles on a Mac.
 #pragma once
 
 #if defined(__APPLE__)
 
 #include <ApplicationServices/ApplicationServices.h>
+#include <Carbon/Carbon.h>  // IsSecureEventInputEnabled
 #include <sys/sysctl.h>
 #include <unistd.h>
 
@@ -161,6 +162,23 @@ MII_CF_ENUM(int32_t, CGEventSourceStateID){
     kCGEventSourceStateHIDSystemState = 1,
 };
 
+// Local-event suppression (CGRemoteOperation.h).
+typedef uint32_t CGEventFilterMask;
+enum : CGEventFilterMask {
+  kCGEventFilterMaskPermitLocalMouseEvents = 0x00000001,
+  kCGEventFilterMaskPermitLocalKeyboardEvents = 0x00000002,
+  kCGEventFilterMaskPermitSystemDefinedEvents = 0x00000004,
+};
+#define kCGEventFilterMaskPermitAllEvents                                                   \
+  (kCGEventFilterMaskPermitLocalMouseEvents | kCGEventFilterMaskPermitLocalKeyboardEvents | \
+   kCGEventFilterMaskPermitSystemDefinedEvents)
+
+MII_CF_ENUM(uint32_t, CGEventSuppressionState){
+    kCGEventSuppressionStateSuppressionInterval = 0,
+    kCGEventSuppressionStateRemoteMouseDrag,
+    kCGNumberOfEventSuppressionStates,
+};
+
 MII_CF_ENUM(int32_t, CGError){
     kCGErrorSuccess = 0,
     kCGErrorFailure = 1000,
@@ -178,10 +196,17 @@ MII_CF_ENUM(int32_t, CGError){
 // ApplicationServices (HIServices).
 extern "C" Boolean AXIsProcessTrusted(void);
 
+// Carbon (HIToolbox): whether any process has Secure Event Input on.
+extern "C" Boolean IsSecureEventInputEnabled(void);
+
 // CGEventSource.h
 MII_CG_EXTERN CGEventSourceRef CGEventSourceCreate(CGEventSourceStateID stateID);
 MII_CG_EXTERN uint32_t CGEventSourceCounterForEventType(CGEventSourceStateID stateID,
                                                         CGEventType eventType);
+MII_CG_EXTERN void CGEventSourceSetLocalEventsFilterDuringSuppressionState(
+    CGEventSourceRef source, CGEventFilterMask filter, CGEventSuppressionState state);
+MII_CG_EXTERN void CGEventSourceSetLocalEventsSuppressionInterval(CGEventSourceRef source,
+                                                                  CFTimeInterval seconds);
 
 // CGEvent.h
 MII_CG_EXTERN CGEventRef CGEventCreate(CGEventSourceRef source);

@@ -81,7 +81,11 @@ AgentSession startAgent(const AgentOptions& options) {
     } else {
       dup2(in[0], 0);
     }
-    dup2(out[1], 1);
+    if (options.closedStdout) {
+      close(1);
+    } else {
+      dup2(out[1], 1);
+    }
     dup2(err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
     signal(SIGPIPE, SIG_DFL);

@@ -13,6 +13,7 @@ struct AgentOptions {
   std::vector<std::pair<std::string, std::string>> env;
   bool trace = true;              // sets MII_SIM_TRACE to a fresh file
   bool closedStdin = false;       // the agent starts with no standard input at all
+  bool closedStdout = false;      // the agent starts with no standard output at all
   bool hostClosesStdout = false;  // runAgent closes its end of the agent's stdout before writing
 };
 

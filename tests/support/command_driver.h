@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/simulation.h"
+#include "platform/simulated/simulation.h"
 #include "support/in_process.h"
 
 // A posted event in one short line, without its sequence number:

@@ -13,7 +13,7 @@
 #include "keyboard/key_events.h"
 #include "line_protocol.h"
 #include "mac-input-injector.h"
-#include "platform/simulation.h"
+#include "platform/simulated/simulation.h"
 #include "pointer/buttons.h"
 
 // The header, byte by byte:

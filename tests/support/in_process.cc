@@ -7,7 +7,7 @@
 
 #include "keyboard/key_events.h"
 #include "mac-input-injector.h"
-#include "platform/simulation.h"
+#include "platform/simulated/simulation.h"
 #include "pointer/buttons.h"
 
 void resetAgent() {

@@ -1,7 +1,7 @@
 #include "support/keyboard_events.h"
 
 #include "keyboard/key_events.h"
-#include "platform/simulation.h"
+#include "platform/simulated/simulation.h"
 
 void PrintTo(const PostedKey& key, std::ostream* os) {
   *os << "{type " << key.type << ", keycode " << key.keycode << (key.down ? ", down" : ", up")

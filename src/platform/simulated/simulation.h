@@ -1,9 +1,12 @@
-// In-process controls of the simulated desktop that stands in for macOS on every non-Apple build.
-// Tests, the fuzzer and the benchmarks use these; product code never does.
+// In-process controls of the simulated desktop that stands in for macOS's frameworks (on every
+// non-Apple build, and on a Mac when asked for). Tests, the fuzzer and the benchmarks use these;
+// product code never does.
 //
 // Whole-process runs set the same controls from the environment, read once at first use:
 //   MII_SIM_TRUSTED=1|0          Accessibility trust (default 1)
 //   MII_SIM_TRUST_FILE=PATH      every trust query reads PATH: trusted when its first byte is '1'
+//   MII_SIM_SECURE_INPUT_FILE=PATH  every Secure Event Input query reads PATH: on when its first
+//                                byte is '1' (default off)
 //   MII_SIM_DISPLAYS=none|WxH[@X,Y],...  displays in points, the first one main (default 1512x982)
 //   MII_SIM_CURSOR=X,Y           cursor at start (default the main display's centre)
 //   MII_SIM_MACOS=MAJOR          kern.osproductversion's major number (default 27)
@@ -12,10 +15,7 @@
 //   MII_SIM_TRACE=PATH           one JSON line per posted event, and an exit line
 #pragma once
 
-#if defined(__APPLE__)
-#error "the simulated desktop exists only where macOS does not"
-#endif
-
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -41,7 +41,7 @@ struct SimEvent {
   uint64_t seq = 0;
   uint32_t tap = 0;
   uint32_t type = 0;
-  bool hidSource = false;
+  bool hidSource = false;         // made from an event source
   std::optional<uint64_t> flags;  // empty when CGEventSetFlags was never called
   SimEventKind kind = SimEventKind::Plain;
   // Keyboard events.
@@ -59,6 +59,9 @@ struct SimEvent {
   int32_t wheel1 = 0;
   int32_t wheel2 = 0;
   int32_t wheel3 = 0;
+  // Events made from a source: its local-event suppression settings when the event was posted.
+  double suppressionInterval = 0;
+  std::array<uint32_t, 2> localEventsFilter = {0, 0};  // by CGEventSuppressionState
 };
 
 // Back to a fresh desktop with the defaults (environment knobs are not re-read), the posted log
@@ -66,7 +69,8 @@ struct SimEvent {
 void simReset();
 
 void simSetTrusted(bool trusted);
-void simSetTrustFile(const std::string& path);  // empty: use simSetTrusted's value
+void simSetTrustFile(const std::string& path);        // empty: use simSetTrusted's value
+void simSetSecureInputFile(const std::string& path);  // empty: Secure Event Input off
 void simSetDisplays(const std::vector<CGRect>& displays);
 void simSetCursor(CGPoint cursor);
 CGPoint simCursor();
@@ -74,9 +78,8 @@ void simSetFailures(unsigned failures);  // a mask of SimFailure
 void simSetMacOSMajor(int major);
 void simSetPressCounts(uint32_t left, uint32_t right, uint32_t other);
 
-// The absolute clock: real by default; a fixed value once set.
+// The absolute clock: real by default; a fixed value once set, until the next simReset.
 void simSetClock(double absoluteTime);
-void simUseRealClock();
 
 // Instant pauses: usleep returns at once and only adds to simSleptMicroseconds (and to a set
 // clock). Off by default; the product's pauses are real.

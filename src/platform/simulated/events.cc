@@ -1,0 +1,245 @@
+// Events, event sources, posting, and the displays with the cursor that posted mouse events move.
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "platform/quartz.h"
+#include "platform/simulated/desktop.h"
+#include "platform/simulated/objects.h"
+#include "platform/simulated/simulation.h"
+#include "platform/simulated/trace.h"
+
+namespace simulated {
+namespace {
+
+CGEventRef newEvent(SimEventKind kind, uint32_t type, CGEventSourceRef source, CGPoint location) {
+  __CGEventSource* madeFrom = liveSource(source);
+  auto* event = new __CGEvent;
+  event->record.kind = kind;
+  event->record.type = type;
+  event->record.hidSource = madeFrom != nullptr;
+  event->record.x = location.x;
+  event->record.y = location.y;
+  if (madeFrom != nullptr) event->sourceSuppression = madeFrom->suppression;
+  track(event, ObjectKind::Event);
+  return event;
+}
+
+// The cursor stays on a display: a target off every display lands on the nearest point of the
+// nearest one. macOS keeps the hot spot on the display's last pixel row and column, so a display
+// spans [origin, origin + size - 1] here (an approximation; macOS's exact edge was not checked).
+CGPoint clampToDisplays(const std::vector<CGRect>& displays, CGPoint target) {
+  CGPoint best = target;
+  double bestDistance = 0;
+  for (size_t i = 0; i < displays.size(); ++i) {
+    const CGRect& rect = displays[i];
+    double maxX = rect.origin.x + std::max(0.0, rect.size.width - 1);
+    double maxY = rect.origin.y + std::max(0.0, rect.size.height - 1);
+    CGPoint p{std::clamp(target.x, rect.origin.x, maxX), std::clamp(target.y, rect.origin.y, maxY)};
+    if (p.x == target.x && p.y == target.y) return target;  // on this display already
+    // hypot, not a sum of squares: far targets (1e300) must not overflow to a tie at infinity.
+    double distance = std::hypot(p.x - target.x, p.y - target.y);
+    if (i == 0 || distance < bestDistance) {
+      bestDistance = distance;
+      best = p;
+    }
+  }
+  return best;
+}
+
+// The posted event as the trace and the in-process log see it.
+void recordPost(const __CGEvent& event, CGEventTapLocation tap) {
+  Desktop& d = desktop();
+  SimEvent posted = event.record;
+  posted.seq = d.postCount;
+  posted.tap = tap;
+  if (event.sourceSuppression) {
+    posted.suppressionInterval = event.sourceSuppression->interval;
+    posted.localEventsFilter = event.sourceSuppression->filter;
+  }
+  if (traceIsOpen()) writeTraceLine(posted);
+  if (d.recording) d.posted.push_back(std::move(posted));
+}
+
+}  // namespace
+}  // namespace simulated
+
+using simulated::desktop;
+using simulated::liveEvent;
+using simulated::newEvent;
+
+extern "C" {
+
+CGEventSourceRef CGEventSourceCreate(CGEventSourceStateID stateID) {
+  if (desktop().failures & kSimFailSource) return nullptr;
+  auto* source =
+      new __CGEventSource{stateID, std::make_shared<simulated::LocalEventsSuppression>()};
+  simulated::track(source, simulated::ObjectKind::Source);
+  return source;
+}
+
+// How many events of a type the HID system has seen: the desktop's own presses before the agent
+// started (the knob) plus what was posted at the HID tap since. Whether macOS counts synthetic
+// posts here was not checked; the agent reads the counters only before its first press.
+uint32_t CGEventSourceCounterForEventType(CGEventSourceStateID, CGEventType eventType) {
+  const simulated::Desktop& d = desktop();
+  uint32_t before = 0;
+  if (eventType == kCGEventLeftMouseDown) before = d.pressCounts[0];
+  if (eventType == kCGEventRightMouseDown) before = d.pressCounts[1];
+  if (eventType == kCGEventOtherMouseDown) before = d.pressCounts[2];
+  uint32_t posted = eventType < 32 ? d.postedOfType[eventType] : 0;
+  return before + posted;
+}
+
+// Both settings are kept per source, as given. What macOS does with a NULL source, a state out of
+// range, or a negative or non-finite interval was not checked: here they change nothing (the
+// interval is kept as given, and traced as such).
+void CGEventSourceSetLocalEventsFilterDuringSuppressionState(CGEventSourceRef source,
+                                                             CGEventFilterMask filter,
+                                                             CGEventSuppressionState state) {
+  __CGEventSource* s = simulated::liveSource(source);
+  if (s == nullptr || state >= kCGNumberOfEventSuppressionStates) return;
+  s->suppression->filter[state] = filter;
+}
+
+void CGEventSourceSetLocalEventsSuppressionInterval(CGEventSourceRef source,
+                                                    CFTimeInterval seconds) {
+  if (__CGEventSource* s = simulated::liveSource(source)) s->suppression->interval = seconds;
+}
+
+CGEventRef CGEventCreate(CGEventSourceRef source) {
+  if (desktop().failures & kSimFailCreate) return nullptr;
+  return newEvent(SimEventKind::Plain, kCGEventNull, source, desktop().cursor);
+}
+
+CGEventRef CGEventCreateKeyboardEvent(CGEventSourceRef source, CGKeyCode virtualKey, bool keyDown) {
+  if (desktop().failures & kSimFailKeyboard) return nullptr;
+  CGEventRef event = newEvent(SimEventKind::Keyboard, keyDown ? kCGEventKeyDown : kCGEventKeyUp,
+                              source, desktop().cursor);
+  event->record.keycode = virtualKey;
+  event->record.down = keyDown;
+  return event;
+}
+
+CGEventRef CGEventCreateMouseEvent(CGEventSourceRef source, CGEventType mouseType,
+                                   CGPoint mouseCursorPosition, CGMouseButton mouseButton) {
+  if (desktop().failures & kSimFailMouse) return nullptr;
+  CGEventRef event = newEvent(SimEventKind::Mouse, mouseType, source, mouseCursorPosition);
+  event->record.button = mouseButton;
+  return event;
+}
+
+CGEventRef CGEventCreateScrollWheelEvent2(CGEventSourceRef source, CGScrollEventUnit units,
+                                          uint32_t wheelCount, int32_t wheel1, int32_t wheel2,
+                                          int32_t wheel3) {
+  if (desktop().failures & kSimFailScroll) return nullptr;
+  // macOS supports one to three wheels and returns no event otherwise.
+  if (wheelCount < 1 || wheelCount > 3) return nullptr;
+  CGEventRef event = newEvent(SimEventKind::Scroll, kCGEventScrollWheel, source, desktop().cursor);
+  SimEvent& record = event->record;
+  record.units = units;
+  record.wheelCount = wheelCount;
+  record.wheel1 = wheel1;
+  record.wheel2 = wheelCount >= 2 ? wheel2 : 0;
+  record.wheel3 = wheelCount >= 3 ? wheel3 : 0;
+  return event;
+}
+
+CGEventRef CGEventCreateScrollWheelEvent(CGEventSourceRef source, CGScrollEventUnit units,
+                                         uint32_t wheelCount, int32_t wheel1, ...) {
+  int32_t more[2] = {0, 0};
+  va_list args;
+  va_start(args, wheel1);
+  for (uint32_t i = 1; i < wheelCount && i < 3; ++i) more[i - 1] = va_arg(args, int32_t);
+  va_end(args);
+  return CGEventCreateScrollWheelEvent2(source, units, wheelCount, wheel1, more[0], more[1]);
+}
+
+CGPoint CGEventGetLocation(CGEventRef event) {
+  const __CGEvent* e = liveEvent(event);
+  return e == nullptr ? CGPoint{0, 0} : CGPoint{e->record.x, e->record.y};
+}
+
+void CGEventSetIntegerValueField(CGEventRef event, CGEventField field, int64_t value) {
+  if (__CGEvent* e = liveEvent(event)) e->record.fields[field] = value;
+}
+
+int64_t CGEventGetIntegerValueField(CGEventRef event, CGEventField field) {
+  const __CGEvent* e = liveEvent(event);
+  if (e == nullptr) return 0;
+  auto found = e->record.fields.find(field);
+  return found == e->record.fields.end() ? 0 : found->second;
+}
+
+void CGEventSetFlags(CGEventRef event, CGEventFlags flags) {
+  if (__CGEvent* e = liveEvent(event)) e->record.flags = flags;
+}
+
+CGEventFlags CGEventGetFlags(CGEventRef event) {
+  const __CGEvent* e = liveEvent(event);
+  return e == nullptr ? 0 : e->record.flags.value_or(0);
+}
+
+void CGEventSetType(CGEventRef event, CGEventType type) {
+  if (__CGEvent* e = liveEvent(event)) e->record.type = type;
+}
+
+CGEventType CGEventGetType(CGEventRef event) {
+  const __CGEvent* e = liveEvent(event);
+  return e == nullptr ? kCGEventNull : static_cast<CGEventType>(e->record.type);
+}
+
+// The whole string is kept as attached. macOS delivers only its first 20 UTF-16 units to the
+// focused application; the agent splits longer text itself.
+void CGEventKeyboardSetUnicodeString(CGEventRef event, UniCharCount stringLength,
+                                     const UniChar* unicodeString) {
+  __CGEvent* e = liveEvent(event);
+  if (e == nullptr) return;
+  e->record.text.emplace();
+  if (unicodeString != nullptr) {
+    e->record.text->assign(reinterpret_cast<const char16_t*>(unicodeString), stringLength);
+  }
+}
+
+void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
+  simulated::Desktop& d = desktop();
+  const __CGEvent* e = liveEvent(event);
+  if (e == nullptr) return;
+  ++d.postCount;
+  const SimEvent& record = e->record;
+  if (record.kind == SimEventKind::Mouse && std::isfinite(record.x) && std::isfinite(record.y)) {
+    d.cursor = simulated::clampToDisplays(d.displays, CGPoint{record.x, record.y});
+  }
+  if (tap == kCGHIDEventTap && record.type < 32) ++d.postedOfType[record.type];
+  // A snapshot (fields, text and all) only when someone will read it.
+  if (simulated::traceIsOpen() || d.recording) simulated::recordPost(*e, tap);
+}
+
+CGError CGGetActiveDisplayList(uint32_t maxDisplays, CGDirectDisplayID* activeDisplays,
+                               uint32_t* displayCount) {
+  const simulated::Desktop& d = desktop();
+  if (d.failures & kSimFailDisplays) return kCGErrorFailure;
+  if (displayCount == nullptr) return kCGErrorIllegalArgument;
+  uint32_t count = static_cast<uint32_t>(d.displays.size());
+  if (activeDisplays != nullptr) {
+    count = std::min(count, maxDisplays);
+    for (uint32_t i = 0; i < count; ++i) activeDisplays[i] = i + 1;
+  }
+  *displayCount = count;
+  return kCGErrorSuccess;
+}
+
+CGRect CGDisplayBounds(CGDirectDisplayID display) {
+  const simulated::Desktop& d = desktop();
+  if (display == 0 || display > d.displays.size()) return CGRect{{0, 0}, {0, 0}};
+  return d.displays[display - 1];
+}
+
+}  // extern "C"
+
+const std::vector<SimEvent>& simPostedEvents() { return desktop().posted; }
+void simClearPostedEvents() { desktop().posted.clear(); }

@@ -1,0 +1,58 @@
+// The objects the simulated desktop hands out (events, event sources, strings) and the record of
+// which are alive. Every operation on an object first checks it is one this desktop made and has
+// not yet released: on a Mac a stale reference is a crash, here it is a loud one.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/quartz.h"
+#include "platform/simulated/simulation.h"
+
+namespace simulated {
+
+// The local input an event source lets through while its posted events suppress the rest, with
+// macOS's defaults.
+struct LocalEventsSuppression {
+  CFTimeInterval interval = 0.25;
+  std::array<uint32_t, 2> filter = {0, 0};  // CGEventFilterMask by CGEventSuppressionState
+};
+
+enum class ObjectKind { Event, Source, String };
+
+// Records a new object as alive, until CFRelease.
+void track(const void* object, ObjectKind kind);
+long liveCount(ObjectKind kind);
+
+[[noreturn]] void fatal(const char* what, const std::string& detail);
+
+}  // namespace simulated
+
+// Apple's opaque object types, defined here only.
+struct __CGEvent {
+  SimEvent record;  // as it would be posted now; the sequence number and tap come at posting
+  // The suppression settings of the source the event was made from; empty without one. Shared with
+  // the source, as a new setting applies "with the next Quartz event you post using this event
+  // source", and outliving it should the source be released first.
+  std::shared_ptr<const simulated::LocalEventsSuppression> sourceSuppression;
+};
+struct __CGEventSource {
+  CGEventSourceStateID state;
+  std::shared_ptr<simulated::LocalEventsSuppression> suppression;
+};
+struct __CFString {
+  std::u16string units;
+};
+
+namespace simulated {
+
+// The object itself; nullptr for NULL (an operation on a NULL event does nothing, and an event made
+// from a NULL source has none); fatal for any other pointer that is not a live object of the kind.
+__CGEvent* liveEvent(CGEventRef event);
+__CGEventSource* liveSource(CGEventSourceRef source);
+// Fatal for NULL too: CoreFoundation's string operations do not accept it.
+const __CFString* liveString(CFStringRef string);
+
+}  // namespace simulated

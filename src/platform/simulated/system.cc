@@ -1,0 +1,100 @@
+// The system around the events: the Accessibility permission, Secure Event Input, the clock, the
+// macOS version and the pause.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "platform/quartz.h"
+#include "platform/simulated/desktop.h"
+#include "platform/simulated/simulation.h"
+
+namespace simulated {
+namespace {
+
+// Read at every query, so that a test can change the answer while the agent runs.
+bool fileStartsWithOne(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  int first = std::fgetc(file);
+  std::fclose(file);
+  return first == '1';
+}
+
+double realAbsoluteTime() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  // Absolute time counts from 2001-01-01 00:00:00 UTC.
+  return static_cast<double>(now.tv_sec) - 978307200.0 + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+}  // namespace
+}  // namespace simulated
+
+using simulated::desktop;
+
+extern "C" {
+
+Boolean AXIsProcessTrusted(void) {
+  const simulated::Desktop& d = desktop();
+  if (d.trustFile.empty()) return d.trusted ? 1 : 0;
+  return simulated::fileStartsWithOne(d.trustFile) ? 1 : 0;
+}
+
+Boolean IsSecureEventInputEnabled(void) {
+  const simulated::Desktop& d = desktop();
+  return !d.secureInputFile.empty() && simulated::fileStartsWithOne(d.secureInputFile) ? 1 : 0;
+}
+
+CFAbsoluteTime CFAbsoluteTimeGetCurrent(void) {
+  const simulated::Desktop& d = desktop();
+  return d.fixedClock ? d.clock : simulated::realAbsoluteTime();
+}
+
+// Only "kern.osproductversion" is answered, as "MAJOR.0".
+int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void*, size_t) {
+  const simulated::Desktop& d = desktop();
+  if (name == nullptr || std::strcmp(name, "kern.osproductversion") != 0 || oldlenp == nullptr) {
+    errno = ENOENT;
+    return -1;
+  }
+  char version[32];
+  int length = std::snprintf(version, sizeof version, "%d.0", d.macOSMajor);
+  size_t needed = static_cast<size_t>(length) + 1;
+  if (oldp != nullptr) {
+    if (*oldlenp < needed) {
+      errno = ENOMEM;
+      return -1;
+    }
+    std::memcpy(oldp, version, needed);
+  }
+  *oldlenp = needed;
+  return 0;
+}
+
+// The platform's pause. Real unless a test made pauses instant; then it only counts, and moves a
+// set clock on so that time-dependent logic sees the pause.
+int usleep(useconds_t microseconds) {
+  simulated::Desktop& d = desktop();
+  d.sleptMicroseconds += microseconds;
+  if (d.instantSleep) {
+    if (d.fixedClock) d.clock += microseconds * 1e-6;
+    return 0;
+  }
+  timespec remaining{static_cast<time_t>(microseconds / 1000000),
+                     static_cast<long>(microseconds % 1000000) * 1000};
+  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  }
+  return 0;
+}
+
+}  // extern "C"
+
+void simSetClock(double absoluteTime) {
+  desktop().fixedClock = true;
+  desktop().clock = absoluteTime;
+}
+
+void simSetInstantSleep(bool instant) { desktop().instantSleep = instant; }
+uint64_t simSleptMicroseconds() { return desktop().sleptMicroseconds; }
