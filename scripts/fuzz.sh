@@ -17,12 +17,13 @@ if [ "$(uname -s)" = Darwin ] && command -v brew >/dev/null 2>&1; then
   [ -x "$llvm/bin/clang++" ] && cxx=$llvm/bin/clang++
 fi
 if ! command -v "$cxx" >/dev/null 2>&1; then
-  echo "fuzz.sh: skipped, clang++ not found (apt-get install clang libclang-rt-dev; on a Mac: brew install llvm)"
+  echo "fuzz.sh: skipped, clang++ not found" \
+    "(apt-get install clang libclang-rt-dev; on a Mac: brew install llvm)"
   exit 77
 fi
 
 configure=$(CXX=$cxx cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DMII_PLATFORM=simulated -DMII_SANITIZE=ON -DMII_BUILD_FUZZER=ON -DMII_BUILD_TESTS=OFF \
+  -DMII_PLATFORM=simulated -DMII_SANITIZE=ON -DMII_BUILD_FUZZER=AUTO -DMII_BUILD_TESTS=OFF \
   -DMII_BUILD_BENCHMARKS=OFF 2>&1) || { echo "$configure" >&2; exit 1; }
 skipped=$(echo "$configure" | grep -o 'Fuzzer: skipped.*' || true)
 if [ -n "$skipped" ]; then

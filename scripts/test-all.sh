@@ -45,9 +45,9 @@ install_debian() {
     fi
   fi
   echo "test-all: installing$need"
-  # shellcheck disable=SC2086  # $need is a list of package names
-  if ! { DEBIAN_FRONTEND=noninteractive $sudo apt-get update -q &&
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $need; }; then
+  local apt="$sudo env DEBIAN_FRONTEND=noninteractive apt-get"
+  # shellcheck disable=SC2086  # $apt is a command, $need a list of package names
+  if ! { $apt update -q && $apt install -y -q --no-install-recommends $need; }; then
     echo "test-all: apt-get failed; going on with what is installed" >&2
   fi
 }
@@ -57,7 +57,8 @@ install_homebrew() {
   have cmake || need="$need cmake"
   have ninja || need="$need ninja"
   if ! have brew; then
-    [ -z "$need" ] || echo "test-all: missing:$need; install Homebrew, then brew install$need googletest" >&2
+    [ -z "$need" ] ||
+      echo "test-all: missing:$need; install Homebrew, then brew install$need googletest" >&2
     return 0
   fi
   brew list --versions googletest >/dev/null 2>&1 || need="$need googletest"
@@ -95,7 +96,7 @@ ctest --test-dir "$sanitize_build" --output-on-failure -j "$jobs"
 if have valgrind; then
   bash scripts/valgrind-tests.sh "$build"
 else
-  echo "test-all: skipped Valgrind memcheck (valgrind not found; on Debian: apt-get install valgrind)"
+  echo "test-all: skipped Valgrind memcheck (valgrind not found; apt-get install valgrind)"
 fi
 
 # fuzz.sh exits 77, after one line saying why, when it cannot build the fuzzer here.

@@ -1,5 +1,5 @@
-# Checks one part of what a build ships. Run by CTest as
-#   cmake -DCHECK=plist|install|archive -DBUILD_DIR=... (see CMakeLists.txt) -P check_packaging.cmake
+# Checks one part of what a build ships. Run by CTest (see CMakeLists.txt beside it) as
+#   cmake -DCHECK=plist|install|archive -DBUILD_DIR=... -P check_packaging.cmake
 
 function(fail)
   string(JOIN "" message ${ARGN})
@@ -45,7 +45,7 @@ file(REMOVE_RECURSE "${work}")
 file(MAKE_DIRECTORY "${work}")
 
 if(CHECK STREQUAL "plist")
-  file(READ "${BUILD_DIR}/Info.plist" plist)
+  file(READ "${PLIST}" plist)
   if(NOT plist MATCHES "^<\\?xml version=\"1\\.0\" encoding=\"UTF-8\"\\?>\n<!DOCTYPE plist ")
     fail("Info.plist does not start as an XML property list")
   endif()
@@ -70,7 +70,7 @@ if(CHECK STREQUAL "plist")
   endif()
   find_program(PLUTIL plutil)
   if(PLUTIL)
-    run("${PLUTIL}" -lint "${BUILD_DIR}/Info.plist")
+    run("${PLUTIL}" -lint "${PLIST}")
   endif()
 
 elseif(CHECK STREQUAL "install")
