@@ -72,10 +72,12 @@ if [ "$(uname -s)" = Darwin ]; then
   install_homebrew
   build="build-simulated"
   sanitize_build="build-simulated-sanitize"
+  valgrind_hint="; it does not run on current macOS"
 else
   have apt-get && install_debian
   build="build"
   sanitize_build="build-sanitize"
+  valgrind_hint="; apt-get install valgrind"
 fi
 
 # The benchmarks are not part of the suite: they are built by scripts/bench.sh alone.
@@ -96,7 +98,7 @@ ctest --test-dir "$sanitize_build" --output-on-failure -j "$jobs"
 if have valgrind; then
   bash scripts/valgrind-tests.sh "$build"
 else
-  echo "test-all: skipped Valgrind memcheck (valgrind not found; apt-get install valgrind)"
+  echo "test-all: skipped Valgrind memcheck (valgrind not found$valgrind_hint)"
 fi
 
 # fuzz.sh exits 77, after one line saying why, when it cannot build the fuzzer here.
