@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Runs the whole test suite of the normal build (build/) under Valgrind memcheck, following into
-# every agent process the whole-process tests start. Fails on any memcheck error, leaks included,
-# in the suite or in any agent. Logs: build/valgrind/<pid>.log.
+# Runs the whole test suite of a normal build (build/, or the folder given) under Valgrind
+# memcheck, following into every agent process the whole-process tests start. Fails on any
+# memcheck error, leaks included, in the suite or in any agent. Logs: <build>/valgrind/<pid>.log.
+#   bash scripts/valgrind-tests.sh [build folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-logs=build/valgrind
+build=${1:-build}
+logs=$build/valgrind
 rm -rf "$logs"
 mkdir -p "$logs"
 
@@ -13,7 +15,7 @@ status=0
 for shard in 0 1; do
   GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=$shard \
     valgrind --tool=memcheck --trace-children=yes --leak-check=full --error-exitcode=99 \
-      --log-file="$logs/%p.log" build/tests/mii_tests --gtest_brief=1 &
+      --log-file="$logs/%p.log" "$build/tests/mii_tests" --gtest_brief=1 &
 done
 for shard in 0 1; do
   wait -n || status=$?
