@@ -88,18 +88,26 @@ void commandWheel(const TokenList& c, FILE*) { postScrollEvent(parseInteger(c.to
 void commandHWheel(const TokenList& c, FILE*) { postScrollEvent(parseInteger(c.tokens[1]), true); }
 
 void commandKeyDown(const TokenList& c, FILE* out) {
+  checkSecureEventInput();
   postKeyEvent(vkArgument(c), true);
   writeReply(out, "ACK KEYDOWN");
 }
 
 void commandKeyUp(const TokenList& c, FILE* out) {
+  checkSecureEventInput();
   postKeyEvent(vkArgument(c), false);
   writeReply(out, "ACK KEYUP");
 }
 
-void commandKeyPress(const TokenList& c, FILE*) { postKeyPress(vkArgument(c)); }
+void commandKeyPress(const TokenList& c, FILE*) {
+  checkSecureEventInput();
+  postKeyPress(vkArgument(c));
+}
 
-void commandText(const TokenList& c, FILE*) { postBase64Text(c.tokens[1]); }
+void commandText(const TokenList& c, FILE*) {
+  checkSecureEventInput();
+  postBase64Text(c.tokens[1]);
+}
 
 struct Command {
   std::string_view name;

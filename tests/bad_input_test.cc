@@ -43,7 +43,7 @@ std::string key(int seq, int type, uint64_t flags, int keycode, bool down) {
   return "{\"seq\":" + std::to_string(seq) + ",\"tap\":0,\"type\":" + std::to_string(type) +
          ",\"source\":\"hid\",\"flags\":" + std::to_string(flags) +
          ",\"keycode\":" + std::to_string(keycode) + ",\"down\":" + (down ? "true" : "false") +
-         ",\"suppressionInterval\":0.25,\"localEventsFilter\":[0,0]}";
+         ",\"suppressionInterval\":0,\"localEventsFilter\":[7,7]}";
 }
 std::string keyDownLine(int seq, int keycode) { return key(seq, 10, 0, keycode, true); }
 std::string keyUpLine(int seq, int keycode) { return key(seq, 11, 0, keycode, false); }

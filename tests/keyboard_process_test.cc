@@ -2,6 +2,7 @@
 // the posted-event trace.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,7 @@ std::string key(int seq, int type, int flags, int keycode, bool down) {
   return "{\"seq\":" + std::to_string(seq) + ",\"tap\":0,\"type\":" + std::to_string(type) +
          ",\"source\":\"hid\",\"flags\":" + std::to_string(flags) +
          ",\"keycode\":" + std::to_string(keycode) + (down ? ",\"down\":true" : ",\"down\":false") +
-         ",\"suppressionInterval\":0.25,\"localEventsFilter\":[0,0]}";
+         ",\"suppressionInterval\":0,\"localEventsFilter\":[7,7]}";
 }
 
 // One stroke of text: its key down, or its key up.
@@ -132,6 +133,40 @@ TEST(KeyboardProcess, FailuresAndUnmappedKeysStillAcknowledgeAndLeakNothing) {
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.trace, Lines{c.exitLine});
   }
+}
+
+// The warning comes once each time Secure Event Input turns on, from the first key or text
+// command that finds it on; pointer commands never ask, and the events go out all the same.
+TEST(KeyboardProcess, SecureEventInputIsReportedEachTimeItTurnsOn) {
+  const std::string flag = temporaryPath("secure-input");
+  AgentOptions options;
+  options.env = {{"MII_SIM_SECURE_INPUT_FILE", flag}};
+  std::ofstream(flag) << "1";
+  AgentSession agent = startAgent(options);
+  const struct {
+    const char* secureInput;  // the file's content before the lines
+    const char* lines;        // each group ends with PING, so its reply marks it done
+  } steps[] = {
+      {"1", "MOVE 1 1\nCLICK left\nPING\n"},
+      {"1", "KEYDOWN 65\nKEYUP 65\nPING\n"},  // already on at the first: one warning
+      {"0", "TEXT aGk=\nPING\n"},
+      {"1", "KEYPRESS 66\nMOUSEDOWN left\nPING\n"},  // on again: a second warning
+  };
+  EXPECT_EQ(readAgentLine(agent), "READY: macOS CGEvent Input Injector Online");
+  for (const auto& step : steps) {
+    std::ofstream(flag) << step.secureInput;
+    sendToAgent(agent, step.lines);
+    std::string line;
+    do {
+      line = readAgentLine(agent);
+    } while (!line.empty() && line != "PONG");
+  }
+  AgentResult r = finishAgent(agent);
+  const std::string warning =
+      "WARNING: Secure Event Input is on; keys and text may not reach the focused app\n";
+  EXPECT_EQ(r.err, warning + warning);
+  // A move, a click, A, "hi" and B (two each), a press and its release at the end.
+  EXPECT_EQ(postedLines(r).size(), 11u);
 }
 
 }  // namespace

@@ -19,11 +19,14 @@ struct KeyboardState {
   // Created on the first key event and kept for the whole run; a failed creation is retried by
   // the next key event.
   CGEventSourceRef keyboardSource = nullptr;
+  bool secureEventInput = false;  // as the last key or text command found it
 };
 
 KeyboardState state;
 
 constexpr char kNoSourceLine[] = "ERR: Cannot create HID keyboard source\n";
+constexpr char kSecureInputLine[] =
+    "WARNING: Secure Event Input is on; keys and text may not reach the focused app\n";
 
 constexpr uint16_t kVkControl = 17;
 constexpr uint16_t kVkLeftControl = 162;
@@ -81,6 +84,17 @@ CGEventFlags keyEventFlags(uint16_t vk, bool isDown) {
 CGEventSourceRef getKeyboardSource() {
   if (state.keyboardSource == nullptr) {
     state.keyboardSource = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
+    if (state.keyboardSource != nullptr) {
+      // By default the Mac's own keyboard and mouse are suppressed for a quarter second after
+      // each event posted from a source: the person at the Mac would lose keystrokes while the
+      // agent types for someone else.
+      CGEventSourceSetLocalEventsSuppressionInterval(state.keyboardSource, 0);
+      for (CGEventSuppressionState suppression :
+           {kCGEventSuppressionStateSuppressionInterval, kCGEventSuppressionStateRemoteMouseDrag}) {
+        CGEventSourceSetLocalEventsFilterDuringSuppressionState(
+            state.keyboardSource, kCGEventFilterMaskPermitAllEvents, suppression);
+      }
+    }
   }
   return state.keyboardSource;
 }
@@ -106,6 +120,12 @@ void postKeyPress(uint16_t vk) {
   postKeyEvent(vk, true);
   usleep(10000);
   postKeyEvent(vk, false);
+}
+
+void checkSecureEventInput() {
+  const bool on = IsSecureEventInputEnabled();
+  if (on && !state.secureEventInput) std::fputs(kSecureInputLine, stderr);
+  state.secureEventInput = on;
 }
 
 CGEventFlags modifierFlags() { return state.modifierFlags; }

@@ -13,6 +13,11 @@ void postKeyEvent(uint16_t vk, bool isDown);
 // KEYPRESS: down, a 10 ms pause, up.
 void postKeyPress(uint16_t vk);
 
+// Asked before every key and text command: when Secure Event Input has turned on since the last
+// time (or is on at the first), tells the person at the Mac on stderr that keys and text may not
+// arrive. The events are posted all the same.
+void checkSecureEventInput();
+
 // The modifier mask of the modifier VKs now held: always the OR of their flags. Stamped on key,
 // text and separate button events.
 CGEventFlags modifierFlags();

@@ -9,7 +9,12 @@
 #if defined(__APPLE__)
 
 #include <ApplicationServices/ApplicationServices.h>
-#include <Carbon/Carbon.h>  // IsSecureEventInputEnabled
+// Carbon is included for IsSecureEventInputEnabled alone; without this, its AssertMacros.h may
+// define macros named check, verify and require.
+#ifndef __ASSERT_MACROS_DEFINE_VERSIONS_WITHOUT_UNDERSCORES
+#define __ASSERT_MACROS_DEFINE_VERSIONS_WITHOUT_UNDERSCORES 0
+#endif
+#include <Carbon/Carbon.h>
 #include <sys/sysctl.h>
 #include <unistd.h>
 
