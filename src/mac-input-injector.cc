@@ -1,4 +1,4 @@
-// The agent's entry point, its command loop and dispatch.
+// The agent's entry point, its command loop and dispatch, and the signals that end the loop.
 #include "mac-input-injector.h"
 
 #include <fcntl.h>
@@ -248,9 +248,16 @@ int preparedPipeEnd(int fd) {
 void catchEndingSignals() {
   int ends[2];
   if (pipe(ends) != 0) return;  // without a self-pipe the signals keep their default action
-  wakeRead = preparedPipeEnd(ends[0]);
-  wakeWrite = preparedPipeEnd(ends[1]);
-  if (wakeRead < 0 || wakeWrite < 0) return;
+  const int read = preparedPipeEnd(ends[0]);
+  const int write = preparedPipeEnd(ends[1]);
+  if (read < 0 || write < 0) {
+    for (int fd : {read, write}) {
+      if (fd >= 0) close(fd);
+    }
+    return;
+  }
+  wakeRead = read;
+  wakeWrite = write;
   struct sigaction action {};
   action.sa_handler = onEndingSignal;
   sigemptyset(&action.sa_mask);

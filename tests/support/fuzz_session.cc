@@ -17,6 +17,7 @@
 #include "mac-input-injector.h"
 #include "platform/simulation.h"
 #include "pointer/buttons.h"
+#include "support/scratch_file.h"
 
 // The header, byte by byte:
 //   0  bits 0-1  permission: 0 or 1 granted throughout, 2 missing throughout, 3 per line from byte
@@ -125,27 +126,6 @@ std::vector<ExpectedLine> expectedLines(std::string_view input, size_t maxLineLe
     lines.push_back({line, line.size() > maxLineLength});
   }
   return lines;
-}
-
-// A scratch file as a descriptor, emptied; it stands for a pipe that never fills up.
-int scratchFile(int which) {
-  static int files[2] = {-1, -1};
-  if (files[which] < 0) {
-    FILE* file = std::tmpfile();
-    if (file == nullptr) std::abort();
-    files[which] = fileno(file);
-  }
-  if (ftruncate(files[which], 0) != 0 || lseek(files[which], 0, SEEK_SET) != 0) std::abort();
-  return files[which];
-}
-
-// What the agent wrote to out since offset from.
-std::string writtenSince(int out, off_t from) {
-  std::string text(static_cast<size_t>(lseek(out, 0, SEEK_CUR) - from), '\0');
-  if (pread(out, text.data(), text.size(), from) != static_cast<ssize_t>(text.size())) {
-    std::abort();
-  }
-  return text;
 }
 
 // A short, printable rendering of bytes for a report.
@@ -278,6 +258,14 @@ std::string expectedReplies(const Setup& setup, std::string_view text, bool now,
   return out + "UNKNOWN: " + std::string(word) + "\n";
 }
 
+bool somethingHeld() {
+  for (int vk = 0; vk < 256; ++vk) {
+    if (isKeyHeld(vk) || isModifierHeld(vk)) return true;
+  }
+  Button button;
+  return heldButtonForDrag(&button);
+}
+
 // What must hold between any two lines, and at the end.
 std::string brokenState(const Setup& setup, size_t postedBefore) {
   if (simLiveEvents() != 0) return "events alive: " + std::to_string(simLiveEvents());
@@ -330,10 +318,10 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
   resetAgentState();
 
   // The host's bytes, read by the product's own reader as the loop reads its standard input.
-  const int in = scratchFile(0);
+  const int in = emptyScratchFile(0);
   if (size > 0 && write(in, data, size) != static_cast<ssize_t>(size)) std::abort();
   if (lseek(in, 0, SEEK_SET) != 0) std::abort();
-  const int out = scratchFile(1);
+  const int out = emptyScratchFile(1);
   LineReader reader(in, -1, setup.maxLineLength, setup.readSize);
   const std::vector<ExpectedLine> lines = expectedLines(
       std::string_view(reinterpret_cast<const char*>(data), size), setup.maxLineLength);
@@ -370,7 +358,7 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
 
       keepGoing = handleLine(line, out);
 
-      std::string replies = writtenSince(out, outputBefore);
+      std::string replies = scratchWritten(out, outputBefore);
       std::string expectedOut;
       bool quits = false;
       if (!text.empty()) expectedOut = expectedReplies(setup, text, now, &lastTrusted, &quits);
@@ -381,6 +369,13 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
       } else {
         broken = brokenState(setup, postedBefore);
       }
+      // The permission's return releases everything held before the line is served: only a
+      // press the line itself makes can be held after it.
+      const std::string_view word = text.substr(0, text.find(' '));
+      if (broken.empty() && replies.rfind(kReadyLine, 0) == 0 && word != "KEYDOWN" &&
+          word != "MOUSEDOWN" && somethingHeld()) {
+        broken = "something still held after the permission came back";
+      }
       if (broken.empty()) broken = brokenParsing(text);
     }
     if (!broken.empty()) {
@@ -389,21 +384,11 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
   }
 
   if (broken.empty()) {
-    // The end of the session: whatever the host left held is released, silently.
-    const off_t outputBefore = lseek(out, 0, SEEK_CUR);
+    // The end of the session: whatever the host left held is released.
     size_t postedBefore = simPostedEvents().size();
     releaseHeldInput();
-    std::string written = writtenSince(out, outputBefore);
-    if (!written.empty()) {
-      broken = "wrote while releasing held input: " + shown(written);
-    } else {
-      broken = brokenState(setup, postedBefore);
-    }
-    for (int vk = 0; vk < 256 && broken.empty(); ++vk) {
-      if (isKeyHeld(vk) || isModifierHeld(vk)) broken = "VK " + std::to_string(vk) + " still held";
-    }
-    Button held;
-    if (broken.empty() && heldButtonForDrag(&held)) broken = "a button still held";
+    broken = brokenState(setup, postedBefore);
+    if (broken.empty() && somethingHeld()) broken = "something still held";
     if (!broken.empty()) broken = "at the end: " + broken;
   }
   return broken;

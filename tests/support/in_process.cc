@@ -12,6 +12,7 @@
 #include "mac-input-injector.h"
 #include "platform/simulation.h"
 #include "pointer/buttons.h"
+#include "support/scratch_file.h"
 
 void resetAgent() {
   simReset();
@@ -34,42 +35,15 @@ int heldButton() {
   return heldButtonForDrag(&button) ? static_cast<int>(button) : -1;
 }
 
-namespace {
-
-// A file the agent writes to (or reads from) as it would to a pipe, that never fills up: whatever
-// it took is read back afterwards. Each is emptied before use.
-int scratchFile(int which) {
-  static int files[2] = {-1, -1};
-  if (files[which] < 0) {
-    FILE* file = std::tmpfile();
-    if (file == nullptr) throw std::runtime_error("tmpfile failed");
-    files[which] = fileno(file);
-  }
-  if (ftruncate(files[which], 0) != 0 || lseek(files[which], 0, SEEK_SET) != 0) {
-    throw std::runtime_error("cannot empty a scratch file");
-  }
-  return files[which];
-}
-
-std::string contents(int fd) {
-  std::string text(static_cast<size_t>(lseek(fd, 0, SEEK_END)), '\0');
-  if (pread(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) {
-    throw std::runtime_error("cannot read a scratch file back");
-  }
-  return text;
-}
-
-}  // namespace
-
 std::string runLoop(const std::string& input) {
-  const int in = scratchFile(0);
+  const int in = emptyScratchFile(0);
   if (write(in, input.data(), input.size()) != static_cast<ssize_t>(input.size()) ||
       lseek(in, 0, SEEK_SET) != 0) {
     throw std::runtime_error("cannot write the loop's input");
   }
-  const int out = scratchFile(1);
+  const int out = emptyScratchFile(1);
   runCommandLoop(in, out);
-  return contents(out);
+  return scratchWritten(out);
 }
 
 std::vector<std::string> postedTrace() {
@@ -79,9 +53,9 @@ std::vector<std::string> postedTrace() {
 }
 
 std::string sendLine(const std::string& line) {
-  const int out = scratchFile(1);
+  const int out = emptyScratchFile(1);
   handleLine(line, out);
-  std::string reply = contents(out);
+  std::string reply = scratchWritten(out);
   if (simLiveEvents() != 0 || simLiveStrings() != 0) {
     ADD_FAILURE() << simLiveEvents() << " event(s) and " << simLiveStrings()
                   << " string(s) still alive after \"" << line << "\"";
