@@ -92,7 +92,9 @@ AgentSession startAgent(const AgentOptions& options) {
       fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
       fcntl(1, F_SETFL, fcntl(1, F_GETFL) | O_NONBLOCK);
     }
-    signal(SIGPIPE, SIG_DFL);
+    // The agent starts with the dispositions a test asks for, not those this process inherited (a
+    // background job of a script starts with SIGINT and SIGQUIT ignored).
+    for (int number : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGQUIT}) signal(number, SIG_DFL);
     for (int number : options.ignoredSignals) signal(number, SIG_IGN);
     const rlimit noCore{0, 0};  // an agent ended by SIGQUIT leaves no core file behind
     setrlimit(RLIMIT_CORE, &noCore);
