@@ -1,14 +1,15 @@
 // The floor of the line protocol: what any agent speaking it must pay, and nothing more. It reads
-// stdin with the agent's line buffer and fgets, and for each line writes the reply the agent would
-// write through the agent's own writeReply, on an unbuffered stdout as the agent does. It posts no
-// event and keeps no state but the cursor position that GETPOS reports.
+// stdin with the agent's own line reader and, for each line, writes the reply the agent would
+// write through the agent's own writeReply, straight to the descriptor as the agent does. It posts
+// no event and keeps no state but the cursor position that GETPOS reports.
 //
 // It knows the replies of the commands the benchmarks send: PING, GETPOS, MOVE (to integer
 // coordinates on the main display, so the cursor lands exactly there), KEYDOWN, KEYUP, MOUSEDOWN,
 // MOUSEUP, WHEEL, HWHEEL and TEXT. The harness checks that its output equals the agent's, byte for
 // byte, on the whole stream.
-#include <cstdio>
-#include <cstring>
+#include <unistd.h>
+
+#include <cstdint>
 #include <string_view>
 
 #include "line_protocol.h"
@@ -18,10 +19,9 @@ namespace {
 // "x y" of the last MOVE; the simulated main display is 1512 x 982, its centre the start.
 char cursorText[64] = "756 491";
 
-void handleLine(char* line, FILE* out) {
-  size_t length = std::strlen(line);
-  while (length > 0 && (line[length - 1] == '\r' || line[length - 1] == '\n')) --length;
-  std::string_view text(line, length);
+void handleLine(std::string_view line, const ReplyOut& out) {
+  std::string_view text = line.substr(0, line.find('\0'));
+  while (!text.empty() && text.back() == '\r') text.remove_suffix(1);
   std::string_view word = text.substr(0, text.find(' '));
   if (word == "MOVE") {
     std::string_view position = text.substr(5);
@@ -47,10 +47,14 @@ void handleLine(char* line, FILE* out) {
 }  // namespace
 
 int main() {
-  std::setvbuf(stdout, nullptr, _IONBF, 0);
-  writeReply(stdout, "READY: macOS CGEvent Input Injector Online");
-  static char line[kLineBufferSize];
-  while (std::fgets(line, static_cast<int>(sizeof line), stdin) != nullptr)
-    handleLine(line, stdout);
+  const ReplyOut out{STDOUT_FILENO};
+  writeReply(out, "READY: macOS CGEvent Input Injector Online");
+  // The agent also waits on its signal pipe; poll takes the same call with or without it.
+  LineReader reader(STDIN_FILENO, -1);
+  std::string_view line;
+  uint64_t length = 0;
+  for (LineStatus status; (status = readLine(reader, &line, &length)) != LineStatus::kEnd;) {
+    if (status == LineStatus::kLine) handleLine(line, out);
+  }
   return 0;
 }

@@ -46,5 +46,10 @@ seed clock_steps '\x20\x00\x00\x00' 'MOUSEDOWN left\nMOUSEDOWN left\nMOUSEUP lef
 seed macos26 '\x40\x00\x00\x00' 'MOUSEDOWN left\nMOVE 10 10\nMOUSEUP left\nCLICK right\nDBLCLICK middle\n'
 seed press_counters '\x80\x00\x00\x00' 'MOUSEDOWN left\nMOUSEUP left\nCLICK left\nDBLCLICK left\nMOUSEDOWN right\nMOVE 1 1\n'
 
-# A line longer than the buffer: the first 65,535 bytes are one line, the rest the next.
+# A line longer than one read: still one line, one command.
 { printf "$plain"; printf 'PING'; head -c 65531 /dev/zero | tr '\0' ' '; printf 'PING\n'; } >corpus/long_line
+# Lines limited to 64 bytes: at the limit, beyond it, and carriage returns past it.
+seed dropped_lines '\x00\x00\x00\x04' 'KEYDOWN 16\nTEXT QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXI\r\r\nTEXT QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXI=\nPING\r\r\r\nxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\r\ry\nKEYUP 16'
+# Reads of 7 bytes: lines and their carriage returns cut across reads.
+seed small_reads '\x00\x00\x00\x10' 'KEYDOWN 17\r\r\r\r\r\r\r\r\nKEYDOWN 67\nPING\r\r\r\r\r\r\rX\nMOUSEDOWN left\n\n\n\r\r\r\r\r\r\r\r\nCLICK left\nMOVE 10 10'
+

@@ -34,8 +34,8 @@ cmake --build build-fuzz --target mii_fuzz_command_loop
 
 mkdir -p build-fuzz/corpus build-fuzz/artifacts
 # -close_fd_mask=2: the agent's stderr diagnostics (a missing keyboard source) would flood the log;
-# libFuzzer's and the sanitizers' reports still appear. -max_len lets inputs grow past one
-# 65,535-byte line so the split of long lines stays reachable.
+# libFuzzer's and the sanitizers' reports still appear. -max_len lets inputs grow past two of the
+# reader's 65,536-byte reads, so lines cut across reads stay reachable at the real read size too.
 exec build-fuzz/fuzz/mii_fuzz_command_loop \
   -max_total_time="$seconds" -timeout=10 -max_len=140000 -len_control=200 \
   -dict=fuzz/commands.dict -close_fd_mask=2 -print_final_stats=1 \

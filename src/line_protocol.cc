@@ -1,17 +1,136 @@
 #include "line_protocol.h"
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits>
-#include <string>
 
 namespace {
 
 // isspace in the C locale, without its locale lookup or its undefined behaviour on negative chars.
 bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+size_t trailingCarriageReturns(const char* data, size_t size) {
+  size_t count = 0;
+  while (count < size && data[size - 1 - count] == '\r') ++count;
+  return count;
+}
+
+// Waits until fd is ready for events or wakeFd is readable; false for the latter. When poll cannot
+// watch fd (it answers POLLNVAL for a closed descriptor, and some systems for some devices), a
+// short pause stands in, so that the caller's retry does not spin; the read or write then decides.
+bool waitFor(int fd, short events, int wakeFd) {
+  pollfd fds[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};  // a negative descriptor is ignored
+  for (;;) {
+    const int ready = poll(fds, 2, -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (fds[1].revents != 0) return false;
+    if (ready < 0 || (fds[0].revents & POLLNVAL) != 0) {
+      const timespec pause{0, 1000000};
+      nanosleep(&pause, nullptr);
+    }
+    return true;
+  }
+}
+
+bool isReadable(int fd) {
+  pollfd ready{fd, POLLIN, 0};
+  return fd >= 0 && poll(&ready, 1, 0) > 0;
+}
+
+// Adds bytes of the line being read, none of them a line feed. Only the carriage returns at the
+// end of what has come so far are counted rather than kept: they are content only once something
+// else follows them.
+void appendToLine(LineReader& r, const char* data, size_t size) {
+  const size_t returns = trailingCarriageReturns(data, size);
+  r.length += size;
+  if (returns == size) {
+    r.crRun += size;
+    return;
+  }
+  if (!r.tooLong && r.length - returns > r.maxLineLength) {
+    r.tooLong = true;
+    r.pending.clear();
+  }
+  if (!r.tooLong) {
+    r.pending.append(r.crRun, '\r');
+    r.pending.append(data, size - returns);
+  }
+  r.crRun = returns;
+}
+
+LineStatus finishLine(LineReader& r, std::string_view* line, uint64_t* length) {
+  const uint64_t content = r.length - r.crRun;
+  const bool dropped = r.tooLong;
+  r.length = 0;
+  r.crRun = 0;
+  r.tooLong = false;
+  if (dropped) {
+    *length = content;
+    return LineStatus::kDropped;
+  }
+  *line = r.pending;
+  r.pendingTaken = true;
+  return LineStatus::kLine;
+}
+
 }  // namespace
+
+LineReader::LineReader(int fd, int wakeFd, size_t maxLineLength, size_t readSize)
+    : fd(fd),
+      wakeFd(wakeFd),
+      maxLineLength(maxLineLength),
+      readSize(readSize),
+      chunk(new char[readSize]) {}
+
+LineStatus readLine(LineReader& r, std::string_view* line, uint64_t* length) {
+  if (r.pendingTaken) {
+    r.pending.clear();
+    r.pendingTaken = false;
+  }
+  for (;;) {
+    if (r.begin < r.end) {
+      const char* start = r.chunk.get() + r.begin;
+      const size_t available = r.end - r.begin;
+      const char* feed = static_cast<const char*>(std::memchr(start, '\n', available));
+      if (feed == nullptr) {
+        appendToLine(r, start, available);
+        r.begin = r.end;
+        continue;
+      }
+      const size_t size = static_cast<size_t>(feed - start);
+      r.begin += size + 1;
+      if (r.length == 0) {
+        // The whole line came in this read: it is served from the read buffer, uncopied.
+        const size_t content = size - trailingCarriageReturns(start, size);
+        if (content > r.maxLineLength) {
+          *length = content;
+          return LineStatus::kDropped;
+        }
+        *line = std::string_view(start, content);
+        return LineStatus::kLine;
+      }
+      appendToLine(r, start, size);
+      return finishLine(r, line, length);
+    }
+    if (r.ended) return r.length > 0 ? finishLine(r, line, length) : LineStatus::kEnd;
+    // Waiting first, on the input and the wake descriptor together, leaves no moment in which a
+    // wake-up could pass unseen while a read blocks.
+    if (!waitFor(r.fd, POLLIN, r.wakeFd)) return LineStatus::kWoken;
+    const ssize_t got = read(r.fd, r.chunk.get(), r.readSize);
+    if (got > 0) {
+      r.begin = 0;
+      r.end = static_cast<size_t>(got);
+    } else if (got == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+      r.ended = true;  // a read error ends the input as its end does
+    }
+  }
+}
 
 TokenList tokenizeLine(std::string_view line) {
   TokenList list;
@@ -26,12 +145,32 @@ TokenList tokenizeLine(std::string_view line) {
   return list;
 }
 
-void writeReply(FILE* out, std::string_view first, std::string_view second) {
-  std::string line;
-  line.reserve(first.size() + second.size() + 1);
-  line.append(first).append(second).push_back('\n');
-  std::fwrite(line.data(), 1, line.size(), out);
-  std::fflush(out);
+void writeReply(const ReplyOut& out, std::string_view first, std::string_view second) {
+  // Most replies are short: they are put together on the stack, one write each.
+  char shortLine[128];
+  std::string longLine;
+  const size_t size = first.size() + second.size() + 1;
+  char* line = shortLine;
+  if (size > sizeof shortLine) {
+    longLine.resize(size);
+    line = longLine.data();
+  }
+  first.copy(line, first.size());
+  second.copy(line + first.size(), second.size());
+  line[size - 1] = '\n';
+
+  for (size_t done = 0; done < size;) {
+    const ssize_t wrote = write(out.fd, line + done, size - done);
+    if (wrote > 0) {
+      done += static_cast<size_t>(wrote);
+    } else if (wrote < 0 && errno == EINTR) {
+      if (isReadable(out.wakeFd)) return;
+    } else if (wrote < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (!waitFor(out.fd, POLLOUT, out.wakeFd)) return;
+    } else {
+      return;  // EPIPE and the like: nobody will read it
+    }
+  }
 }
 
 int32_t parseInteger(std::string_view text) {

@@ -1,15 +1,70 @@
-// The line protocol's lexical rules: the line buffer's size, splitting a line into tokens, and
-// the numbers commands take as arguments.
+// The line protocol's lexical rules and its transport: reading whole lines from a descriptor,
+// writing whole reply lines to one, splitting a line into tokens, and the numbers commands take
+// as arguments.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <memory>
+#include <string>
 #include <string_view>
 
-// One line buffer for the whole run; one read takes at most kLineBufferSize - 1 bytes.
-inline constexpr size_t kLineBufferSize = 65536;
+// The longest line served, counted without its line feed and the carriage returns before it: a
+// TEXT line this long carries 786,428 bytes of text.
+inline constexpr size_t kMaxLineLength = 1048576;
+inline constexpr size_t kReadSize = 65536;
 inline constexpr int kMaxTokens = 64;
+
+// Reads lines from a descriptor that may be blocking or not. Memory stays bounded by the read
+// size and the longest line, whatever the host sends.
+struct LineReader {
+  LineReader(int fd, int wakeFd, size_t maxLineLength = kMaxLineLength,
+             size_t readSize = kReadSize);
+
+  int fd;
+  // While this descriptor is readable the reader stops waiting for input (-1: none).
+  int wakeFd;
+  size_t maxLineLength;
+  size_t readSize;
+
+  // The rest belongs to readLine.
+  std::unique_ptr<char[]> chunk;
+  size_t begin = 0;  // chunk[begin, end) is read and not yet taken
+  size_t end = 0;
+  bool ended = false;
+  // A line begun in an earlier read: its bytes so far (carriage returns ending them included),
+  // how many of those are that run of carriage returns (not kept in pending), and pending itself,
+  // emptied once the line is too long.
+  uint64_t length = 0;
+  uint64_t crRun = 0;
+  bool tooLong = false;
+  std::string pending;
+  bool pendingTaken = false;
+};
+
+enum class LineStatus {
+  kLine,     // *line: the line without its line feed and the carriage returns before it
+  kDropped,  // a line over the limit went by unkept; *length: its bytes, counted as above
+  kEnd,      // end of input, or a read error
+  kWoken,    // the wake descriptor became readable while waiting for input
+};
+
+// The next line. An unterminated last line at end of input is a line. The view stays valid until
+// the next call.
+LineStatus readLine(LineReader& reader, std::string_view* line, uint64_t* length);
+
+// Where replies go: a descriptor, and one whose readiness means a reply still waiting to be
+// written is given up (-1: none).
+struct ReplyOut {
+  int fd = -1;
+  int wakeFd = -1;
+};
+
+// Writes one reply line, first then second then a line feed, whole: partial writes are continued
+// and a full non-blocking descriptor is waited for; the host reads line by line and must never
+// wait on a buffered reply. A reply the descriptor refuses (a host that closed it) is dropped, and
+// so is the rest of one that is still waiting when out.wakeFd becomes readable.
+void writeReply(const ReplyOut& out, std::string_view first, std::string_view second = {});
 
 struct TokenList {
   std::string_view tokens[kMaxTokens];
@@ -19,10 +74,6 @@ struct TokenList {
 // Splits at space characters only: runs of spaces are one separator, leading and trailing spaces
 // give no token, tabs and other white space belong to tokens. Tokens past the 64th are dropped.
 TokenList tokenizeLine(std::string_view line);
-
-// Writes one reply line, first then second then a line feed, in one write, and flushes it: the
-// host reads line by line and must never wait on a buffered reply.
-void writeReply(FILE* out, std::string_view first, std::string_view second = {});
 
 // An integer as atoi reads it (leading white space, optional sign, the longest run of decimal
 // digits, 0 when none), except that a value beyond 32 bits saturates instead of being undefined.

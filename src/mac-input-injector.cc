@@ -1,9 +1,14 @@
-// The agent's entry point, its command loop and dispatch.
+// The agent's entry point, its command loop and dispatch, and the signals that end the loop.
 #include "mac-input-injector.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <string_view>
@@ -27,9 +32,18 @@ constexpr char kPermissionWarning[] =
 
 bool lastTrusted = false;
 
+// The signal that is to end the agent, once one came; and the self-pipe its handler writes to, so
+// that a wait for input or output sees it (both -1 until catchEndingSignals made them).
+volatile sig_atomic_t endingSignal = 0;
+int wakeRead = -1;
+int wakeWrite = -1;
+
+constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+
 // A reply word followed by decimal integers, each after one space: what "%d" would print, without
 // the cost of a format string interpreted on every GETPOS.
-void writeReplyNumbers(FILE* out, std::string_view word, std::initializer_list<int> numbers) {
+void writeReplyNumbers(const ReplyOut& out, std::string_view word,
+                       std::initializer_list<int> numbers) {
   char buffer[96];  // a word and four 11-character numbers
   char* end = buffer + sizeof buffer;
   char* at = buffer + word.copy(buffer, word.size());
@@ -43,68 +57,74 @@ void writeReplyNumbers(FILE* out, std::string_view word, std::initializer_list<i
 // Key commands carry the VK in the integer's low 16 bits.
 uint16_t vkArgument(const TokenList& c) { return static_cast<uint16_t>(parseInteger(c.tokens[1])); }
 
-void commandPing(const TokenList&, FILE* out) { writeReply(out, "PONG"); }
+void commandPing(const TokenList&, const ReplyOut& out) { writeReply(out, "PONG"); }
 
-void commandResolution(const TokenList&, FILE* out) {
+void commandResolution(const TokenList&, const ReplyOut& out) {
   int width = 0;
   int height = 0;
   queryMainDisplaySize(&width, &height);
   writeReplyNumbers(out, "SCREEN", {width, height, width, height});
 }
 
-void commandGetPos(const TokenList&, FILE* out) {
+void commandGetPos(const TokenList&, const ReplyOut& out) {
   int x = 0;
   int y = 0;
   if (queryCursorPosition(&x, &y)) writeReplyNumbers(out, "POS", {x, y});
 }
 
-void commandMove(const TokenList& c, FILE*) {
+void commandMove(const TokenList& c, const ReplyOut&) {
   postMouseMove(parseReal(c.tokens[1]), parseReal(c.tokens[2]));
 }
 
-void commandMoveRatio(const TokenList& c, FILE*) {
+void commandMoveRatio(const TokenList& c, const ReplyOut&) {
   postMouseMoveByRatio(parseReal(c.tokens[1]), parseReal(c.tokens[2]));
 }
 
-void commandMouseDown(const TokenList& c, FILE* out) {
+void commandMouseDown(const TokenList& c, const ReplyOut& out) {
   postButtonDown(parseButton(c.tokens[1]), c.count >= 3 ? parseInteger(c.tokens[2]) : 0);
   writeReply(out, "ACK MOUSEDOWN");
 }
 
-void commandMouseUp(const TokenList& c, FILE* out) {
+void commandMouseUp(const TokenList& c, const ReplyOut& out) {
   postButtonUp(parseButton(c.tokens[1]));
   writeReply(out, "ACK MOUSEUP");
 }
 
-void commandClick(const TokenList& c, FILE* out) {
+void commandClick(const TokenList& c, const ReplyOut& out) {
   postClick(parseButton(c.tokens[1]));
   writeReply(out, "ACK CLICK");
 }
 
-void commandDoubleClick(const TokenList& c, FILE*) { postDoubleClick(parseButton(c.tokens[1])); }
+void commandDoubleClick(const TokenList& c, const ReplyOut&) {
+  postDoubleClick(parseButton(c.tokens[1]));
+}
 
-void commandWheel(const TokenList& c, FILE*) { postScrollEvent(parseInteger(c.tokens[1]), false); }
+void commandWheel(const TokenList& c, const ReplyOut&) {
+  postScrollEvent(parseInteger(c.tokens[1]), false);
+}
 
-void commandHWheel(const TokenList& c, FILE*) { postScrollEvent(parseInteger(c.tokens[1]), true); }
+void commandHWheel(const TokenList& c, const ReplyOut&) {
+  postScrollEvent(parseInteger(c.tokens[1]), true);
+}
 
-void commandKeyDown(const TokenList& c, FILE* out) {
+void commandKeyDown(const TokenList& c, const ReplyOut& out) {
   checkSecureEventInput();
   postKeyEvent(vkArgument(c), true);
   writeReply(out, "ACK KEYDOWN");
 }
 
-void commandKeyUp(const TokenList& c, FILE* out) {
+void commandKeyUp(const TokenList& c, const ReplyOut& out) {
   checkSecureEventInput();
   postKeyEvent(vkArgument(c), false);
   writeReply(out, "ACK KEYUP");
 }
 
-void commandKeyPress(const TokenList& c, FILE*) {
+void commandKeyPress(const TokenList& c, const ReplyOut&) {
   checkSecureEventInput();
   postKeyPress(vkArgument(c));
 }
 
-void commandText(const TokenList& c, FILE*) {
+void commandText(const TokenList& c, const ReplyOut&) {
   checkSecureEventInput();
   postBase64Text(c.tokens[1]);
 }
@@ -112,7 +132,7 @@ void commandText(const TokenList& c, FILE*) {
 struct Command {
   std::string_view name;
   int minTokens;
-  void (*handler)(const TokenList&, FILE* out);  // none for QUIT
+  void (*handler)(const TokenList&, const ReplyOut& out);  // none for QUIT
 };
 
 // Matched in this order; QUIT comes last.
@@ -136,7 +156,7 @@ constexpr Command kCommands[] = {
 };
 
 // Tokenizes and dispatches an accepted, stripped line. Returns false on QUIT.
-bool handleCommand(std::string_view line, FILE* out) {
+bool handleCommand(std::string_view line, const ReplyOut& out) {
   const TokenList c = tokenizeLine(line);
   if (c.count == 0) return true;
   for (const Command& command : kCommands) {
@@ -157,30 +177,31 @@ void resetAgentState() {
   lastTrusted = AXIsProcessTrusted();
 }
 
-void startCommandChannel(FILE* out) {
+void startCommandChannel(int out) {
   if (!AXIsProcessTrusted()) std::fputs(kPermissionWarning, stderr);
-  std::setvbuf(out, nullptr, _IONBF, 0);
   lastTrusted = AXIsProcessTrusted();
-  writeReply(out, lastTrusted ? kReadyLine : kNoPermissionBanner);
+  writeReply({out, wakeRead}, lastTrusted ? kReadyLine : kNoPermissionBanner);
 }
 
-bool handleLine(char* line, FILE* out) {
-  // The line is a C string: whatever follows an embedded NUL is not part of it.
-  size_t length = std::strlen(line);
-  while (length > 0 && (line[length - 1] == '\r' || line[length - 1] == '\n')) {
-    line[--length] = '\0';
-  }
-  if (length == 0) return true;
-  std::string_view text(line, length);
+bool handleLine(std::string_view line, int out) {
+  const ReplyOut replies{out, wakeRead};
+  std::string_view text = line.substr(0, line.find('\0'));
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+  if (text.empty()) return true;
 
   bool now = AXIsProcessTrusted();
-  if (now && !lastTrusted) writeReply(out, kReadyLine);
+  if (now && !lastTrusted) {
+    // Whatever was held when the permission went away could not be released since: the host
+    // starts again from nothing held, as it would with a new agent.
+    releaseHeldInput();
+    writeReply(replies, kReadyLine);
+  }
   if (!now && text != "PING" && text != "RESOLUTION" && text != "QUIT") {
-    writeReply(out, kRefusedLine);
+    writeReply(replies, kRefusedLine);
     lastTrusted = false;
     return true;
   }
-  bool keepGoing = handleCommand(text, out);
+  bool keepGoing = handleCommand(text, replies);
   lastTrusted = now;
   return keepGoing;
 }
@@ -190,13 +211,99 @@ void releaseHeldInput() {
   releaseHeldButtons();
 }
 
-int runCommandLoop(FILE* in, FILE* out) {
-  static char line[kLineBufferSize];
-  while (std::fgets(line, static_cast<int>(sizeof line), in) != nullptr) {
-    if (!handleLine(line, out)) break;
+namespace {
+
+// Async-signal-safe: it records the signal and wakes whatever waits.
+void onEndingSignal(int number) {
+  const int savedErrno = errno;
+  if (endingSignal == 0) endingSignal = number;
+  const char byte = 0;
+  const ssize_t ignored = write(wakeWrite, &byte, 1);  // a full pipe is awake already
+  (void)ignored;
+  errno = savedErrno;
+}
+
+// The descriptor moved above the standard ones (an agent started with one of them closed would
+// otherwise get its self-pipe there), close-on-exec and non-blocking.
+int preparedPipeEnd(int fd) {
+  if (fd >= 0 && fd <= STDERR_FILENO) {
+    const int moved = fcntl(fd, F_DUPFD, STDERR_FILENO + 1);
+    close(fd);
+    fd = moved;
   }
-  // A host that went away mid-chord or mid-drag must not leave the Mac with keys or buttons down.
+  if (fd < 0) return -1;
+  fcntl(fd, F_SETFD, FD_CLOEXEC);
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  return fd;
+}
+
+// Ends the process by the signal that stopped the loop, as the host that sent it expects to see.
+[[noreturn]] void endBySignal(int number) {
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(number, &action, nullptr);
+  sigset_t unblocked;
+  sigemptyset(&unblocked);
+  sigaddset(&unblocked, number);
+  sigprocmask(SIG_UNBLOCK, &unblocked, nullptr);
+  raise(number);
+  _exit(128 + number);  // only if the signal could not end the process
+}
+
+}  // namespace
+
+void catchEndingSignals() {
+  int ends[2];
+  if (pipe(ends) != 0) return;  // without a self-pipe the signals keep their default action
+  const int read = preparedPipeEnd(ends[0]);
+  const int write = preparedPipeEnd(ends[1]);
+  if (read < 0 || write < 0) {
+    for (int fd : {read, write}) {
+      if (fd >= 0) close(fd);
+    }
+    return;
+  }
+  wakeRead = read;
+  wakeWrite = write;
+  struct sigaction action {};
+  action.sa_handler = onEndingSignal;
+  sigemptyset(&action.sa_mask);
+  for (int number : kEndingSignals) sigaddset(&action.sa_mask, number);
+  // No SA_RESTART: a blocking read or write returns, and the loop looks at the signal.
+  action.sa_flags = 0;
+  for (int number : kEndingSignals) {
+    // A signal ignored by whoever started the agent (nohup, a background job) stays ignored.
+    struct sigaction previous {};
+    if (sigaction(number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    sigaction(number, &action, nullptr);
+  }
+}
+
+int runCommandLoop(int in, int out) {
+  LineReader reader(in, wakeRead);
+  std::string_view line;
+  uint64_t length = 0;
+  while (endingSignal == 0) {
+    const LineStatus status = readLine(reader, &line, &length);
+    if (status == LineStatus::kLine) {
+      if (!handleLine(line, out)) break;
+    } else if (status == LineStatus::kDropped) {
+      // No reply: the host cannot tell which command it was, and answering it would put the
+      // host's count of replies out of step.
+      char note[96];
+      const int size =
+          std::snprintf(note, sizeof note, "ERR: dropped a line of %llu bytes; the limit is %zu",
+                        static_cast<unsigned long long>(length), kMaxLineLength);
+      writeReply({STDERR_FILENO, wakeRead}, std::string_view(note, static_cast<size_t>(size)));
+    } else {
+      break;
+    }
+  }
+  // A host that went away mid-chord or mid-drag must not leave the Mac with keys or buttons down;
+  // nor must one that ended the agent by a signal.
   releaseHeldInput();
+  if (endingSignal != 0) endBySignal(endingSignal);
   return 0;
 }
 
@@ -214,7 +321,8 @@ int main(int argc, char** argv) {
   // A host that closes our stdout must not kill the agent before it releases what is held; the
   // failed writes are ignored and the loop ends at end of input as usual.
   std::signal(SIGPIPE, SIG_IGN);
-  startCommandChannel(stdout);
-  return runCommandLoop(stdin, stdout);
+  catchEndingSignals();
+  startCommandChannel(STDOUT_FILENO);
+  return runCommandLoop(STDIN_FILENO, STDOUT_FILENO);
 }
 #endif

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,7 @@ namespace {
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
 
-constexpr size_t kPiece = 65535;  // the most one read of the loop takes
+constexpr size_t kLimit = 1048576;  // the longest line served
 
 std::string repeat(const std::string& text, size_t times) {
   std::string out;
@@ -114,6 +115,7 @@ struct Row {
   std::string out;                 // the whole of standard output, banner included
   std::vector<std::string> trace;  // the whole trace, exit line included
   AgentOptions options = {};
+  std::optional<std::string> err = {};  // the whole of standard error, when the row says
 };
 
 // Where two long texts part, readably; empty when they are equal.
@@ -134,6 +136,9 @@ void runRows(const std::vector<Row>& rows) {
     ASSERT_TRUE(r.exited) << "ended by signal " << r.status;
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(firstDifference(r.out, row.out), "");
+    if (row.err) {
+      EXPECT_EQ(r.err, *row.err);
+    }
     ASSERT_EQ(r.trace.size(), row.trace.size());
     for (size_t i = 0; i < row.trace.size(); ++i) {
       EXPECT_EQ(firstDifference(r.trace[i], row.trace[i]), "") << "trace line " << i;
@@ -143,55 +148,47 @@ void runRows(const std::vector<Row>& rows) {
 
 // ---- The line: its length, its end, the bytes in it ------------------------------------------
 
-TEST(BadInput, LinesAtAndBeyondTheBufferSize) {
-  const std::string x65535(kPiece, 'X');
-  // "PING" padded with spaces to exactly one read: the padding yields no token.
-  const std::string ping65535 = "PING" + std::string(kPiece - 4, ' ');
-  const std::string x200000(200000, 'X');
-  const size_t tail200000 = 200000 - 3 * kPiece;  // 3,395
-  const std::string x200000Out = repeat(unknown(x65535), 3) + unknown(std::string(tail200000, 'X'));
+TEST(BadInput, LinesUpToAndBeyondTheLimit) {
+  // The longest TEXT line: Base64 without its padding, 786,428 bytes of text in strokes of 20.
+  const std::string sentence = "The quick brown fox jumps over the lazy dog. ";
+  std::string text = repeat(sentence, 786428 / sentence.size() + 1).substr(0, 786428);
+  std::string token = base64(text);
+  ASSERT_EQ(token.back(), '=');
+  token.pop_back();
+  const std::string longestText = "TEXT " + token;
+  ASSERT_EQ(longestText.size(), kLimit);
+  std::vector<std::string> chunks;
+  for (size_t start = 0; start < text.size(); start += 20) chunks.push_back(text.substr(start, 20));
+  const std::vector<std::string> typed = strokes(chunks);
 
+  const std::string word(kLimit, 'X');
+  const std::string dropped =
+      "ERR: dropped a line of 1048577 bytes; the limit is 1048576\n"
+      "ERR: dropped a line of 3000000 bytes; the limit is 1048576\n";
   runRows({
-      {"65,535 bytes and a line end", x65535 + "\n", kReady + unknown(x65535), {exitLine(0)}},
-      {"65,535 bytes at end of input", x65535, kReady + unknown(x65535), {exitLine(0)}},
-      {"65,535 bytes, the line end left for the next read, is an empty line",
-       ping65535 + "\nPING\n",
-       kReady + "PONG\nPONG\n",
-       {exitLine(0)}},
-      {"65,536 bytes and a line end",
-       x65535 + "Y\n",
-       kReady + unknown(x65535) + unknown("Y"),
-       {exitLine(0)}},
-      {"65,536 bytes at end of input",
-       x65535 + "Y",
-       kReady + unknown(x65535) + unknown("Y"),
-       {exitLine(0)}},
-      {"the split falls between a command's tokens",
-       ping65535 + "PING\n",
-       kReady + "PONG\nPONG\n",
-       {exitLine(0)}},
-      {"200,000 bytes and a line end",
-       x200000 + "\nPING\n",
-       kReady + x200000Out + "PONG\n",
-       {exitLine(0)}},
-      {"200,000 bytes at end of input", x200000, kReady + x200000Out, {exitLine(0)}},
-      {"a CR as the 65,535th byte is a stripped line end, its LF an empty line",
-       std::string(kPiece - 1, 'X') + "\r\nPING\n",
-       kReady + unknown(std::string(kPiece - 1, 'X')) + "PONG\n",
-       {exitLine(0)}},
-      {"a CR as the 65,535th byte with more text after it",
-       std::string(kPiece - 1, 'X') + "\rPING\n",
-       kReady + unknown(std::string(kPiece - 1, 'X')) + "PONG\n",
-       {exitLine(0)}},
-      {"a CR as the 65,535th byte of a spaces-only piece",
-       std::string(kPiece - 1, ' ') + "\r\n",
-       kReady,
-       {exitLine(0)}},
-      {"while refused, every piece of a long line is refused",
-       x200000 + "\n",
-       kNoPermissionBanner + repeat(kRefused, 4),
+      {"a line at the limit is served whole", longestText + "\nPING\n", kReady + "PONG\n", typed},
+      {"65,528 spaces and a command are one line",
+       "KEYDOWN 17\n" + std::string(65528, ' ') + "KEYUP 17\n",
+       kReady + "ACK KEYDOWN\nACK KEYUP\n",
+       {key(1, 12, 0x40000, 59, true), key(2, 12, 0, 59, false), exitLine(1)}},
+      {"carriage returns before the line feed do not count; the reply is written whole",
+       word + std::string(200000, '\r') + "\nPING",
+       kReady + unknown(word) + "PONG\n",
        {exitLine(0)},
-       untrusted()},
+       {},
+       ""},
+      {"longer lines are dropped whole with a note, unterminated or not",
+       word + "Y\r\nPING\n" + std::string(3000000, 'Z'),
+       kReady + "PONG\n",
+       {exitLine(0)},
+       {},
+       dropped},
+      {"a dropped line is not refused either",
+       word + "Y\nPING\n" + std::string(3000000, 'Z'),
+       kNoPermissionBanner + "PONG\n",
+       {exitLine(0)},
+       untrusted(),
+       kPermissionWarning + dropped},
   });
 }
 
@@ -353,21 +350,6 @@ TEST(BadInput, Base64OfEveryShortLength) {
        kReady + unknown("TEXT") + unknown("TEXT"),
        strokes({"@", "A", "AB", "ABC", "ABCD", "ABCD", "ABCDE", "ABCDEF", "A", "A", "@"})},
   });
-}
-
-TEST(BadInput, Base64Of65000Bytes) {
-  // 48,750 bytes of text encode to a 65,000-byte token, one line with its command word.
-  const std::string sentence = "The quick brown fox jumps over the lazy dog. ";
-  std::string text;
-  while (text.size() < 48750) text += sentence;
-  text.resize(48750);
-  const std::string token = base64(text);
-  ASSERT_EQ(token.size(), 65000u);
-  std::vector<std::string> chunks;
-  for (size_t start = 0; start < text.size(); start += 20) chunks.push_back(text.substr(start, 20));
-  std::vector<std::string> trace = strokes(chunks);
-  runRows({{"one text of 48,750 characters, in events of 20", "TEXT " + token + "\nPING\n",
-            kReady + "PONG\n", trace}});
 }
 
 TEST(BadInput, TextOfInvalidUtf8) {

@@ -55,7 +55,7 @@ TEST(FuzzRegressions, TheSessionNoticesALeakedEvent) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(input.data());
   EXPECT_EQ(runFuzzSession(bytes, input.size()), "");
   CGEventRef leaked = CGEventCreate(nullptr);
-  EXPECT_EQ(runFuzzSession(bytes, input.size()), "line 0 \"FOO\\x0a\": events alive: 1");
+  EXPECT_EQ(runFuzzSession(bytes, input.size()), "line 0 \"FOO\": events alive: 1");
   CFRelease(leaked);
   resetAgent();
 }

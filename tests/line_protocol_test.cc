@@ -1,6 +1,8 @@
 #include "line_protocol.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -153,6 +155,62 @@ TEST(Truncation, IsDefinedForEveryDouble) {
   EXPECT_EQ(truncateToInt64(-9.3e18), std::numeric_limits<int64_t>::min());
   EXPECT_EQ(truncateToInt64(std::nan("")), 0);
   EXPECT_EQ(truncateToInt64(inf), std::numeric_limits<int64_t>::max());
+}
+
+// Every line of input, as the reader gives it: "=text" for a line, "dropped N" for one too long.
+std::vector<std::string> readAll(const std::string& input, size_t maxLine, size_t readSize) {
+  int ends[2];
+  EXPECT_EQ(pipe(ends), 0);
+  EXPECT_EQ(write(ends[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+  close(ends[1]);
+  LineReader reader(ends[0], -1, maxLine, readSize);
+  std::vector<std::string> lines;
+  std::string_view line;
+  uint64_t length = 0;
+  for (LineStatus status; (status = readLine(reader, &line, &length)) != LineStatus::kEnd;) {
+    lines.push_back(status == LineStatus::kLine ? "=" + std::string(line)
+                                                : "dropped " + std::to_string(length));
+  }
+  close(ends[0]);
+  return lines;
+}
+
+TEST(LineReader, SplitsAtLineFeedsAndDropsLinesOverTheLimitWhateverTheReadSize) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string input;
+    std::vector<std::string> lines;  // with a limit of 8 bytes
+  } cases[] = {
+      {"", {}},
+      {"PING\nPING", {"=PING", "=PING"}},
+      {"a\r\r\n\r\n\n\r", {"=a", "=", "=", "="}},
+      {"a\0b\r\n"s, {"=a\0b"s}},
+      {"12345678\r\r\r\r\r\nok", {"=12345678", "=ok"}},
+      {"123456789\nok\n", {"dropped 9", "=ok"}},
+      {"1234567\r8\r\n", {"dropped 9"}},
+      {"12345678\r\r\rX\n\n", {"dropped 12", "="}},
+      {"x\n123456789012", {"=x", "dropped 12"}},
+  };
+  for (const Case& c : cases) {
+    for (size_t readSize : {1, 3, 64}) {
+      EXPECT_EQ(readAll(c.input, 8, readSize), c.lines) << c.input << " in reads of " << readSize;
+    }
+  }
+}
+
+TEST(LineReader, StopsWaitingWhenTheWakeDescriptorIsReadable) {
+  int input[2], wake[2];
+  ASSERT_EQ(pipe(input), 0);
+  ASSERT_EQ(pipe(wake), 0);
+  ASSERT_EQ(write(input[1], "PING\nPING\n", 10), 10);
+  LineReader reader(input[0], wake[0]);
+  std::string_view line;
+  uint64_t length = 0;
+  EXPECT_EQ(readLine(reader, &line, &length), LineStatus::kLine);
+  ASSERT_EQ(write(wake[1], "", 1), 1);
+  EXPECT_EQ(readLine(reader, &line, &length), LineStatus::kLine);  // already read: no wait
+  EXPECT_EQ(readLine(reader, &line, &length), LineStatus::kWoken);
+  for (int fd : {input[0], input[1], wake[0], wake[1]}) close(fd);
 }
 
 }  // namespace

@@ -28,8 +28,8 @@ constexpr ButtonTypes kButtonTypes[kButtonCount] = {
 
 struct PointerState {
   std::array<ClickMemory, kButtonCount> clicks{};
-  // Pressed by MOUSEDOWN and not yet released by MOUSEUP. Moves drag while any is set, and the
-  // loop releases what is still set when the host goes away.
+  // Pressed by MOUSEDOWN and not yet released by MOUSEUP, CLICK or DBLCLICK. Moves drag while any
+  // is set, and the loop releases what is still set when the host goes away.
   std::array<bool, kButtonCount> held{};
 };
 
@@ -128,6 +128,8 @@ void postClick(Button button) {
   postClickStroke(button, true, location, 1);
   usleep(kClickPause);
   postClickStroke(button, false, location, 1);
+  // The button is up now, whatever MOUSEDOWN left: the next move is no drag of it.
+  state.held[indexOf(button)] = false;
 }
 
 void postDoubleClick(Button button) {
@@ -137,6 +139,7 @@ void postDoubleClick(Button button) {
   usleep(kDoubleClickPause);
   postClickStroke(button, true, location, 2);
   postClickStroke(button, false, location, 2);
+  state.held[indexOf(button)] = false;
 }
 
 bool heldButtonForDrag(Button* button) {

@@ -2,14 +2,17 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -88,7 +91,17 @@ AgentSession startAgent(const AgentOptions& options) {
     }
     dup2(err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
-    signal(SIGPIPE, SIG_DFL);
+    if (options.nonBlockingPipes) {
+      // Only the agent holds these ends: the flag set on them is never seen by the test's side.
+      fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
+      fcntl(1, F_SETFL, fcntl(1, F_GETFL) | O_NONBLOCK);
+    }
+    // The agent starts with the dispositions a test asks for, not those this process inherited (a
+    // background job of a script starts with SIGINT and SIGQUIT ignored).
+    for (int number : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGQUIT}) signal(number, SIG_DFL);
+    for (int number : options.ignoredSignals) signal(number, SIG_IGN);
+    const rlimit noCore{0, 0};  // an agent ended by SIGQUIT leaves no core file behind
+    setrlimit(RLIMIT_CORE, &noCore);
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
@@ -140,19 +153,37 @@ std::string readAgentLine(AgentSession& session, int timeoutMs, bool* ok) {
   return {};
 }
 
-AgentResult finishAgent(AgentSession& session) {
-  if (session.in >= 0) close(session.in);
-  session.in = -1;
+void signalAgent(const AgentSession& session, int signal) { kill(session.pid, signal); }
+
+bool waitForTrace(const AgentSession& session, size_t count, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (readLines(session.tracePath).size() < count) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return true;
+}
+
+AgentResult finishAgent(AgentSession& session, bool closeStdin) {
+  if (closeStdin && session.in >= 0) {
+    close(session.in);
+    session.in = -1;
+  }
   AgentResult result;
   result.out = session.pendingOut;
   bool outOpen = session.out >= 0, errOpen = true;
   while (outOpen || errOpen) {
     pollfd fds[2] = {{outOpen ? session.out : -1, POLLIN, 0},
                      {errOpen ? session.err : -1, POLLIN, 0}};
-    if (poll(fds, 2, 30000) <= 0) break;
+    if (poll(fds, 2, 30000) <= 0) {
+      kill(session.pid, SIGKILL);
+      break;
+    }
     if (fds[0].revents) appendAvailable(session.out, &result.out, &outOpen);
     if (fds[1].revents) appendAvailable(session.err, &result.err, &errOpen);
   }
+  if (session.in >= 0) close(session.in);
+  session.in = -1;
   if (session.out >= 0) close(session.out);
   close(session.err);
   int status = 0;

@@ -1,5 +1,7 @@
 #include "support/fuzz_session.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +17,7 @@
 #include "mac-input-injector.h"
 #include "platform/simulated/simulation.h"
 #include "pointer/buttons.h"
+#include "support/scratch_file.h"
 
 // The header, byte by byte:
 //   0  bits 0-1  permission: 0 or 1 granted throughout, 2 missing throughout, 3 per line from byte
@@ -27,7 +30,9 @@
 //   1  the permission for line i is bit i % 8 (1 granted); bit 7 is also the banner's answer
 //   2  the failure mask
 //   3  bits 0-1  the cursor at start: the main display's centre, (0, 0), (100.9, 50.2), (-200.5,
-//   10)
+//                10)
+//      bit 2     lines are limited to 64 bytes instead of 1,048,576, so that dropping is in reach
+//      bits 3-4  the reader reads 65,536 bytes at a time, or 1, 7 or 300
 namespace {
 
 constexpr double kStartTime = 800000000.0;
@@ -35,6 +40,8 @@ constexpr char kReadyLine[] = "READY: macOS CGEvent Input Injector Online";
 constexpr char kRefusedLine[] = "ERR: Mac 辅助功能权限未授予，无法注入输入";
 
 struct Setup {
+  size_t maxLineLength = kMaxLineLength;
+  size_t readSize = kReadSize;
   int trustMode = 0;
   uint8_t trustSchedule = 0;
   std::vector<CGRect> displays;
@@ -69,6 +76,9 @@ Setup setUpDesktop(const uint8_t* header) {
   if (flags & 0x80) simSetPressCounts(4294967295u, 4294967294u, 4294967293u);
   static constexpr CGPoint kCursors[] = {{0, 0}, {0, 0}, {100.9, 50.2}, {-200.5, 10}};
   if ((header[3] & 3) != 0) simSetCursor(kCursors[header[3] & 3]);
+  if (header[3] & 4) setup.maxLineLength = 64;
+  static constexpr size_t kReadSizes[] = {kReadSize, 1, 7, 300};
+  setup.readSize = kReadSizes[(header[3] >> 3) & 3];
   return setup;
 }
 
@@ -97,6 +107,25 @@ std::vector<std::string_view> firstTokens(std::string_view text) {
     tokens.push_back(text.substr(start, i - start));
   }
   return tokens;
+}
+
+// The lines of a session as the protocol cuts them: at each line feed, without it and the carriage
+// returns before it; the last one also without a line feed. Over the limit: dropped.
+struct ExpectedLine {
+  std::string_view content;
+  bool dropped = false;
+};
+
+std::vector<ExpectedLine> expectedLines(std::string_view input, size_t maxLineLength) {
+  std::vector<ExpectedLine> lines;
+  while (!input.empty()) {
+    size_t feed = input.find('\n');
+    std::string_view line = input.substr(0, feed);
+    input.remove_prefix(feed == std::string_view::npos ? input.size() : feed + 1);
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back({line, line.size() > maxLineLength});
+  }
+  return lines;
 }
 
 // A short, printable rendering of bytes for a report.
@@ -229,6 +258,14 @@ std::string expectedReplies(const Setup& setup, std::string_view text, bool now,
   return out + "UNKNOWN: " + std::string(word) + "\n";
 }
 
+bool somethingHeld() {
+  for (int vk = 0; vk < 256; ++vk) {
+    if (isKeyHeld(vk) || isModifierHeld(vk)) return true;
+  }
+  Button button;
+  return heldButtonForDrag(&button);
+}
+
 // What must hold between any two lines, and at the end.
 std::string brokenState(const Setup& setup, size_t postedBefore) {
   if (simLiveEvents() != 0) return "events alive: " + std::to_string(simLiveEvents());
@@ -280,81 +317,79 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
   simSetTrusted(lastTrusted);
   resetAgentState();
 
-  char* written = nullptr;
-  size_t writtenSize = 0;
-  FILE* out = open_memstream(&written, &writtenSize);
-  if (out == nullptr) std::abort();
+  // The host's bytes, read by the product's own reader as the loop reads its standard input.
+  const int in = emptyScratchFile(0);
+  if (size > 0 && write(in, data, size) != static_cast<ssize_t>(size)) std::abort();
+  if (lseek(in, 0, SEEK_SET) != 0) std::abort();
+  const int out = emptyScratchFile(1);
+  LineReader reader(in, -1, setup.maxLineLength, setup.readSize);
+  const std::vector<ExpectedLine> lines = expectedLines(
+      std::string_view(reinterpret_cast<const char*>(data), size), setup.maxLineLength);
 
-  // Lines exactly as fgets cuts them from the loop's 65,536-byte buffer.
-  static char line[kLineBufferSize];
   std::string broken;
-  size_t offset = 0;
-  for (size_t index = 0; offset < size && broken.empty(); ++index) {
-    size_t length = 0;
-    while (offset + length < size && length < kLineBufferSize - 1) {
-      if (data[offset + length++] == '\n') break;
+  bool keepGoing = true;
+  for (size_t index = 0; keepGoing && broken.empty(); ++index) {
+    std::string_view line;
+    uint64_t length = 0;
+    const LineStatus status = readLine(reader, &line, &length);
+    if (index == lines.size()) {
+      if (status != LineStatus::kEnd) broken = "the reader found a line after the last";
+      break;
     }
-    std::memcpy(line, data + offset, length);
-    line[length] = '\0';
-    std::string_view piece(reinterpret_cast<const char*>(data + offset), length);
-    offset += length;
-
-    size_t textLength = std::strlen(line);
-    while (textLength > 0 && (line[textLength - 1] == '\r' || line[textLength - 1] == '\n')) {
-      --textLength;
-    }
-    std::string text(line, textLength);
-
-    bool now = trustedForLine(setup, index);
-    simSetTrusted(now);
-    if (setup.clockSteps) simSetClock(CFAbsoluteTimeGetCurrent() + 0.3);
-    size_t outputBefore = writtenSize;
-    size_t postedBefore = simPostedEvents().size();
-
-    bool keepGoing = handleLine(line, out);
-
-    std::fflush(out);
-    std::string_view replies(written + outputBefore, writtenSize - outputBefore);
-    std::string expected;
-    bool quits = false;
-    if (text.empty()) {
-      expected.clear();
+    const ExpectedLine& expected = lines[index];
+    if (status == LineStatus::kEnd) {
+      broken = "the reader ended before the line";
+    } else if (expected.dropped) {
+      if (status != LineStatus::kDropped || length != expected.content.size()) {
+        broken = "not dropped as a line of " + std::to_string(expected.content.size()) + " bytes";
+      }
+    } else if (status != LineStatus::kLine || line != expected.content) {
+      broken = "read as \"" + shown(status == LineStatus::kLine ? line : "(dropped)") + "\"";
     } else {
-      expected = expectedReplies(setup, text, now, &lastTrusted, &quits);
+      // The line ends at its first NUL, and loses the carriage returns that then end it.
+      std::string_view text = line.substr(0, line.find('\0'));
+      while (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+
+      bool now = trustedForLine(setup, index);
+      simSetTrusted(now);
+      if (setup.clockSteps) simSetClock(CFAbsoluteTimeGetCurrent() + 0.3);
+      const off_t outputBefore = lseek(out, 0, SEEK_CUR);
+      size_t postedBefore = simPostedEvents().size();
+
+      keepGoing = handleLine(line, out);
+
+      std::string replies = scratchWritten(out, outputBefore);
+      std::string expectedOut;
+      bool quits = false;
+      if (!text.empty()) expectedOut = expectedReplies(setup, text, now, &lastTrusted, &quits);
+      if (replies != expectedOut) {
+        broken = "replied \"" + shown(replies) + "\", expected \"" + shown(expectedOut) + "\"";
+      } else if (keepGoing == quits) {
+        broken = keepGoing ? "went on after QUIT" : "stopped without QUIT";
+      } else {
+        broken = brokenState(setup, postedBefore);
+      }
+      // The permission's return releases everything held before the line is served: only a
+      // press the line itself makes can be held after it.
+      const std::string_view word = text.substr(0, text.find(' '));
+      if (broken.empty() && replies.rfind(kReadyLine, 0) == 0 && word != "KEYDOWN" &&
+          word != "MOUSEDOWN" && somethingHeld()) {
+        broken = "something still held after the permission came back";
+      }
+      if (broken.empty()) broken = brokenParsing(text);
     }
-    if (replies != expected) {
-      broken = "replied \"" + shown(replies) + "\", expected \"" + shown(expected) + "\"";
-    } else if (keepGoing == quits) {
-      broken = keepGoing ? "went on after QUIT" : "stopped without QUIT";
-    } else {
-      broken = brokenState(setup, postedBefore);
+    if (!broken.empty()) {
+      broken = "line " + std::to_string(index) + " \"" + shown(expected.content) + "\": " + broken;
     }
-    if (broken.empty()) broken = brokenParsing(text);
-    if (!broken.empty())
-      broken = "line " + std::to_string(index) + " \"" + shown(piece) + "\": " + broken;
-    if (!keepGoing) break;
   }
 
   if (broken.empty()) {
-    // The end of the session: whatever the host left held is released, silently.
-    size_t outputBefore = writtenSize;
+    // The end of the session: whatever the host left held is released.
     size_t postedBefore = simPostedEvents().size();
     releaseHeldInput();
-    std::fflush(out);
-    if (writtenSize != outputBefore) {
-      broken = "wrote while releasing held input: " +
-               shown(std::string_view(written + outputBefore, writtenSize - outputBefore));
-    } else {
-      broken = brokenState(setup, postedBefore);
-    }
-    for (int vk = 0; vk < 256 && broken.empty(); ++vk) {
-      if (isKeyHeld(vk) || isModifierHeld(vk)) broken = "VK " + std::to_string(vk) + " still held";
-    }
-    Button held;
-    if (broken.empty() && heldButtonForDrag(&held)) broken = "a button still held";
+    broken = brokenState(setup, postedBefore);
+    if (broken.empty() && somethingHeld()) broken = "something still held";
     if (!broken.empty()) broken = "at the end: " + broken;
   }
-  std::fclose(out);
-  std::free(written);
   return broken;
 }

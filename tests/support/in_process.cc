@@ -1,7 +1,10 @@
 #include "support/in_process.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +12,7 @@
 #include "mac-input-injector.h"
 #include "platform/simulated/simulation.h"
 #include "pointer/buttons.h"
+#include "support/scratch_file.h"
 
 void resetAgent() {
   simReset();
@@ -32,17 +36,14 @@ int heldButton() {
 }
 
 std::string runLoop(const std::string& input) {
-  FILE* in = fmemopen(const_cast<char*>(input.data()), input.size(), "r");
-  if (input.empty()) in = std::fopen("/dev/null", "r");
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* out = open_memstream(&buffer, &size);
+  const int in = emptyScratchFile(0);
+  if (write(in, input.data(), input.size()) != static_cast<ssize_t>(input.size()) ||
+      lseek(in, 0, SEEK_SET) != 0) {
+    throw std::runtime_error("cannot write the loop's input");
+  }
+  const int out = emptyScratchFile(1);
   runCommandLoop(in, out);
-  std::fclose(in);
-  std::fclose(out);
-  std::string written(buffer, size);
-  std::free(buffer);
-  return written;
+  return scratchWritten(out);
 }
 
 std::vector<std::string> postedTrace() {
@@ -52,14 +53,9 @@ std::vector<std::string> postedTrace() {
 }
 
 std::string sendLine(const std::string& line) {
-  std::string buffer = line;
-  char* written = nullptr;
-  size_t size = 0;
-  FILE* out = open_memstream(&written, &size);
-  handleLine(buffer.data(), out);
-  std::fclose(out);
-  std::string reply(written, size);
-  std::free(written);
+  const int out = emptyScratchFile(1);
+  handleLine(line, out);
+  std::string reply = scratchWritten(out);
   if (simLiveEvents() != 0 || simLiveStrings() != 0) {
     ADD_FAILURE() << simLiveEvents() << " event(s) and " << simLiveStrings()
                   << " string(s) still alive after \"" << line << "\"";
