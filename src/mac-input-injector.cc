@@ -317,7 +317,7 @@ int main(int argc, char** argv) {
     std::fputs(kVersionLine, stdout);
     return 0;
   }
-  if (argc > 1 && std::strcmp(argv[1], "--self-test") == 0) return selfTestMain();
+  if (argc > 1 && std::strcmp(argv[1], "--self-test") == 0) return selftest::main();
   // A host that closes our stdout must not kill the agent before it releases what is held; the
   // failed writes are ignored and the loop ends at end of input as usual.
   std::signal(SIGPIPE, SIG_IGN);

@@ -20,7 +20,9 @@ constexpr char kPassLine[] =
 // A failed check reports its expression; the modifier mask has always been named so there.
 #define g_modifierFlags modifierFlags()
 
-int selfTestMain() {
+namespace selftest {
+
+int main() {
   const CGEventFlags arrow = kCGEventFlagMaskControl | kCGEventFlagMaskSecondaryFn;
   updateModifier(17, true);
   assert(g_modifierFlags & kCGEventFlagMaskControl);
@@ -69,3 +71,5 @@ int selfTestMain() {
   std::fputs(kPassLine, stdout);
   return 0;
 }
+
+}  // namespace selftest
