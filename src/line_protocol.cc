@@ -105,16 +105,6 @@ LineStatus readLine(LineReader& r, std::string_view* line, uint64_t* length) {
       }
       const size_t size = static_cast<size_t>(feed - start);
       r.begin += size + 1;
-      if (r.length == 0) {
-        // The whole line came in this read: it is served from the read buffer, uncopied.
-        const size_t content = size - trailingCarriageReturns(start, size);
-        if (content > r.maxLineLength) {
-          *length = content;
-          return LineStatus::kDropped;
-        }
-        *line = std::string_view(start, content);
-        return LineStatus::kLine;
-      }
       appendToLine(r, start, size);
       return finishLine(r, line, length);
     }
@@ -146,21 +136,11 @@ TokenList tokenizeLine(std::string_view line) {
 }
 
 void writeReply(const ReplyOut& out, std::string_view first, std::string_view second) {
-  // Most replies are short: they are put together on the stack, one write each.
-  char shortLine[128];
-  std::string longLine;
-  const size_t size = first.size() + second.size() + 1;
-  char* line = shortLine;
-  if (size > sizeof shortLine) {
-    longLine.resize(size);
-    line = longLine.data();
-  }
-  first.copy(line, first.size());
-  second.copy(line + first.size(), second.size());
-  line[size - 1] = '\n';
-
-  for (size_t done = 0; done < size;) {
-    const ssize_t wrote = write(out.fd, line + done, size - done);
+  std::string line;
+  line.reserve(first.size() + second.size() + 1);
+  line.append(first).append(second).push_back('\n');
+  for (size_t done = 0; done < line.size();) {
+    const ssize_t wrote = write(out.fd, line.data() + done, line.size() - done);
     if (wrote > 0) {
       done += static_cast<size_t>(wrote);
     } else if (wrote < 0 && errno == EINTR) {

@@ -1,7 +1,6 @@
-// The agent's entry point, its command loop and dispatch, and the signals that end the loop.
+// The agent's entry point, its command loop and dispatch.
 #include "mac-input-injector.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +12,7 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "ending_signals.h"
 #include "keyboard/key_events.h"
 #include "keyboard/text_entry.h"
 #include "line_protocol.h"
@@ -31,14 +31,6 @@ constexpr char kPermissionWarning[] =
     "Go to System Settings > Privacy & Security > Accessibility to enable.\n";
 
 bool lastTrusted = false;
-
-// The signal that is to end the agent, once one came; and the self-pipe its handler writes to, so
-// that a wait for input or output sees it (both -1 until catchEndingSignals made them).
-volatile sig_atomic_t endingSignal = 0;
-int wakeRead = -1;
-int wakeWrite = -1;
-
-constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
 
 // A reply word followed by decimal integers, each after one space: what "%d" would print, without
 // the cost of a format string interpreted on every GETPOS.
@@ -180,11 +172,11 @@ void resetAgentState() {
 void startCommandChannel(int out) {
   if (!AXIsProcessTrusted()) std::fputs(kPermissionWarning, stderr);
   lastTrusted = AXIsProcessTrusted();
-  writeReply({out, wakeRead}, lastTrusted ? kReadyLine : kNoPermissionBanner);
+  writeReply({out, endingSignalDescriptor()}, lastTrusted ? kReadyLine : kNoPermissionBanner);
 }
 
 bool handleLine(std::string_view line, int out) {
-  const ReplyOut replies{out, wakeRead};
+  const ReplyOut replies{out, endingSignalDescriptor()};
   std::string_view text = line.substr(0, line.find('\0'));
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
   if (text.empty()) return true;
@@ -211,80 +203,11 @@ void releaseHeldInput() {
   releaseHeldButtons();
 }
 
-namespace {
-
-// Async-signal-safe: it records the signal and wakes whatever waits.
-void onEndingSignal(int number) {
-  const int savedErrno = errno;
-  if (endingSignal == 0) endingSignal = number;
-  const char byte = 0;
-  const ssize_t ignored = write(wakeWrite, &byte, 1);  // a full pipe is awake already
-  (void)ignored;
-  errno = savedErrno;
-}
-
-// The descriptor moved above the standard ones (an agent started with one of them closed would
-// otherwise get its self-pipe there), close-on-exec and non-blocking.
-int preparedPipeEnd(int fd) {
-  if (fd >= 0 && fd <= STDERR_FILENO) {
-    const int moved = fcntl(fd, F_DUPFD, STDERR_FILENO + 1);
-    close(fd);
-    fd = moved;
-  }
-  if (fd < 0) return -1;
-  fcntl(fd, F_SETFD, FD_CLOEXEC);
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-  return fd;
-}
-
-// Ends the process by the signal that stopped the loop, as the host that sent it expects to see.
-[[noreturn]] void endBySignal(int number) {
-  struct sigaction action {};
-  action.sa_handler = SIG_DFL;
-  sigemptyset(&action.sa_mask);
-  sigaction(number, &action, nullptr);
-  sigset_t unblocked;
-  sigemptyset(&unblocked);
-  sigaddset(&unblocked, number);
-  sigprocmask(SIG_UNBLOCK, &unblocked, nullptr);
-  raise(number);
-  _exit(128 + number);  // only if the signal could not end the process
-}
-
-}  // namespace
-
-void catchEndingSignals() {
-  int ends[2];
-  if (pipe(ends) != 0) return;  // without a self-pipe the signals keep their default action
-  const int read = preparedPipeEnd(ends[0]);
-  const int write = preparedPipeEnd(ends[1]);
-  if (read < 0 || write < 0) {
-    for (int fd : {read, write}) {
-      if (fd >= 0) close(fd);
-    }
-    return;
-  }
-  wakeRead = read;
-  wakeWrite = write;
-  struct sigaction action {};
-  action.sa_handler = onEndingSignal;
-  sigemptyset(&action.sa_mask);
-  for (int number : kEndingSignals) sigaddset(&action.sa_mask, number);
-  // No SA_RESTART: a blocking read or write returns, and the loop looks at the signal.
-  action.sa_flags = 0;
-  for (int number : kEndingSignals) {
-    // A signal ignored by whoever started the agent (nohup, a background job) stays ignored.
-    struct sigaction previous {};
-    if (sigaction(number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
-    sigaction(number, &action, nullptr);
-  }
-}
-
 int runCommandLoop(int in, int out) {
-  LineReader reader(in, wakeRead);
+  LineReader reader(in, endingSignalDescriptor());
   std::string_view line;
   uint64_t length = 0;
-  while (endingSignal == 0) {
+  while (endingSignal() == 0) {
     const LineStatus status = readLine(reader, &line, &length);
     if (status == LineStatus::kLine) {
       if (!handleLine(line, out)) break;
@@ -295,7 +218,8 @@ int runCommandLoop(int in, int out) {
       const int size =
           std::snprintf(note, sizeof note, "ERR: dropped a line of %llu bytes; the limit is %zu",
                         static_cast<unsigned long long>(length), kMaxLineLength);
-      writeReply({STDERR_FILENO, wakeRead}, std::string_view(note, static_cast<size_t>(size)));
+      writeReply({STDERR_FILENO, endingSignalDescriptor()},
+                 std::string_view(note, static_cast<size_t>(size)));
     } else {
       break;
     }
@@ -303,7 +227,7 @@ int runCommandLoop(int in, int out) {
   // A host that went away mid-chord or mid-drag must not leave the Mac with keys or buttons down;
   // nor must one that ended the agent by a signal.
   releaseHeldInput();
-  if (endingSignal != 0) endBySignal(endingSignal);
+  if (endingSignal() != 0) endBySignal(endingSignal());
   return 0;
 }
 

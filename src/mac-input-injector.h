@@ -18,10 +18,6 @@ bool handleLine(std::string_view line, int out);
 // signal it does not return but ends the process by that signal.
 int runCommandLoop(int in, int out);
 
-// Makes SIGTERM, SIGINT, SIGHUP and SIGQUIT end the command loop after the command in progress,
-// unless the agent was started with the signal ignored. For main only.
-void catchEndingSignals();
-
 // Releases every key, modifier and button the host left held.
 void releaseHeldInput();
 
