@@ -46,7 +46,7 @@ size_t chunkLength(const std::u16string& text, size_t start) {
     if (!isLineBreakOrTab(text[end]) && !isHighSurrogate(text[end - 1])) return count;
   }
   return isHighSurrogate(text[start + kMaxUnitsPerTextEvent - 1]) ? kMaxUnitsPerTextEvent - 1
-                                                                 : kMaxUnitsPerTextEvent;
+                                                                  : kMaxUnitsPerTextEvent;
 }
 
 // One stroke of text as the system expects it: no source, key code 0 only carrying the text, the
