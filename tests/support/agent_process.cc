@@ -77,10 +77,8 @@ AgentSession startAgent(const AgentOptions& options) {
   for (char** e = environ; *e != nullptr; ++e) {
     if (std::strncmp(*e, "MII_SIM_", 8) != 0) env.emplace_back(*e);
   }
-  if (options.trace) {
-    session.tracePath = temporaryPath("trace.jsonl");
-    env.push_back("MII_SIM_TRACE=" + session.tracePath);
-  }
+  session.tracePath = temporaryPath("trace.jsonl");
+  env.push_back("MII_SIM_TRACE=" + session.tracePath);
   for (const auto& [name, value] : options.env) env.push_back(name + "=" + value);
   std::vector<std::string> args = {MII_AGENT_PATH};
   args.insert(args.end(), options.args.begin(), options.args.end());
@@ -205,7 +203,7 @@ AgentResult finishAgent(AgentSession& session, bool closeStdin, const std::strin
   }
   result.exited = WIFEXITED(status);
   result.status = result.exited ? WEXITSTATUS(status) : WTERMSIG(status);
-  if (!session.tracePath.empty()) readTrace(session.tracePath, &result);
+  readTrace(session.tracePath, &result);
   return result;
 }
 

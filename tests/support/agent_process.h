@@ -9,9 +9,9 @@
 
 struct AgentOptions {
   std::vector<std::string> args;
-  // MII_SIM_* knobs; the parent's own MII_SIM_* variables are never inherited.
+  // MII_SIM_* knobs; the parent's own MII_SIM_* variables are never inherited, and MII_SIM_TRACE
+  // is always a fresh file.
   std::vector<std::pair<std::string, std::string>> env;
-  bool trace = true;                // sets MII_SIM_TRACE to a fresh file
   bool closedStdin = false;         // the agent starts with no standard input at all
   bool closedStdout = false;        // the agent starts with no standard output at all
   bool hostClosesStdout = false;    // runAgent closes its end of the agent's stdout before writing
