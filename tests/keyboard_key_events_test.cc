@@ -2,6 +2,7 @@
 // of held keys.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -9,135 +10,103 @@
 #include "keyboard/key_events.h"
 #include "platform/simulated/simulation.h"
 #include "support/in_process.h"
-#include "support/keyboard_events.h"
+#include "support/scratch_file.h"
 
 namespace {
 
-constexpr uint64_t kShift = kCGEventFlagMaskShift;
-constexpr uint64_t kControl = kCGEventFlagMaskControl;
-constexpr uint64_t kAlternate = kCGEventFlagMaskAlternate;
-constexpr uint64_t kCommand = kCGEventFlagMaskCommand;
-constexpr uint64_t kNumericPad = kCGEventFlagMaskNumericPad;
-constexpr uint64_t kSecondaryFn = kCGEventFlagMaskSecondaryFn;
+// Mac key codes below: A 0, B 11, C 8, V 9, X 7, Space 49, Caps Lock 57, Shift 56, right Shift 60,
+// Control 59, right Control 62, Option 58, right Option 61, Command 55, right Command 54, arrows
+// left 123, right 124, down 125, up 126.
+using Events = std::vector<std::string>;
+using KeyEvents = AgentTest<>;
 
 constexpr char kNoSourceLine[] = "ERR: Cannot create HID keyboard source\n";
-
-// Mac key codes used below.
-constexpr uint16_t kMacA = 0, kMacB = 11, kMacC = 8, kMacV = 9, kMacX = 7, kMacSpace = 49;
-constexpr uint16_t kMacShift = 56, kMacControl = 59, kMacRightControl = 62, kMacOption = 58;
-constexpr uint16_t kMacCommand = 55, kMacCapsLock = 57, kMacLeft = 123;
-
-class KeyEvents : public ::testing::Test {
- protected:
-  void SetUp() override { fresh(); }
-  void TearDown() override {
-    // Every event and string made by a command is released before the command completes.
-    EXPECT_EQ(simLiveEvents(), liveEvents);
-    EXPECT_EQ(simLiveStrings(), liveStrings);
-  }
-  void fresh() {
-    resetAgent();
-    simSetInstantSleep(true);
-    liveEvents = simLiveEvents();
-    liveStrings = simLiveStrings();
-  }
-  long liveEvents = 0;
-  long liveStrings = 0;
-};
 
 struct KeyCase {
   const char* name;
   const char* input;
-  std::vector<PostedKey> expected;
+  Events expected;
 };
 
 TEST_F(KeyEvents, ClipboardTranslationAndModifierRules) {
-  const std::vector<KeyCase> cases = {
+  const KeyCase cases[] = {
       {"the clipboard chord: Control is never posted as Command, only its flag",
        "KEYDOWN 17\nKEYDOWN 67\nKEYUP 17\nKEYUP 67\n",
-       {modifierDownEvent(kMacControl, kControl), keyDownEvent(kMacC, kCommand),
-        modifierUpEvent(kMacControl, 0), keyUpEvent(kMacC, kCommand)}},
+       {"flagschanged 59 down hid Control", "keydown 8 hid Command", "flagschanged 59 up hid",
+        "keyup 8 hid Command"}},
       {"left Control with V",
        "KEYDOWN 162\nKEYDOWN 86\nKEYUP 86\nKEYUP 162\n",
-       {modifierDownEvent(kMacControl, kControl), keyDownEvent(kMacV, kCommand),
-        keyUpEvent(kMacV, kCommand), modifierUpEvent(kMacControl, 0)}},
+       {"flagschanged 59 down hid Control", "keydown 9 hid Command", "keyup 9 hid Command",
+        "flagschanged 59 up hid"}},
       {"generic Control with X",
        "KEYDOWN 17\nKEYDOWN 88\n",
-       {modifierDownEvent(kMacControl, kControl), keyDownEvent(kMacX, kCommand)}},
+       {"flagschanged 59 down hid Control", "keydown 7 hid Command"}},
       {"right Control alone is not translated",
        "KEYDOWN 163\nKEYDOWN 67\nKEYUP 67\n",
-       {modifierDownEvent(kMacRightControl, kControl), keyDownEvent(kMacC, kControl),
-        keyUpEvent(kMacC, kControl)}},
+       {"flagschanged 62 down hid Control", "keydown 8 hid Control", "keyup 8 hid Control"}},
       {"generic and right Control together are not translated",
        "KEYDOWN 17\nKEYDOWN 163\nKEYDOWN 67\n",
-       {modifierDownEvent(kMacControl, kControl), modifierDownEvent(kMacRightControl, kControl),
-        keyDownEvent(kMacC, kControl)}},
+       {"flagschanged 59 down hid Control", "flagschanged 62 down hid Control",
+        "keydown 8 hid Control"}},
       {"Control with Shift is not translated",
        "KEYDOWN 17\nKEYDOWN 16\nKEYDOWN 67\n",
-       {modifierDownEvent(kMacControl, kControl), modifierDownEvent(kMacShift, kControl | kShift),
-        keyDownEvent(kMacC, kControl | kShift)}},
+       {"flagschanged 59 down hid Control", "flagschanged 56 down hid Shift+Control",
+        "keydown 8 hid Shift+Control"}},
       {"Control with Alt is not translated",
        "KEYDOWN 17\nKEYDOWN 18\nKEYDOWN 86\n",
-       {modifierDownEvent(kMacControl, kControl),
-        modifierDownEvent(kMacOption, kControl | kAlternate),
-        keyDownEvent(kMacV, kControl | kAlternate)}},
+       {"flagschanged 59 down hid Control", "flagschanged 58 down hid Control+Alternate",
+        "keydown 9 hid Control+Alternate"}},
       {"Control with Command is not translated",
        "KEYDOWN 91\nKEYDOWN 17\nKEYDOWN 67\n",
-       {modifierDownEvent(kMacCommand, kCommand),
-        modifierDownEvent(kMacControl, kCommand | kControl),
-        keyDownEvent(kMacC, kCommand | kControl)}},
+       {"flagschanged 55 down hid Command", "flagschanged 59 down hid Control+Command",
+        "keydown 8 hid Control+Command"}},
       {"the release keeps the translation after Control went up",
        "KEYDOWN 17\nKEYDOWN 67\nKEYUP 17\nKEYUP 67\nKEYDOWN 67\nKEYUP 67\n",
-       {modifierDownEvent(kMacControl, kControl), keyDownEvent(kMacC, kCommand),
-        modifierUpEvent(kMacControl, 0), keyUpEvent(kMacC, kCommand), keyDownEvent(kMacC, 0),
-        keyUpEvent(kMacC, 0)}},
+       {"flagschanged 59 down hid Control", "keydown 8 hid Command", "flagschanged 59 up hid",
+        "keyup 8 hid Command", "keydown 8 hid", "keyup 8 hid"}},
       {"the release keeps the translation and takes modifiers held now",
        "KEYDOWN 17\nKEYDOWN 67\nKEYDOWN 16\nKEYUP 67\n",
-       {modifierDownEvent(kMacControl, kControl), keyDownEvent(kMacC, kCommand),
-        modifierDownEvent(kMacShift, kControl | kShift), keyUpEvent(kMacC, kShift | kCommand)}},
+       {"flagschanged 59 down hid Control", "keydown 8 hid Command",
+        "flagschanged 56 down hid Shift+Control", "keyup 8 hid Shift+Command"}},
       {"repeated presses keep the decision of the fresh press",
        "KEYDOWN 17\nKEYDOWN 67\nKEYDOWN 67\nKEYUP 17\nKEYDOWN 67\nKEYUP 67\n",
-       {modifierDownEvent(kMacControl, kControl), keyDownEvent(kMacC, kCommand),
-        keyDownEvent(kMacC, kCommand), modifierUpEvent(kMacControl, 0),
-        keyDownEvent(kMacC, kCommand), keyUpEvent(kMacC, kCommand)}},
+       {"flagschanged 59 down hid Control", "keydown 8 hid Command", "keydown 8 hid Command",
+        "flagschanged 59 up hid", "keydown 8 hid Command", "keyup 8 hid Command"}},
       {"an untranslated fresh press stays untranslated when Control comes",
        "KEYDOWN 67\nKEYDOWN 17\nKEYDOWN 67\nKEYUP 67\n",
-       {keyDownEvent(kMacC, 0), modifierDownEvent(kMacControl, kControl),
-        keyDownEvent(kMacC, kControl), keyUpEvent(kMacC, kControl)}},
-      {"no modifiers", "KEYDOWN 67\nKEYUP 67\n", {keyDownEvent(kMacC, 0), keyUpEvent(kMacC, 0)}},
+       {"keydown 8 hid", "flagschanged 59 down hid Control", "keydown 8 hid Control",
+        "keyup 8 hid Control"}},
+      {"no modifiers", "KEYDOWN 67\nKEYUP 67\n", {"keydown 8 hid", "keyup 8 hid"}},
       {"a release never pressed carries the current flags untranslated",
        "KEYUP 67\nKEYDOWN 17\nKEYUP 67\n",
-       {keyUpEvent(kMacC, 0), modifierDownEvent(kMacControl, kControl),
-        keyUpEvent(kMacC, kControl)}},
+       {"keyup 8 hid", "flagschanged 59 down hid Control", "keyup 8 hid Control"}},
       {"generic and sided Shift are separate keys: releasing 160 leaves 16's Shift",
        "KEYDOWN 16\nKEYUP 160\nKEYDOWN 65\n",
-       {modifierDownEvent(kMacShift, kShift), modifierUpEvent(kMacShift, kShift),
-        keyDownEvent(kMacA, kShift)}},
+       {"flagschanged 56 down hid Shift", "flagschanged 56 up hid Shift", "keydown 0 hid Shift"}},
       {"generic and sided Shift held together: Shift lasts until both are up",
        "KEYDOWN 16\nKEYDOWN 160\nKEYUP 16\nKEYDOWN 66\nKEYUP 160\nKEYUP 66\n",
-       {modifierDownEvent(kMacShift, kShift), modifierDownEvent(kMacShift, kShift),
-        modifierUpEvent(kMacShift, kShift), keyDownEvent(kMacB, kShift),
-        modifierUpEvent(kMacShift, 0), keyUpEvent(kMacB, 0)}},
+       {"flagschanged 56 down hid Shift", "flagschanged 56 down hid Shift",
+        "flagschanged 56 up hid Shift", "keydown 11 hid Shift", "flagschanged 56 up hid",
+        "keyup 11 hid"}},
       {"generic and left Control held together still translate",
        "KEYDOWN 17\nKEYDOWN 162\nKEYUP 17\nKEYDOWN 67\nKEYUP 162\n",
-       {modifierDownEvent(kMacControl, kControl), modifierDownEvent(kMacControl, kControl),
-        modifierUpEvent(kMacControl, kControl), keyDownEvent(kMacC, kCommand),
-        modifierUpEvent(kMacControl, 0)}},
+       {"flagschanged 59 down hid Control", "flagschanged 59 down hid Control",
+        "flagschanged 59 up hid Control", "keydown 8 hid Command", "flagschanged 59 up hid"}},
       {"Caps Lock is an ordinary key and changes no flag",
        "KEYDOWN 20\nKEYDOWN 65\n",
-       {keyDownEvent(kMacCapsLock, 0), keyDownEvent(kMacA, 0)}},
+       {"keydown 57 hid", "keydown 0 hid"}},
       {"sided modifiers post their own keys",
        "KEYDOWN 161\nKEYDOWN 165\nKEYDOWN 92\nKEYUP 161\nKEYUP 165\nKEYUP 92\n",
-       {modifierDownEvent(60, kShift), modifierDownEvent(61, kShift | kAlternate),
-        modifierDownEvent(54, kShift | kAlternate | kCommand),
-        modifierUpEvent(60, kAlternate | kCommand), modifierUpEvent(61, kCommand),
-        modifierUpEvent(54, 0)}},
+       {"flagschanged 60 down hid Shift", "flagschanged 61 down hid Shift+Alternate",
+        "flagschanged 54 down hid Shift+Alternate+Command",
+        "flagschanged 60 up hid Alternate+Command", "flagschanged 61 up hid Command",
+        "flagschanged 54 up hid"}},
   };
   for (const KeyCase& c : cases) {
     SCOPED_TRACE(c.name);
     fresh();
     handleLines(c.input);
-    EXPECT_EQ(postedKeys(), c.expected);
+    EXPECT_EQ(takePosted(), c.expected);
   }
 }
 
@@ -149,29 +118,29 @@ TEST_F(KeyEvents, OnlyCVAndXAreTranslatedWithTheGenericOrLeftControl) {
       simClearPostedEvents();
       postKeyEvent(vk, true);
       postKeyEvent(vk, false);
-      const uint64_t expected = (vk == 67 || vk == 86 || vk == 88) ? kCommand : kControl;
-      EXPECT_EQ(postedKeys(), (std::vector<PostedKey>{keyDownEvent(vkToMac(vk), expected),
-                                                      keyUpEvent(vkToMac(vk), expected)}))
+      const std::string code = std::to_string(vkToMac(vk));
+      const std::string flags = (vk == 67 || vk == 86 || vk == 88) ? "Command" : "Control";
+      EXPECT_EQ(takePosted(),
+                (Events{"keydown " + code + " hid " + flags, "keyup " + code + " hid " + flags}))
           << "Control " << control << ", VK " << vk;
     }
   }
 }
 
 TEST_F(KeyEvents, ArrowsCarrySecondaryFnAndNumericPadUnlessControl) {
-  struct Modifiers {
+  const struct {
     const char* held;
-    uint64_t flags;
+    const char* flags;
+  } modifiers[] = {
+      {"", "NumericPad+SecondaryFn"},
+      {"KEYDOWN 17\n", "Control+SecondaryFn"},
+      {"KEYDOWN 163\n", "Control+SecondaryFn"},
+      {"KEYDOWN 16\n", "Shift+NumericPad+SecondaryFn"},
+      {"KEYDOWN 17\nKEYDOWN 16\n", "Shift+Control+SecondaryFn"},
+      {"KEYDOWN 91\n", "Command+NumericPad+SecondaryFn"},
   };
-  const Modifiers modifiers[] = {
-      {"", kNumericPad | kSecondaryFn},           // 0xA00000
-      {"KEYDOWN 17\n", kControl | kSecondaryFn},  // 0x840000
-      {"KEYDOWN 163\n", kControl | kSecondaryFn},
-      {"KEYDOWN 16\n", kShift | kNumericPad | kSecondaryFn},  // 0xA20000
-      {"KEYDOWN 17\nKEYDOWN 16\n", kControl | kShift | kSecondaryFn},
-      {"KEYDOWN 91\n", kCommand | kNumericPad | kSecondaryFn},
-  };
-  const uint16_t arrowKeys[] = {123, 126, 124, 125};  // VKs 37 to 40
-  for (const Modifiers& m : modifiers) {
+  const char* arrowKeys[] = {"123", "126", "124", "125"};  // VKs 37 to 40
+  for (const auto& m : modifiers) {
     for (uint16_t vk = 37; vk <= 40; ++vk) {
       fresh();
       handleLines(m.held);
@@ -179,9 +148,8 @@ TEST_F(KeyEvents, ArrowsCarrySecondaryFnAndNumericPadUnlessControl) {
       const std::string vkText = std::to_string(vk);
       EXPECT_EQ(handleLines("KEYDOWN " + vkText + "\nKEYUP " + vkText + "\n"),
                 "ACK KEYDOWN\nACK KEYUP\n");
-      const uint16_t key = arrowKeys[vk - 37];
-      EXPECT_EQ(postedKeys(),
-                (std::vector<PostedKey>{keyDownEvent(key, m.flags), keyUpEvent(key, m.flags)}))
+      const std::string key = arrowKeys[vk - 37] + std::string(" hid ") + m.flags;
+      EXPECT_EQ(takePosted(), (Events{"keydown " + key, "keyup " + key}))
           << "held: " << m.held << " VK " << vk;
     }
   }
@@ -189,27 +157,25 @@ TEST_F(KeyEvents, ArrowsCarrySecondaryFnAndNumericPadUnlessControl) {
   // release brings NumericPad back on the release.
   fresh();
   handleLines("KEYDOWN 17\nKEYDOWN 37\nKEYUP 17\nKEYUP 37\n");
-  EXPECT_EQ(
-      postedKeys(),
-      (std::vector<PostedKey>{
-          modifierDownEvent(kMacControl, kControl), keyDownEvent(kMacLeft, kControl | kSecondaryFn),
-          modifierUpEvent(kMacControl, 0), keyUpEvent(kMacLeft, kNumericPad | kSecondaryFn)}));
+  EXPECT_EQ(takePosted(),
+            (Events{"flagschanged 59 down hid Control", "keydown 123 hid Control+SecondaryFn",
+                    "flagschanged 59 up hid", "keyup 123 hid NumericPad+SecondaryFn"}));
   // Nothing of the arrow flags sticks to modifierFlags().
   EXPECT_EQ(modifierFlags(), 0u);
 }
 
 TEST_F(KeyEvents, KeyCommandsCutTheVkToItsLow16BitsAndIgnoreUnmappedKeys) {
-  struct VkCase {
+  const struct {
     const char* line;
     const char* reply;
-    std::vector<PostedKey> expected;
-  };
-  const VkCase cases[] = {
-      {"KEYDOWN 65601", "ACK KEYDOWN\n", {keyDownEvent(kMacA, 0)}},                    // 65 + 65536
-      {"KEYDOWN 65553", "ACK KEYDOWN\n", {modifierDownEvent(kMacControl, kControl)}},  // 17
-      {"KEYDOWN -65471", "ACK KEYDOWN\n", {keyDownEvent(kMacA, 0)}},                   // 65 - 65536
-      {"KEYUP 65601", "ACK KEYUP\n", {keyUpEvent(kMacA, 0)}},
-      {"KEYDOWN 32 trailing tokens", "ACK KEYDOWN\n", {keyDownEvent(kMacSpace, 0)}},
+    Events expected;
+  } cases[] = {
+      {"KEYDOWN 65601", "ACK KEYDOWN\n", {"keydown 0 hid"}},                     // 65 + 65536
+      {"KEYDOWN 65553", "ACK KEYDOWN\n", {"flagschanged 59 down hid Control"}},  // 17
+      {"KEYDOWN -65471", "ACK KEYDOWN\n", {"keydown 0 hid"}},                    // 65 - 65536
+      {"KEYUP 65601", "ACK KEYUP\n", {"keyup 0 hid"}},
+      {"KEYPRESS 65601", "", {"keydown 0 hid", "keyup 0 hid"}},
+      {"KEYDOWN 32 trailing tokens", "ACK KEYDOWN\n", {"keydown 49 hid"}},
       {"KEYDOWN -1", "ACK KEYDOWN\n", {}},
       {"KEYDOWN 96", "ACK KEYDOWN\n", {}},
       {"KEYDOWN 7", "ACK KEYDOWN\n", {}},
@@ -221,11 +187,11 @@ TEST_F(KeyEvents, KeyCommandsCutTheVkToItsLow16BitsAndIgnoreUnmappedKeys) {
       {"KEYPRESS 96", "", {}},
       {"KEYDOWN", "UNKNOWN: KEYDOWN\n", {}},
   };
-  for (const VkCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     fresh();
     EXPECT_EQ(handleLines(std::string(c.line) + "\n"), c.reply);
-    EXPECT_EQ(postedKeys(), c.expected);
+    EXPECT_EQ(takePosted(), c.expected);
     if (c.expected.empty()) {
       EXPECT_TRUE(keyboardStateIsClear());
       EXPECT_EQ(simLiveSources(), 0) << "an ignored key must not even create the source";
@@ -239,8 +205,7 @@ TEST_F(KeyEvents, KeyPressIsDownPauseUpWithoutReply) {
   const uint64_t slept = simSleptMicroseconds();
   EXPECT_EQ(handleLines("KEYPRESS 67\n"), "");
   EXPECT_EQ(simSleptMicroseconds() - slept, 10000u);
-  EXPECT_EQ(postedKeys(),
-            (std::vector<PostedKey>{keyDownEvent(kMacC, kCommand), keyUpEvent(kMacC, kCommand)}));
+  EXPECT_EQ(takePosted(), (Events{"keydown 8 hid Command", "keyup 8 hid Command"}));
   EXPECT_FALSE(isKeyHeld(67));
   EXPECT_FALSE(isClipboardTranslated(67));
 }
@@ -253,10 +218,10 @@ TEST_F(KeyEvents, MissingKeyboardSourceIsReportedPerKeyEventAndRetried) {
   // Four key events attempted (the unmapped VK is no attempt), four lines, nothing posted.
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             std::string(kNoSourceLine) + kNoSourceLine + kNoSourceLine + kNoSourceLine);
-  EXPECT_TRUE(postedKeys().empty());
+  EXPECT_TRUE(takePosted().empty());
   EXPECT_EQ(simLiveSources(), 0);
   // The state changes were made all the same: Control is held and C's press was translated.
-  EXPECT_EQ(modifierFlags(), kControl);
+  EXPECT_EQ(modifierFlags(), kCGEventFlagMaskControl);
   EXPECT_TRUE(isModifierHeld(17));
   EXPECT_TRUE(isKeyHeld(67));
   EXPECT_TRUE(isClipboardTranslated(67));
@@ -267,7 +232,7 @@ TEST_F(KeyEvents, MissingKeyboardSourceIsReportedPerKeyEventAndRetried) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(handleLines("KEYUP 67\n"), "ACK KEYUP\n");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  EXPECT_EQ(postedKeys(), (std::vector<PostedKey>{keyUpEvent(kMacC, kCommand)}));
+  EXPECT_EQ(takePosted(), (Events{"keyup 8 hid Command"}));
   EXPECT_EQ(simLiveSources(), 1);
   // Kept for the rest of the run: no second source.
   handleLines("KEYDOWN 65\nKEYUP 65\n");
@@ -280,44 +245,69 @@ TEST_F(KeyEvents, KeyEventCreationFailureIsSilentAndKeepsState) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(handleLines("KEYDOWN 17\nKEYDOWN 67\n"), "ACK KEYDOWN\nACK KEYDOWN\n");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  EXPECT_TRUE(postedKeys().empty());
-  EXPECT_EQ(modifierFlags(), kControl);
+  EXPECT_TRUE(takePosted().empty());
+  EXPECT_EQ(modifierFlags(), kCGEventFlagMaskControl);
   EXPECT_TRUE(isClipboardTranslated(67));
   simSetFailures(0);
   handleLines("KEYUP 67\n");
-  EXPECT_EQ(postedKeys(), (std::vector<PostedKey>{keyUpEvent(kMacC, kCommand)}));
+  EXPECT_EQ(takePosted(), (Events{"keyup 8 hid Command"}));
+}
+
+// The warning comes once each time Secure Event Input turns on, from the first key or text
+// command that finds it on; pointer commands never ask, and the events go out all the same.
+TEST_F(KeyEvents, SecureEventInputIsReportedEachTimeItTurnsOn) {
+  const std::string warning =
+      "WARNING: Secure Event Input is on; keys and text may not reach the focused app\n";
+  const std::string flag = temporaryPath("secure-input");
+  simSetSecureInputFile(flag);
+  const struct {
+    const char* secureInput;  // the file's content before the lines
+    const char* lines;
+    bool warns;
+    size_t posted;
+  } steps[] = {
+      {"1", "MOVE 1 1\nCLICK left\n", false, 3},
+      {"1", "KEYDOWN 65\nKEYUP 65\n", true, 2},  // on at the first that asks
+      {"0", "TEXT aGk=\n", false, 2},
+      {"1", "KEYPRESS 66\nMOUSEDOWN left\n", true, 3},  // on again
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.lines);
+    std::ofstream(flag) << step.secureInput;
+    testing::internal::CaptureStderr();
+    handleLines(step.lines);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), step.warns ? warning : "");
+    EXPECT_EQ(takePosted().size(), step.posted);
+  }
 }
 
 // ---- Releasing what the host left held ---------------------------------------------------------
 
 TEST_F(KeyEvents, ReleaseHeldKeysReleasesKeysThenModifiersInVkOrder) {
-  const std::vector<KeyCase> cases = {
+  const KeyCase cases[] = {
       {"keys ascending, then modifiers ascending, each as KEYUP would",
        "KEYDOWN 160\nKEYDOWN 17\nKEYDOWN 65\nKEYDOWN 37\nKEYDOWN 32\n",
-       {keyUpEvent(kMacSpace, kControl | kShift),
-        keyUpEvent(kMacLeft, kControl | kShift | kSecondaryFn),
-        keyUpEvent(kMacA, kControl | kShift), modifierUpEvent(kMacControl, kShift),
-        modifierUpEvent(kMacShift, 0)}},
+       {"keyup 49 hid Shift+Control", "keyup 123 hid Shift+Control+SecondaryFn",
+        "keyup 0 hid Shift+Control", "flagschanged 59 up hid Shift", "flagschanged 56 up hid"}},
       {"a translated C is released with Command while Control is still held",
        "KEYDOWN 17\nKEYDOWN 67\n",
-       {keyUpEvent(kMacC, kCommand), modifierUpEvent(kMacControl, 0)}},
-      {"a translated C keeps other modifiers held now",
+       {"keyup 8 hid Command", "flagschanged 59 up hid"}},
+      {"a translated V keeps other modifiers held now",
        "KEYDOWN 162\nKEYDOWN 86\nKEYDOWN 16\n",
-       {keyUpEvent(kMacV, kShift | kCommand), modifierUpEvent(kMacShift, kControl),
-        modifierUpEvent(kMacControl, 0)}},
+       {"keyup 9 hid Shift+Command", "flagschanged 56 up hid Control", "flagschanged 59 up hid"}},
       {"a translated C whose Control already went up still releases with Command",
        "KEYDOWN 17\nKEYDOWN 67\nKEYUP 17\n",
-       {keyUpEvent(kMacC, kCommand)}},
+       {"keyup 8 hid Command"}},
       {"a held arrow is released with its arrow flags",
        "KEYDOWN 39\n",
-       {keyUpEvent(124, kNumericPad | kSecondaryFn)}},
+       {"keyup 124 hid NumericPad+SecondaryFn"}},
       {"a held arrow with Control",
        "KEYDOWN 163\nKEYDOWN 40\n",
-       {keyUpEvent(125, kControl | kSecondaryFn), modifierUpEvent(kMacRightControl, 0)}},
+       {"keyup 125 hid Control+SecondaryFn", "flagschanged 62 up hid"}},
       {"generic and sided modifiers are each released",
        "KEYDOWN 16\nKEYDOWN 160\nKEYDOWN 92\n",
-       {modifierUpEvent(kMacShift, kShift | kCommand), modifierUpEvent(54, kShift),
-        modifierUpEvent(kMacShift, 0)}},
+       {"flagschanged 56 up hid Shift+Command", "flagschanged 54 up hid Shift",
+        "flagschanged 56 up hid"}},
       {"nothing held, nothing posted", "KEYDOWN 65\nKEYUP 65\nKEYDOWN 17\nKEYUP 17\n", {}},
       {"unmapped keys are never held", "KEYDOWN 96\nKEYDOWN 0\n", {}},
   };
@@ -327,11 +317,10 @@ TEST_F(KeyEvents, ReleaseHeldKeysReleasesKeysThenModifiersInVkOrder) {
     handleLines(c.input);
     simClearPostedEvents();
     releaseHeldKeys();
-    EXPECT_EQ(postedKeys(), c.expected);
+    EXPECT_EQ(takePosted(), c.expected);
     EXPECT_TRUE(keyboardStateIsClear());
-    simClearPostedEvents();
     releaseHeldKeys();
-    EXPECT_TRUE(postedKeys().empty()) << "a second release posts nothing";
+    EXPECT_TRUE(takePosted().empty()) << "a second release posts nothing";
   }
 }
 
@@ -345,4 +334,5 @@ TEST_F(KeyEvents, ReleaseHeldKeysWithoutSourceReportsEachAttemptAndClearsTheStat
   EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(kNoSourceLine) + kNoSourceLine);
   EXPECT_TRUE(keyboardStateIsClear());
 }
+
 }  // namespace

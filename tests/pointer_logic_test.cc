@@ -88,22 +88,6 @@ TEST(PointerClickCount, SequencesOfPresses) {
   }
 }
 
-TEST(PointerClickCount, EveryPressStoresItsTimePointAndCount) {
-  resetPointerState();
-  nextClickCount(1, 42.5, CGPoint{-3.5, 7.25}, 2);
-  EXPECT_EQ(clickMemory(Button(1)).count, 2);
-  EXPECT_EQ(clickMemory(Button(1)).time, 42.5);
-  EXPECT_EQ(clickMemory(Button(1)).point.x, -3.5);
-  EXPECT_EQ(clickMemory(Button(1)).point.y, 7.25);
-  for (int other : {0, 2}) {
-    EXPECT_EQ(clickMemory(Button(other)).count, 0);
-    EXPECT_EQ(clickMemory(Button(other)).time, 0);
-  }
-  resetPointerState();
-  EXPECT_EQ(clickMemory(Button(1)).count, 0);
-  EXPECT_EQ(clickMemory(Button(1)).time, 0);
-}
-
 TEST(PointerScroll, OnlyTheSignCountsAndZeroGoesWithTheNegatives) {
   constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
   constexpr int32_t kMax = std::numeric_limits<int32_t>::max();

@@ -9,22 +9,13 @@
 #include "keyboard/key_events.h"
 #include "platform/simulated/simulation.h"
 #include "pointer/buttons.h"
-#include "support/command_driver.h"
 #include "support/in_process.h"
 
 namespace {
 
 using Events = std::vector<std::string>;
 
-class PointerMotionTest : public testing::Test {
- protected:
-  void SetUp() override {
-    resetAgent();
-    simSetMacOSMajor(26);  // event numbers have their own tests
-    simSetClock(1000.0);
-    simSetInstantSleep(true);
-  }
-};
+using PointerMotionTest = AgentTest<26>;  // event numbers have their own tests
 
 // Plain moves carry the motion from where the cursor was, as drags do.
 TEST_F(PointerMotionTest, MovesGoExactlyWhereAsked) {
@@ -33,20 +24,20 @@ TEST_F(PointerMotionTest, MovesGoExactlyWhereAsked) {
     Events events;
   };
   const Case cases[] = {
-      {"MOVE 100.7 200.2", {"5 b0 @100.7,200.2 f- {4:-655,5:-290}"}},
-      {"MOVE abc 10", {"5 b0 @0,10 f- {4:-756,5:-481}"}},
-      {"MOVE -50 -20.5 extra", {"5 b0 @-50,-20.5 f- {4:-806,5:-511}"}},
+      {"MOVE 100.7 200.2", {"move @100.7,200.2 d-655,-290 noflags"}},
+      {"MOVE abc 10", {"move @0,10 d-756,-481 noflags"}},
+      {"MOVE -50 -20.5 extra", {"move @-50,-20.5 d-806,-511 noflags"}},
       {"MOVE 1e300 -1e300",
-       {"5 b0 @1e+300,-1e+300 f- {4:9223372036854775807,5:-9223372036854775808}"}},
-      {"MOVE inf -inf", {"5 b0 @inf,-inf f- {4:9223372036854775807,5:-9223372036854775808}"}},
-      {"MOVE nan 5", {"5 b0 @nan,5 f- {4:0,5:-486}"}},
-      {"MOVERATIO 0.5 0.25", {"5 b0 @756,245.5 f- {4:0,5:-245}"}},
-      {"MOVERATIO 2 2", {"5 b0 @3024,1964 f- {4:2268,5:1473}"}},
-      {"MOVERATIO -1 0", {"5 b0 @-1512,0 f- {4:-2268,5:-491}"}},
+       {"move @1e+300,-1e+300 d9223372036854775807,-9223372036854775808 noflags"}},
+      {"MOVE inf -inf", {"move @inf,-inf d9223372036854775807,-9223372036854775808 noflags"}},
+      {"MOVE nan 5", {"move @nan,5 d0,-486 noflags"}},
+      {"MOVERATIO 0.5 0.25", {"move @756,245.5 d0,-245 noflags"}},
+      {"MOVERATIO 2 2", {"move @3024,1964 d2268,1473 noflags"}},
+      {"MOVERATIO -1 0", {"move @-1512,0 d-2268,-491 noflags"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    SetUp();
+    fresh();
     EXPECT_EQ(sendLine(c.line), "");
     EXPECT_EQ(takePosted(), c.events);
   }
@@ -57,16 +48,36 @@ TEST_F(PointerMotionTest, ResolutionTruncatesTheMainDisplaysSize) {
   EXPECT_EQ(sendLine("RESOLUTION"), "SCREEN 1512 982 1512 982\n");
 }
 
+// Without a display to measure, RESOLUTION answers 1920x1080 and MOVERATIO posts nothing; where
+// the cursor can go is the desktop's affair (anywhere without displays, on them otherwise).
+TEST_F(PointerMotionTest, WithoutTheDisplayList) {
+  for (bool failing : {false, true}) {
+    SCOPED_TRACE(failing ? "the listing fails" : "no displays");
+    fresh();
+    simSetCursor({1, 2});
+    if (failing) {
+      simSetFailures(kSimFailDisplays);
+    } else {
+      simSetDisplays({});
+    }
+    EXPECT_EQ(sendLines({"MOVERATIO 0.5 0.5", "RESOLUTION", "MOVE 1e300 -1e300", "GETPOS"}),
+              "SCREEN 1920 1080 1920 1080\n" +
+                  std::string(failing ? "POS 1511 0\n" : "POS 2147483647 -2147483648\n"));
+    EXPECT_EQ(takePosted(),
+              (Events{"move @1e+300,-1e+300 d9223372036854775807,-9223372036854775808 noflags"}));
+  }
+}
+
 TEST_F(PointerMotionTest, ScrollSigns) {
   struct Case {
     const char* line;
     const char* event;
   };
   const Case cases[] = {
-      {"WHEEL 120", "22 u1 n2 -3,0 f-"},
-      {"WHEEL abc", "22 u1 n2 3,0 f-"},
-      {"HWHEEL 1", "22 u1 n2 0,3 f-"},
-      {"HWHEEL 0", "22 u1 n2 0,-3 f-"},
+      {"WHEEL 120", "scroll -3,0 noflags"},
+      {"WHEEL abc", "scroll 3,0 noflags"},
+      {"HWHEEL 1", "scroll 0,3 noflags"},
+      {"HWHEEL 0", "scroll 0,-3 noflags"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -114,21 +125,21 @@ TEST_F(PointerMotionTest, MovesWhileAButtonIsHeldDragThatButton) {
     const char* release;
   };
   const Case cases[] = {
-      {"left", "1 b0 @756,491 f0 {1:1}", "6 b0 @800.9,400.2 f0 {1:1,4:44,5:-90}",
-       "2 b0 @800.9,400.2 f0 {1:1}"},
-      {"right", "3 b1 @756,491 f0 {1:1}", "7 b1 @800.9,400.2 f0 {1:1,4:44,5:-90}",
-       "4 b1 @800.9,400.2 f0 {1:1}"},
-      {"middle", "25 b2 @756,491 f0 {1:1}", "27 b2 @800.9,400.2 f0 {1:1,4:44,5:-90}",
-       "26 b2 @800.9,400.2 f0 {1:1}"},
+      {"left", "leftdown @756,491 click 1", "leftdrag @800.9,400.2 click 1 d44,-90",
+       "leftup @800.9,400.2 click 1"},
+      {"right", "rightdown @756,491 click 1", "rightdrag @800.9,400.2 click 1 d44,-90",
+       "rightup @800.9,400.2 click 1"},
+      {"middle", "otherdown @756,491 click 1", "otherdrag @800.9,400.2 click 1 d44,-90",
+       "otherup @800.9,400.2 click 1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.word);
-    SetUp();
+    fresh();
     sendLine(std::string("MOUSEDOWN ") + c.word);
     EXPECT_EQ(sendLine("MOVE 800.9 400.2"), "");
     sendLine(std::string("MOUSEUP ") + c.word);
     sendLine("MOVE 10 20");
-    EXPECT_EQ(takePosted(), (Events{c.press, c.drag, c.release, "5 b0 @10,20 f- {4:-790,5:-380}"}));
+    EXPECT_EQ(takePosted(), (Events{c.press, c.drag, c.release, "move @10,20 d-790,-380 noflags"}));
   }
 }
 
@@ -136,9 +147,9 @@ TEST_F(PointerMotionTest, DragDeltasRunFromWhereTheCursorWas) {
   sendLine("MOUSEDOWN left");
   sendLines({"MOVE 760.5 480.5", "MOVE 760 480", "MOVERATIO 0.5 0.5", "MOVE 1e300 nan"});
   EXPECT_EQ(takePosted(),
-            (Events{"1 b0 @756,491 f0 {1:1}", "6 b0 @760.5,480.5 f0 {1:1,4:4,5:-10}",
-                    "6 b0 @760,480 f0 {1:1,4:0,5:0}", "6 b0 @756,491 f0 {1:1,4:-4,5:11}",
-                    "6 b0 @1e+300,nan f0 {1:1,4:9223372036854775807,5:0}"}));
+            (Events{"leftdown @756,491 click 1", "leftdrag @760.5,480.5 click 1 d4,-10",
+                    "leftdrag @760,480 click 1 d0,0", "leftdrag @756,491 click 1 d-4,11",
+                    "leftdrag @1e+300,nan click 1 d9223372036854775807,0"}));
 }
 
 TEST_F(PointerMotionTest, DragCarriesThePressCountAndTheModifierFlags) {
@@ -146,11 +157,11 @@ TEST_F(PointerMotionTest, DragCarriesThePressCountAndTheModifierFlags) {
   holdModifiers(kCGEventFlagMaskShift | kCGEventFlagMaskAlternate);
   simClearPostedEvents();
   sendLine("MOVE 756 491");
-  EXPECT_EQ(takePosted(), (Events{"6 b0 @756,491 f655360 {1:2,4:0,5:0}"}));
+  EXPECT_EQ(takePosted(), (Events{"leftdrag @756,491 click 2 d0,0 Shift+Alternate"}));
   sendLines({"MOUSEUP left", "MOUSEDOWN right 3"});
   simClearPostedEvents();
   sendLine("MOVE 750 491");
-  EXPECT_EQ(takePosted(), (Events{"7 b1 @750,491 f655360 {1:3,4:-6,5:0}"}));
+  EXPECT_EQ(takePosted(), (Events{"rightdrag @750,491 click 3 d-6,0 Shift+Alternate"}));
 }
 
 TEST_F(PointerMotionTest, SeveralHeldButtonsDragLeftThenRightThenMiddle) {
@@ -169,7 +180,8 @@ TEST_F(PointerMotionTest, SeveralHeldButtonsDragLeftThenRightThenMiddle) {
   EXPECT_EQ(heldButton(), -1);
   Events types;
   for (const std::string& e : takePosted()) types.push_back(e.substr(0, e.find(' ')));
-  EXPECT_EQ(types, (Events{"6", "2", "7", "4", "27", "26", "5"}));
+  EXPECT_EQ(types,
+            (Events{"leftdrag", "leftup", "rightdrag", "rightup", "otherdrag", "otherup", "move"}));
 }
 
 TEST_F(PointerMotionTest, ClicksEndTheHoldOfTheirButton) {
@@ -181,23 +193,24 @@ TEST_F(PointerMotionTest, ClicksEndTheHoldOfTheirButton) {
   EXPECT_EQ(heldButton(), -1);
   simClearPostedEvents();
   sendLine("MOVE 700 400");
-  EXPECT_EQ(takePosted(), (Events{"5 b0 @700,400 f- {4:-56,5:-91}"}));
+  EXPECT_EQ(takePosted(), (Events{"move @700,400 d-56,-91 noflags"}));
 }
 
 TEST_F(PointerMotionTest, ReleaseBeforeAnyPressHoldsNothing) {
   sendLine("MOUSEUP left");
   simClearPostedEvents();
   sendLine("MOVE 1 1");
-  EXPECT_EQ(takePosted(), (Events{"5 b0 @1,1 f- {4:-755,5:-490}"}));
+  EXPECT_EQ(takePosted(), (Events{"move @1,1 d-755,-490 noflags"}));
 }
 
-TEST_F(PointerMotionTest, MovesWithUnreadableCursorClaimNoMotion) {
+TEST_F(PointerMotionTest, WithUnreadableCursorMovesClaimNoMotionAndGetPosAnswersNothing) {
   sendLine("MOUSEDOWN left");
   simSetFailures(kSimFailCreate);
   simClearPostedEvents();
   sendLines({"MOVE 700 400", "MOUSEUP left", "MOVE 710 410"});
+  EXPECT_EQ(sendLine("GETPOS"), "");
   EXPECT_EQ(takePosted(),
-            (Events{"6 b0 @700,400 f0 {1:1}", "2 b0 @0,0 f0 {1:1}", "5 b0 @710,410 f- {}"}));
+            (Events{"leftdrag @700,400 click 1", "leftup @0,0 click 1", "move @710,410 noflags"}));
 }
 
 }  // namespace

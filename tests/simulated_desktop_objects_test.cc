@@ -76,55 +76,6 @@ TEST_F(SimulatedDesktopObjects, CountsEveryObjectUntilReleased) {
   EXPECT_EQ(simLiveSources(), sources);
 }
 
-TEST_F(SimulatedDesktopObjects, EveryObjectStaysLiveUntilReleasedInAnyOrder) {
-  const long eventsBefore = simLiveEvents();
-  const long stringsBefore = simLiveStrings();
-  std::vector<CGEventRef> events;
-  std::vector<CFStringRef> strings;
-  uint64_t state = 0x2545F4914F6CDD1Dull;
-  auto next = [&state] {
-    state ^= state >> 12;
-    state ^= state << 25;
-    state ^= state >> 27;
-    return state * 0x2545F4914F6CDD1Dull;
-  };
-  // Thousands of objects alive at the peak, mixed kinds, released from random places.
-  for (int step = 0; step < 20000; ++step) {
-    uint64_t r = next() % 10;
-    if (r < 5 || events.empty()) {
-      CGEventRef event = CGEventCreate(nullptr);
-      ASSERT_NE(event, nullptr);
-      CGEventSetFlags(event, static_cast<CGEventFlags>(events.size()));
-      events.push_back(event);
-    } else if (r < 6) {
-      CFStringRef string = CFStringCreateWithCString(nullptr, "x", kCFStringEncodingUTF8);
-      ASSERT_NE(string, nullptr);
-      strings.push_back(string);
-    } else if (r < 9) {
-      size_t at = next() % events.size();
-      CFRelease(events[at]);
-      events[at] = events.back();
-      events.pop_back();
-    } else if (!strings.empty()) {
-      size_t at = next() % strings.size();
-      CFRelease(strings[at]);
-      strings[at] = strings.back();
-      strings.pop_back();
-    }
-    if (step % 997 == 0) {
-      // Every survivor is still found (an operation on a lost one would abort).
-      for (CGEventRef event : events) CGEventGetFlags(event);
-      for (CFStringRef string : strings) EXPECT_EQ(CFStringGetLength(string), 1);
-    }
-  }
-  EXPECT_EQ(simLiveEvents(), eventsBefore + static_cast<long>(events.size()));
-  EXPECT_EQ(simLiveStrings(), stringsBefore + static_cast<long>(strings.size()));
-  for (CGEventRef event : events) CFRelease(event);
-  for (CFStringRef string : strings) CFRelease(string);
-  EXPECT_EQ(simLiveEvents(), eventsBefore);
-  EXPECT_EQ(simLiveStrings(), stringsBefore);
-}
-
 // On a Mac a stale reference is a crash; here it is a loud one.
 TEST(SimulatedDesktopObjectsDeathTest, AReleasedOrForeignObjectIsFatal) {
   simReset();

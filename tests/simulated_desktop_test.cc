@@ -11,7 +11,8 @@
 
 #include "platform/quartz.h"
 #include "platform/simulated/simulation.h"
-#include "support/agent_process.h"
+#include "support/describe.h"
+#include "support/scratch_file.h"
 
 namespace {
 
@@ -84,54 +85,6 @@ TEST_F(SimulatedDesktop, ScrollAndKeyEventsLeaveTheCursor) {
   EXPECT_EQ(simPostedEvents()[0].wheel2, 7);
 }
 
-// Any number of integer fields is kept, last value wins, and nothing one event carried (fields,
-// flags, text, wheels) shows on another.
-TEST_F(SimulatedDesktop, EventsStartBlankAndKeepEveryFieldSet) {
-  auto field = [](uint32_t number) { return static_cast<CGEventField>(number); };
-  CGEventRef full = CGEventCreateKeyboardEvent(nullptr, 7, true);
-  ASSERT_NE(full, nullptr);
-  for (uint32_t n = 0; n < 12; ++n) {
-    CGEventSetIntegerValueField(full, field(n), 100 + n);
-    CGEventSetIntegerValueField(full, field(11 - n), 200 + n);
-  }
-  EXPECT_EQ(CGEventGetIntegerValueField(full, field(0)), 211);
-  EXPECT_EQ(CGEventGetIntegerValueField(full, field(11)), 111);
-  EXPECT_EQ(CGEventGetIntegerValueField(full, field(40)), 0);
-  const UniChar units[] = {'h', 'i'};
-  CGEventKeyboardSetUnicodeString(full, 2, units);
-  CGEventSetFlags(full, kCGEventFlagMaskShift);
-  CGEventPost(kCGHIDEventTap, full);
-  CFRelease(full);
-  CGEventRef scroll = CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2, 5, 6, 0);
-  CGEventPost(kCGHIDEventTap, scroll);
-  CFRelease(scroll);
-  CGEventRef blank =
-      CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, CGPoint{1, 2}, kCGMouseButtonLeft);
-  EXPECT_EQ(CGEventGetFlags(blank), 0u);
-  EXPECT_EQ(CGEventGetIntegerValueField(blank, field(3)), 0);
-  CGEventPost(kCGHIDEventTap, blank);
-  CFRelease(blank);
-
-  const std::vector<SimEvent>& posted = simPostedEvents();
-  ASSERT_EQ(posted.size(), 3u);
-  ASSERT_EQ(posted[0].fields.size(), 12u);
-  for (uint32_t n = 0; n < 12; ++n) {
-    EXPECT_EQ(posted[0].fields.at(n), n < 6 ? 211 - n : 100 + n) << n;
-  }
-  ASSERT_TRUE(posted[0].text.has_value());
-  EXPECT_EQ(*posted[0].text, u"hi");
-  EXPECT_EQ(posted[0].flags, std::optional<uint64_t>(kCGEventFlagMaskShift));
-  EXPECT_EQ(posted[1].wheel1, 5);
-  EXPECT_EQ(posted[1].wheel2, 6);
-  const SimEvent& blankPosted = posted[2];
-  EXPECT_TRUE(blankPosted.fields.empty());
-  EXPECT_FALSE(blankPosted.text.has_value());
-  EXPECT_FALSE(blankPosted.flags.has_value());
-  EXPECT_EQ(blankPosted.wheel1, 0);
-  EXPECT_EQ(blankPosted.keycode, 0);
-  EXPECT_EQ(blankPosted.x, 1);
-}
-
 TEST_F(SimulatedDesktop, FailuresMakeCreationsReturnNothing) {
   simSetFailures(kSimFailSource | kSimFailKeyboard | kSimFailMouse | kSimFailScroll |
                  kSimFailCreate | kSimFailString | kSimFailDisplays);
@@ -177,37 +130,35 @@ TEST_F(SimulatedDesktop, ParsesDisplayLists) {
   }
 }
 
-TEST_F(SimulatedDesktop, TrustFollowsTheTrustFile) {
-  std::string path = temporaryPath("trust");
-  simSetTrustFile(path);
-  EXPECT_EQ(AXIsProcessTrusted(), 0);  // missing file
-  std::ofstream(path) << "1\n";
-  EXPECT_EQ(AXIsProcessTrusted(), 1);
-  std::ofstream(path) << "0";
-  EXPECT_EQ(AXIsProcessTrusted(), 0);
-  simSetTrustFile("");
-  simSetTrusted(false);
-  EXPECT_EQ(AXIsProcessTrusted(), 0);
-}
-
-TEST_F(SimulatedDesktop, SecureEventInputFollowsItsFile) {
-  const std::string file = temporaryPath("secure-input");
-  struct Case {
+// The permission and Secure Event Input each follow a file of their own when one is set: on while
+// its first byte is '1', off when it is missing.
+TEST_F(SimulatedDesktop, TrustAndSecureEventInputFollowTheirFiles) {
+  const std::string file = temporaryPath("flag");
+  const struct {
     const char* name;
     std::string file;
     const char* contents;  // nullptr: no such file
     Boolean expected;
   } cases[] = {
-      {"unset", "", nullptr, 0},
       {"first byte 1", file, "1\n", 1},
       {"first byte 0", file, "0", 0},
       {"missing file", temporaryPath("none"), nullptr, 0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     if (c.contents != nullptr) std::ofstream(c.file) << c.contents;
+    simSetTrusted(!c.expected);
+    simSetTrustFile(c.file);
     simSetSecureInputFile(c.file);
-    EXPECT_EQ(IsSecureEventInputEnabled(), c.expected) << c.name;
+    EXPECT_EQ(AXIsProcessTrusted(), c.expected);
+    EXPECT_EQ(IsSecureEventInputEnabled(), c.expected);
   }
+  // Without a file: the trust as set, Secure Event Input off.
+  simSetTrustFile("");
+  simSetSecureInputFile("");
+  simSetTrusted(false);
+  EXPECT_EQ(AXIsProcessTrusted(), 0);
+  EXPECT_EQ(IsSecureEventInputEnabled(), 0);
 }
 
 TEST_F(SimulatedDesktop, AnswersTheOSVersionAndPressCounters) {
@@ -248,7 +199,7 @@ TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
   CGEventPost(kCGHIDEventTap, key);
   CFRelease(key);
 
-  CGEventRef text = CGEventCreateKeyboardEvent(nullptr, 0, true);
+  CGEventRef text = CGEventCreateKeyboardEvent(nullptr, 0, false);
   const UniChar units[] = {'"', 'a', 0xD83D, 0xDE00, 0x4F60, '\n', 0xD800};
   CGEventKeyboardSetUnicodeString(text, 7, units);
   CGEventSetFlags(text, 0);
@@ -278,7 +229,7 @@ TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
   std::vector<std::string> expected = {
       R"({"seq":1,"tap":0,"type":12,"source":"hid","flags":262144,"keycode":59,"down":true,)"
       R"("suppressionInterval":0.25,"localEventsFilter":[0,0]})",
-      R"({"seq":2,"tap":0,"type":10,"source":null,"flags":0,"keycode":0,"down":true,)"
+      R"({"seq":2,"tap":0,"type":11,"source":null,"flags":0,"keycode":0,"down":false,)"
       R"("text":"\"a)"
       "\xf0\x9f\x98\x80\xe4\xbd\xa0"
       R"(\u000a\ud800","textUnits":7})",
@@ -290,17 +241,25 @@ TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
       R"("wheel1":3,"wheel2":0})",
   };
   EXPECT_EQ(lines, expected);
+
+  // Read back, each line gives the same event: the same line and the same description.
+  for (const SimEvent& e : simPostedEvents()) {
+    SimEvent read;
+    ASSERT_TRUE(parseTraceLine(simTraceLine(e), &read)) << simTraceLine(e);
+    EXPECT_EQ(simTraceLine(read), simTraceLine(e));
+    EXPECT_EQ(describe(read), describe(e));
+  }
+  EXPECT_EQ(describe(simPostedEvents()[1]), "keyup 0 text 7 '\"a\U0001F600\u4F60\\n\\uD800'");
 }
 
 // A source's settings as they are when its event is posted, not when the event was made.
 TEST_F(SimulatedDesktop, EventsFromASourceCarryItsLocalEventSuppressionAsPosted) {
-  struct Case {
+  const struct {
     const char* name;
     std::function<void(CGEventSourceRef)> set;
-    const char* lineEnd;
+    const char* posted;
   } cases[] = {
-      {"macOS's defaults", [](CGEventSourceRef) {},
-       R"(,"suppressionInterval":0.25,"localEventsFilter":[0,0]})"},
+      {"macOS's defaults", [](CGEventSourceRef) {}, "keydown 0 hid suppress 0.25 0,0 noflags"},
       {"no interval, every local event permitted in both states",
        [](CGEventSourceRef source) {
          CGEventSourceSetLocalEventsSuppressionInterval(source, 0);
@@ -310,7 +269,7 @@ TEST_F(SimulatedDesktop, EventsFromASourceCarryItsLocalEventSuppressionAsPosted)
          CGEventSourceSetLocalEventsFilterDuringSuppressionState(
              source, kCGEventFilterMaskPermitAllEvents, kCGEventSuppressionStateRemoteMouseDrag);
        },
-       R"(,"suppressionInterval":0,"localEventsFilter":[7,7]})"},
+       "keydown 0 hid noflags"},
       {"one state, a fractional interval",
        [](CGEventSourceRef source) {
          CGEventSourceSetLocalEventsSuppressionInterval(source, 1.5);
@@ -318,10 +277,10 @@ TEST_F(SimulatedDesktop, EventsFromASourceCarryItsLocalEventSuppressionAsPosted)
              source, kCGEventFilterMaskPermitLocalKeyboardEvents,
              kCGEventSuppressionStateRemoteMouseDrag);
        },
-       R"(,"suppressionInterval":1.5,"localEventsFilter":[0,2]})"},
+       "keydown 0 hid suppress 1.5 0,2 noflags"},
   };
-  for (const Case& c : cases) {
-    simClearPostedEvents();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     CGEventSourceRef source = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
     CGEventRef key = CGEventCreateKeyboardEvent(source, 0, true);
     c.set(source);
@@ -329,45 +288,9 @@ TEST_F(SimulatedDesktop, EventsFromASourceCarryItsLocalEventSuppressionAsPosted)
     CFRelease(key);
     CFRelease(source);
     ASSERT_EQ(simPostedEvents().size(), 1u);
-    const std::string line = simTraceLine(simPostedEvents()[0]);
-    EXPECT_EQ(line.substr(line.find(",\"suppressionInterval\"")), c.lineEnd) << c.name;
+    EXPECT_EQ(describe(simPostedEvents()[0]), c.posted);
+    simClearPostedEvents();
   }
-}
-
-// The whole-process side: knobs from the environment and the trace file with its exit line.
-TEST(SimulatedDesktopProcess, WritesTheTraceAndTheObjectsLeftAtExit) {
-  AgentResult r = runAgent("PING\n");
-  ASSERT_TRUE(r.exited);
-  EXPECT_EQ(r.status, 0);
-  ASSERT_EQ(r.trace.size(), 1u);
-  EXPECT_EQ(r.trace[0], R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0})");
-}
-
-// Started without stdout, the agent must not find its trace on descriptor 1, where replies go.
-TEST(SimulatedDesktopProcess, TheTraceKeepsOffTheStandardStreams) {
-  AgentOptions options;
-  options.closedStdout = true;
-  AgentResult r = runAgent("PING\n", options);
-  EXPECT_EQ(r.trace, std::vector<std::string>{
-                         R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0})"});
-}
-
-TEST(SimulatedDesktopProcess, RejectsMalformedKnobsLoudly) {
-  AgentOptions options;
-  options.env = {{"MII_SIM_DISPLAYS", "wide"}};
-  AgentResult r = runAgent("PING\n", options);
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("MII_SIM_DISPLAYS=wide"), std::string::npos);
-}
-
-TEST(SimulatedDesktopProcess, ReadsDisplaysAndCursorFromTheEnvironment) {
-  AgentOptions options;
-  options.env = {{"MII_SIM_DISPLAYS", "800x600,800x600@-800,0"}, {"MII_SIM_CURSOR", "-200.5,10"}};
-  AgentResult r = runAgent("RESOLUTION\nGETPOS\n", options);
-  EXPECT_EQ(r.out,
-            "READY: macOS CGEvent Input Injector Online\nSCREEN 800 600 800 600\n"
-            "POS -200 10\n");
 }
 
 }  // namespace

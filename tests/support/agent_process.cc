@@ -8,11 +8,17 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <thread>
+
+#include <gtest/gtest.h>
+
+#include "support/describe.h"
+#include "support/scratch_file.h"
 
 extern char** environ;
 
@@ -30,6 +36,26 @@ std::vector<std::string> readLines(const std::string& path) {
   return lines;
 }
 
+// The trace's lines read into the result: every posted event described, then the exit line.
+void readTrace(const std::string& path, AgentResult* result) {
+  result->trace = readLines(path);
+  for (const std::string& line : result->trace) {
+    long events = 0, strings = 0;
+    if (std::sscanf(line.c_str(),
+                    "{\"exit\":true,\"liveEvents\":%ld,\"liveStrings\":%ld,"
+                    "\"liveSources\":%ld}",
+                    &events, &strings, &result->sourcesAtExit) == 3) {
+      if (events != 0 || strings != 0) ADD_FAILURE() << "left alive at exit: " << line;
+      continue;
+    }
+    SimEvent event;
+    if (!parseTraceLine(line, &event) || event.seq != result->posted.size() + 1) {
+      ADD_FAILURE() << "not the next posted event: " << line;
+    }
+    result->posted.push_back(describe(event));
+  }
+}
+
 void appendAvailable(int fd, std::string* to, bool* open) {
   char buffer[65536];
   ssize_t n = read(fd, buffer, sizeof buffer);
@@ -42,17 +68,6 @@ void appendAvailable(int fd, std::string* to, bool* open) {
 
 }  // namespace
 
-std::string temporaryPath(const std::string& name) {
-  static std::string dir = [] {
-    char pattern[] = "/tmp/mii-test-XXXXXX";
-    char* made = mkdtemp(pattern);
-    if (made == nullptr) throw std::runtime_error("mkdtemp failed");
-    return std::string(made);
-  }();
-  static int counter = 0;
-  return dir + "/" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" + name;
-}
-
 AgentSession startAgent(const AgentOptions& options) {
   AgentSession session;
   int in[2], out[2], err[2];
@@ -62,10 +77,8 @@ AgentSession startAgent(const AgentOptions& options) {
   for (char** e = environ; *e != nullptr; ++e) {
     if (std::strncmp(*e, "MII_SIM_", 8) != 0) env.emplace_back(*e);
   }
-  if (options.trace) {
-    session.tracePath = temporaryPath("trace.jsonl");
-    env.push_back("MII_SIM_TRACE=" + session.tracePath);
-  }
+  session.tracePath = temporaryPath("trace.jsonl");
+  env.push_back("MII_SIM_TRACE=" + session.tracePath);
   for (const auto& [name, value] : options.env) env.push_back(name + "=" + value);
   std::vector<std::string> args = {MII_AGENT_PATH};
   args.insert(args.end(), options.args.begin(), options.args.end());
@@ -117,12 +130,6 @@ AgentSession startAgent(const AgentOptions& options) {
   return session;
 }
 
-AgentSession startAgentTrustingFile(const std::string& trustPath) {
-  AgentOptions options;
-  options.env = {{"MII_SIM_TRUST_FILE", trustPath}};
-  return startAgent(options);
-}
-
 void sendToAgent(AgentSession& session, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
@@ -133,27 +140,23 @@ void sendToAgent(AgentSession& session, const std::string& text) {
   }
 }
 
-std::string readAgentLine(AgentSession& session, int timeoutMs, bool* ok) {
+std::string readAgentLine(AgentSession& session) {
   for (;;) {
     size_t newline = session.pendingOut.find('\n');
     if (newline != std::string::npos) {
       std::string line = session.pendingOut.substr(0, newline);
       session.pendingOut.erase(0, newline + 1);
-      if (ok) *ok = true;
       return line;
     }
     pollfd p{session.out, POLLIN, 0};
-    int ready = poll(&p, 1, timeoutMs);
+    int ready = poll(&p, 1, 5000);
     if (ready <= 0) break;
     bool open = true;
     appendAvailable(session.out, &session.pendingOut, &open);
     if (!open) break;
   }
-  if (ok) *ok = false;
   return {};
 }
-
-void signalAgent(const AgentSession& session, int signal) { kill(session.pid, signal); }
 
 bool waitForTrace(const AgentSession& session, size_t count, int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -164,34 +167,43 @@ bool waitForTrace(const AgentSession& session, size_t count, int timeoutMs) {
   return true;
 }
 
-AgentResult finishAgent(AgentSession& session, bool closeStdin) {
-  if (closeStdin && session.in >= 0) {
-    close(session.in);
-    session.in = -1;
-  }
+AgentResult finishAgent(AgentSession& session, bool closeStdin, const std::string& input) {
+  // Feeds the input while draining stdout and stderr, so that neither side blocks on a full pipe.
   AgentResult result;
   result.out = session.pendingOut;
+  size_t written = 0;
+  fcntl(session.in, F_SETFL, O_NONBLOCK);
   bool outOpen = session.out >= 0, errOpen = true;
   while (outOpen || errOpen) {
-    pollfd fds[2] = {{outOpen ? session.out : -1, POLLIN, 0},
+    if (closeStdin && session.in >= 0 && written == input.size()) {
+      close(session.in);
+      session.in = -1;
+    }
+    pollfd fds[3] = {{session.in >= 0 && written < input.size() ? session.in : -1, POLLOUT, 0},
+                     {outOpen ? session.out : -1, POLLIN, 0},
                      {errOpen ? session.err : -1, POLLIN, 0}};
-    if (poll(fds, 2, 30000) <= 0) {
+    if (poll(fds, 3, 30000) <= 0) {
       kill(session.pid, SIGKILL);
       break;
     }
-    if (fds[0].revents) appendAvailable(session.out, &result.out, &outOpen);
-    if (fds[1].revents) appendAvailable(session.err, &result.err, &errOpen);
+    if (fds[0].revents) {
+      ssize_t n = write(session.in, input.data() + written, input.size() - written);
+      if (n > 0) written += static_cast<size_t>(n);
+      if (n < 0 && errno != EAGAIN && errno != EINTR) written = input.size();  // the agent quit
+    }
+    if (fds[1].revents) appendAvailable(session.out, &result.out, &outOpen);
+    if (fds[2].revents) appendAvailable(session.err, &result.err, &errOpen);
   }
-  if (session.in >= 0) close(session.in);
-  session.in = -1;
-  if (session.out >= 0) close(session.out);
-  close(session.err);
+  for (int fd : {session.in, session.out, session.err}) {
+    if (fd >= 0) close(fd);
+  }
+  session.in = session.out = session.err = -1;
   int status = 0;
   while (waitpid(session.pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.exited = WIFEXITED(status);
   result.status = result.exited ? WEXITSTATUS(status) : WTERMSIG(status);
-  if (!session.tracePath.empty()) result.trace = readLines(session.tracePath);
+  readTrace(session.tracePath, &result);
   return result;
 }
 
@@ -202,48 +214,5 @@ AgentResult runAgent(const std::string& input, const AgentOptions& options) {
     close(session.out);
     session.out = -1;
   }
-  // Feed stdin while draining stdout and stderr, so neither side blocks on a full pipe.
-  AgentResult result;
-  fcntl(session.in, F_SETFL, O_NONBLOCK);
-  size_t written = 0;
-  bool outOpen = session.out >= 0, errOpen = true;
-  while (session.in >= 0) {
-    if (written == input.size()) {
-      close(session.in);
-      session.in = -1;
-      break;
-    }
-    pollfd fds[3] = {{session.in, POLLOUT, 0},
-                     {outOpen ? session.out : -1, POLLIN, 0},
-                     {errOpen ? session.err : -1, POLLIN, 0}};
-    if (poll(fds, 3, 30000) <= 0) break;
-    if (fds[0].revents & (POLLERR | POLLHUP)) {
-      close(session.in);  // the agent stopped reading: it quit
-      session.in = -1;
-      break;
-    }
-    if (fds[0].revents & POLLOUT) {
-      ssize_t n = write(session.in, input.data() + written, input.size() - written);
-      if (n > 0) written += static_cast<size_t>(n);
-      if (n < 0 && errno == EPIPE) {
-        close(session.in);
-        session.in = -1;
-        break;
-      }
-    }
-    if (fds[1].revents) appendAvailable(session.out, &session.pendingOut, &outOpen);
-    if (fds[2].revents) appendAvailable(session.err, &result.err, &errOpen);
-  }
-  std::string err = result.err;
-  result = finishAgent(session);
-  result.err = err + result.err;
-  return result;
-}
-
-std::vector<std::string> postedLines(const AgentResult& result) {
-  std::vector<std::string> lines;
-  for (const std::string& line : result.trace) {
-    if (line.rfind("{\"exit\"", 0) != 0) lines.push_back(line);
-  }
-  return lines;
+  return finishAgent(session, true, input);
 }

@@ -9,9 +9,9 @@
 
 struct AgentOptions {
   std::vector<std::string> args;
-  // MII_SIM_* knobs; the parent's own MII_SIM_* variables are never inherited.
+  // MII_SIM_* knobs; the parent's own MII_SIM_* variables are never inherited, and MII_SIM_TRACE
+  // is always a fresh file.
   std::vector<std::pair<std::string, std::string>> env;
-  bool trace = true;                // sets MII_SIM_TRACE to a fresh file
   bool closedStdin = false;         // the agent starts with no standard input at all
   bool closedStdout = false;        // the agent starts with no standard output at all
   bool hostClosesStdout = false;    // runAgent closes its end of the agent's stdout before writing
@@ -26,9 +26,15 @@ struct AgentResult {
   bool exited = false;             // false when a signal ended it
   int status = -1;                 // exit status, or the signal number when !exited
   std::vector<std::string> trace;  // every line of the trace, the exit line included
+  // The posted events of the trace, described (support/describe.h). A line that is not an event
+  // in order fails the test.
+  std::vector<std::string> posted;
+  // The event sources the trace's exit line found alive; -1 without an exit line (a signal ended
+  // the agent). An event or a string still alive at exit fails the test.
+  long sourcesAtExit = -1;
 };
 
-// Feeds input, closes stdin, and waits for the agent to end.
+// Starts an agent, feeds it input, closes stdin, and waits for it to end.
 AgentResult runAgent(const std::string& input, const AgentOptions& options = {});
 
 // A running agent for conversations: write, read replies, change knobs' files between lines.
@@ -42,22 +48,12 @@ struct AgentSession {
 };
 
 AgentSession startAgent(const AgentOptions& options = {});
-// An agent whose Accessibility permission is read from trustPath for every line: granted while
-// the file starts with "1".
-AgentSession startAgentTrustingFile(const std::string& trustPath);
 void sendToAgent(AgentSession& session, const std::string& text);
-// The next stdout line without its line feed; empty with *ok false on timeout or end.
-std::string readAgentLine(AgentSession& session, int timeoutMs = 5000, bool* ok = nullptr);
-// Closes stdin (unless already closed, or closeStdin is false) and collects the rest until the
-// agent ends; one still running after 30 seconds is killed (SIGKILL).
-AgentResult finishAgent(AgentSession& session, bool closeStdin = true);
-// Sends the agent a signal.
-void signalAgent(const AgentSession& session, int signal);
+// The next stdout line without its line feed; empty after 5 seconds without one, or at the end.
+std::string readAgentLine(AgentSession& session);
+// Writes input, closes stdin (unless closeStdin is false) and collects the rest until the agent
+// ends; one silent for 30 seconds is killed (SIGKILL).
+AgentResult finishAgent(AgentSession& session, bool closeStdin = true,
+                        const std::string& input = "");
 // Waits until the trace holds at least count lines; false after timeoutMs.
 bool waitForTrace(const AgentSession& session, size_t count, int timeoutMs = 5000);
-
-// The trace lines of posted events alone, the exit line dropped.
-std::vector<std::string> postedLines(const AgentResult& result);
-
-// A fresh path in a private temporary directory.
-std::string temporaryPath(const std::string& name);

@@ -17,6 +17,7 @@
 #include "mac-input-injector.h"
 #include "platform/simulated/simulation.h"
 #include "pointer/buttons.h"
+#include "support/describe.h"
 #include "support/scratch_file.h"
 
 // The header, byte by byte:
@@ -281,18 +282,17 @@ std::string brokenState(const Setup& setup, size_t postedBefore) {
   const std::vector<SimEvent>& posted = simPostedEvents();
   for (size_t i = postedBefore; i < posted.size(); ++i) {
     const SimEvent& event = posted[i];
-    if (event.tap != kCGHIDEventTap) return "posted away from the HID tap: " + simTraceLine(event);
+    if (event.tap != kCGHIDEventTap) return "posted away from the HID tap: " + describe(event);
     if ((setup.failures & kSimFailSource) && event.hidSource) {
-      return "posted from a source that could not exist: " + simTraceLine(event);
+      return "posted from a source that could not exist: " + describe(event);
     }
     if (event.text) {
       // The system types at most 20 UTF-16 units of one event, and a split surrogate pair is
       // garbage on both sides of the split.
       const std::u16string& text = *event.text;
-      if (text.empty() || text.size() > 20)
-        return "text event of bad length: " + simTraceLine(event);
+      if (text.empty() || text.size() > 20) return "text event of bad length: " + describe(event);
       if (text.back() >= 0xD800 && text.back() <= 0xDBFF) {
-        return "text event ends inside a surrogate pair: " + simTraceLine(event);
+        return "text event ends inside a surrogate pair: " + describe(event);
       }
     }
   }

@@ -2,21 +2,24 @@
 
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
-
-#include <gtest/gtest.h>
 
 #include "keyboard/key_events.h"
 #include "mac-input-injector.h"
-#include "platform/simulated/simulation.h"
 #include "pointer/buttons.h"
+#include "support/describe.h"
 #include "support/scratch_file.h"
 
 void resetAgent() {
   simReset();
   resetAgentState();
+}
+
+void freshAgent(int macOSMajor) {
+  resetAgent();
+  simSetClock(kStartTime);
+  simSetInstantSleep(true);
+  simSetMacOSMajor(macOSMajor);
 }
 
 void holdModifiers(CGEventFlags flags) {
@@ -35,6 +38,14 @@ int heldButton() {
   return heldButtonForDrag(&button) ? static_cast<int>(button) : -1;
 }
 
+bool keyboardStateIsClear() {
+  if (modifierFlags() != 0) return false;
+  for (int vk = 0; vk < 256; ++vk) {
+    if (isModifierHeld(vk) || isKeyHeld(vk) || isClipboardTranslated(vk)) return false;
+  }
+  return true;
+}
+
 std::string runLoop(const std::string& input) {
   const int in = emptyScratchFile(0);
   if (write(in, input.data(), input.size()) != static_cast<ssize_t>(input.size()) ||
@@ -46,10 +57,11 @@ std::string runLoop(const std::string& input) {
   return scratchWritten(out);
 }
 
-std::vector<std::string> postedTrace() {
-  std::vector<std::string> lines;
-  for (const SimEvent& event : simPostedEvents()) lines.push_back(simTraceLine(event));
-  return lines;
+std::vector<std::string> takePosted() {
+  std::vector<std::string> described;
+  for (const SimEvent& event : simPostedEvents()) described.push_back(describe(event));
+  simClearPostedEvents();
+  return described;
 }
 
 std::string sendLine(const std::string& line) {

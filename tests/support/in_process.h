@@ -1,13 +1,43 @@
 // Runs the product's own code in this process against the simulated desktop.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
 #include "platform/quartz.h"
+#include "platform/simulated/simulation.h"
 
 // A fresh desktop (defaults, recording posted events) and fresh agent state, trusted.
 void resetAgent();
+
+// The absolute time a fresh agent's clock is fixed at.
+inline constexpr double kStartTime = 1000.0;
+
+// resetAgent, then the clock fixed at kStartTime, pauses instant and the given macOS.
+void freshAgent(int macOSMajor);
+
+// A fresh agent for every test on the given macOS (event numbers come with 27), and no event or
+// string left alive by it. fresh() starts again within a test, as between the rows of a table.
+template <int kMacOSMajor = 27>
+class AgentTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    fresh();
+    liveEvents = simLiveEvents();
+    liveStrings = simLiveStrings();
+  }
+  void TearDown() override {
+    EXPECT_EQ(simLiveEvents(), liveEvents);
+    EXPECT_EQ(simLiveStrings(), liveStrings);
+  }
+  void fresh() { freshAgent(kMacOSMajor); }
+
+ private:
+  long liveEvents = 0;
+  long liveStrings = 0;
+};
 
 // Handles one line as the loop would (held input stays held) and returns what it wrote. Fails the
 // current test if an event or string is still alive afterwards.
@@ -22,8 +52,9 @@ std::string handleLines(const std::string& input);
 // Feeds input through the command loop (end of input included) and returns what it wrote.
 std::string runLoop(const std::string& input);
 
-// The trace lines of everything posted since the last reset or clear.
-std::vector<std::string> postedTrace();
+// Everything posted since the last reset or take, described (support/describe.h); the log is
+// emptied.
+std::vector<std::string> takePosted();
 
 // Marks the modifiers of flags (Shift, Control, Alternate, Command) held, as their key-downs would,
 // without posting anything.
@@ -31,3 +62,6 @@ void holdModifiers(CGEventFlags flags);
 
 // The button a move would drag: 0 left, 1 right, 2 middle, or -1 when none is held.
 int heldButton();
+
+// Whether no key or modifier is held, no press translated and the modifier mask is 0.
+bool keyboardStateIsClear();

@@ -4,6 +4,33 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+namespace {
+
+struct TemporaryDirectory {
+  std::string path;
+  pid_t owner;  // a forked child that exits must not remove its parent's files
+};
+
+const TemporaryDirectory& temporaryDirectory() {
+  static const TemporaryDirectory directory = [] {
+    std::string pattern = std::filesystem::temp_directory_path() / "mii-test-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    return TemporaryDirectory{pattern, getpid()};
+  }();
+  // Registered once the directory is made, so that it is removed before its name is destroyed.
+  static const int removedAtExit = std::atexit([] {
+    if (getpid() != temporaryDirectory().owner) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(temporaryDirectory().path, ignored);
+  });
+  (void)removedAtExit;
+  return directory;
+}
+
+}  // namespace
 
 int emptyScratchFile(int which) {
   static int files[2] = {-1, -1};
@@ -20,4 +47,9 @@ std::string scratchWritten(int fd, off_t from) {
   std::string text(static_cast<size_t>(lseek(fd, 0, SEEK_CUR) - from), '\0');
   if (pread(fd, text.data(), text.size(), from) != static_cast<ssize_t>(text.size())) std::abort();
   return text;
+}
+
+std::string temporaryPath(const std::string& name) {
+  static int counter = 0;
+  return temporaryDirectory().path + "/" + std::to_string(++counter) + "-" + name;
 }

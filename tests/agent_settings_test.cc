@@ -1,0 +1,106 @@
+// The simulated desktop's MII_SIM_* settings as a whole-process run reads them from the
+// environment, and the trace it writes (support/agent_process.cc reads it for every run).
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/agent_process.h"
+#include "support/protocol_lines.h"
+#include "support/scratch_file.h"
+
+namespace {
+
+using Env = std::vector<std::pair<std::string, std::string>>;
+using Events = std::vector<std::string>;
+
+AgentResult runWith(const std::string& input, Env env) {
+  AgentOptions options;
+  options.env = std::move(env);
+  AgentResult r = runAgent(input, options);
+  EXPECT_TRUE(r.exited && r.status == 0) << r.status << " " << r.err;
+  return r;
+}
+
+TEST(AgentSettings, EachSettingReachesTheDesktop) {
+  const std::string secureInput = temporaryPath("secure-input");
+  std::ofstream(secureInput) << "1";
+  const struct {
+    Env env;
+    const char* input;
+    std::string replies;  // after the banner
+    Events posted;
+    std::string err = {};
+  } cases[] = {
+      {{{"MII_SIM_DISPLAYS", "800x600,400x300@-400,0"}, {"MII_SIM_CURSOR", "-200.5,10"}},
+       "RESOLUTION\nGETPOS\nMOVERATIO 0.5 0.5\n",
+       "SCREEN 800 600 800 600\nPOS -200 10\n",
+       {"move @400,300 d600,290 noflags"}},
+      {{{"MII_SIM_DISPLAYS", "none"}}, "RESOLUTION\n", "SCREEN 1920 1080 1920 1080\n", {}},
+      {{{"MII_SIM_MACOS", "26"}},
+       "CLICK left\n",
+       "ACK CLICK\n",
+       {"leftdown @756,491 click 1 noflags", "leftup @756,491 click 1 noflags"}},
+      {{{"MII_SIM_PRESS_COUNTS", "1,2,3"}},
+       "CLICK left\n",
+       "ACK CLICK\n",
+       {"leftdown @756,491 click 1 #7 noflags", "leftup @756,491 click 1 #7 noflags"}},
+      {{{"MII_SIM_SECURE_INPUT_FILE", secureInput}},
+       "KEYDOWN 65\n",
+       "ACK KEYDOWN\n",
+       {"keydown 0 hid", "keyup 0 hid"},
+       "WARNING: Secure Event Input is on; keys and text may not reach the focused app\n"},
+      // Each failure by its name: the key pressed and released at end of input is two attempts.
+      {{{"MII_SIM_FAIL", "source"}},
+       "KEYDOWN 65\n",
+       "ACK KEYDOWN\n",
+       {},
+       "ERR: Cannot create HID keyboard source\nERR: Cannot create HID keyboard source\n"},
+      {{{"MII_SIM_FAIL", "keyboard"}}, "KEYDOWN 65\n", "ACK KEYDOWN\n", {}},
+      {{{"MII_SIM_FAIL", "string"}}, "TEXT aGk=\n", "", {}},
+      {{{"MII_SIM_FAIL", "mouse"}}, "CLICK left\n", "ACK CLICK\n", {}},
+      {{{"MII_SIM_FAIL", "scroll"}}, "WHEEL 1\n", "", {}},
+      {{{"MII_SIM_FAIL", "create"}}, "GETPOS\n", "", {}},
+      {{{"MII_SIM_FAIL", "displays"}}, "RESOLUTION\n", "SCREEN 1920 1080 1920 1080\n", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.env[0].first + "=" + c.env[0].second);
+    AgentResult r = runWith(c.input, c.env);
+    EXPECT_EQ(r.out, kReady + c.replies);
+    EXPECT_EQ(r.posted, c.posted);
+    EXPECT_EQ(r.err, c.err);
+  }
+}
+
+TEST(AgentSettings, AMalformedSettingStopsTheAgentLoudly) {
+  AgentOptions options;
+  options.env = {{"MII_SIM_DISPLAYS", "wide"}};
+  AgentResult r = runAgent("PING\n", options);
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "mii-sim: cannot use MII_SIM_DISPLAYS=wide\n");
+}
+
+// At exit the trace says which objects were never released: here the keyboard source, which lives
+// for the whole run once made.
+TEST(AgentTrace, EndsWithTheObjectsLeftAtExit) {
+  EXPECT_EQ(runWith("PING\n", {}).trace,
+            Events{R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0})"});
+  AgentResult r = runWith("KEYDOWN 65\n", {});
+  EXPECT_EQ(r.posted, (Events{"keydown 0 hid", "keyup 0 hid"}));
+  EXPECT_EQ(r.sourcesAtExit, 1);
+}
+
+// Started without stdout, the agent must not find its trace on descriptor 1, where replies go.
+TEST(AgentTrace, KeepsOffTheStandardStreams) {
+  AgentOptions options;
+  options.closedStdout = true;
+  AgentResult r = runAgent("PING\nKEYDOWN 65\n", options);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.posted, (Events{"keydown 0 hid", "keyup 0 hid"}));
+  EXPECT_EQ(r.sourcesAtExit, 1);
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+// The signals that end the agent (SIGTERM, SIGINT, SIGHUP, SIGQUIT) end it after the command in
+// progress, releasing what the host left held first, and then by that same signal; a signal
+// ignored by whoever started the agent stays ignored.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/agent_process.h"
+#include "support/protocol_lines.h"
+
+namespace {
+
+using Events = std::vector<std::string>;
+
+TEST(AgentSignals, EachEndingSignalReleasesWhatIsHeldThenEndsTheAgentByIt) {
+  const Events controlAndLeft = {"flagschanged 59 down hid Control",
+                                 "leftdown @756,491 click 1 #124 Control", "flagschanged 59 up hid",
+                                 "leftup @756,491 click 1 #124"};
+  const std::string heldOut = kReady + "ACK KEYDOWN\nACK MOUSEDOWN\n";
+  std::string pings;
+  for (int i = 0; i < 20000; ++i) pings += "PING\n";
+  const struct {
+    const char* name;
+    int signal;
+    std::string input;
+    size_t tracedBefore;             // the signal comes once this many events are posted
+    int settleMs;                    // and after this pause
+    std::optional<std::string> out;  // the whole of standard output
+    Events posted;                   // every event posted
+  } cases[] = {
+      {"SIGTERM while waiting for input", SIGTERM, "KEYDOWN 17\nMOUSEDOWN left\n", 2, 0, heldOut,
+       controlAndLeft},
+      {"SIGINT", SIGINT, "KEYDOWN 17\nMOUSEDOWN left\n", 2, 0, heldOut, controlAndLeft},
+      {"SIGHUP", SIGHUP, "KEYDOWN 17\nMOUSEDOWN left\n", 2, 0, heldOut, controlAndLeft},
+      {"SIGQUIT", SIGQUIT, "KEYDOWN 17\nMOUSEDOWN left\n", 2, 0, heldOut, controlAndLeft},
+      {"during a click its release is still posted",
+       SIGTERM,
+       "CLICK left\n",
+       1,
+       0,
+       kReady + "ACK CLICK\n",
+       {"leftdown @756,491 click 1 #124 noflags", "leftup @756,491 click 1 #124 noflags"}},
+      {"during a double click the second click is still posted",
+       SIGINT,
+       "DBLCLICK left\n",
+       1,
+       0,
+       kReady,
+       {"leftdown @756,491 click 1 #124 noflags", "leftup @756,491 click 1 #124 noflags",
+        "leftdown @756,491 click 2 #125 noflags", "leftup @756,491 click 2 #125 noflags"}},
+      {"during a key press its key-up is posted before the held Shift is released",
+       SIGTERM,
+       "KEYDOWN 16\nKEYPRESS 65\n",
+       2,
+       0,
+       kReady + "ACK KEYDOWN\n",
+       {"flagschanged 56 down hid Shift", "keydown 0 hid Shift", "keyup 0 hid Shift",
+        "flagschanged 56 up hid"}},
+      // The agent blocks writing replies nobody reads: the signal ends that wait too.
+      {"while a reply waits for a host that reads nothing",
+       SIGTERM,
+       "KEYDOWN 17\n" + pings,
+       1,
+       200,
+       std::nullopt,
+       {"flagschanged 59 down hid Control", "flagschanged 59 up hid"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AgentSession session = startAgent();
+    sendToAgent(session, c.input);
+    ASSERT_TRUE(waitForTrace(session, c.tracedBefore));
+    std::this_thread::sleep_for(std::chrono::milliseconds(c.settleMs));
+    kill(session.pid, c.signal);
+    // Released while the host still holds both pipes open and has read nothing.
+    EXPECT_TRUE(waitForTrace(session, c.posted.size()));
+    AgentResult r = finishAgent(session, false);
+    EXPECT_FALSE(r.exited);
+    EXPECT_EQ(r.status, c.signal);
+    if (c.out) {
+      EXPECT_EQ(r.out, *c.out);
+    }
+    EXPECT_EQ(r.posted, c.posted);
+    EXPECT_EQ(r.sourcesAtExit, -1);  // no exit line: the process ended by the signal
+  }
+}
+
+TEST(AgentSignals, ASignalIgnoredByWhoeverStartedTheAgentStaysIgnored) {
+  AgentOptions nohup;
+  nohup.ignoredSignals = {SIGHUP};
+  AgentSession session = startAgent(nohup);
+  readAgentLine(session);
+  sendToAgent(session, "KEYDOWN 17\n");
+  EXPECT_EQ(readAgentLine(session), "ACK KEYDOWN");
+  kill(session.pid, SIGHUP);
+  sendToAgent(session, "PING\n");
+  EXPECT_EQ(readAgentLine(session), "PONG");
+  AgentResult r = finishAgent(session);
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.posted, (Events{"flagschanged 59 down hid Control", "flagschanged 59 up hid"}));
+}
+
+}  // namespace

@@ -1,0 +1,37 @@
+// A posted event in one readable line, the same whether it was seen in process or read back from a
+// whole-process trace. Everything the event carries shows, except its sequence number (the order
+// of a list says it):
+//
+//   <type> [<keycode> [down|up]] [@<x>,<y>] [button <n>] [click <n>] [#<n>] [d<dx>,<dy>]
+//     [field<n>=<v>...] [pixel] [<wheels>] [text <units> '<text>'] [hid...] [tap <n>] [<flags>]
+//
+//   type     keydown keyup flagschanged leftdown leftup rightdown rightup otherdown otherup move
+//            leftdrag rightdrag otherdrag scroll, else "type <n>"
+//   keycode  key events; "down" or "up" only for flagschanged or where it disagrees with the type
+//   @x,y     mouse events, shortest form (100.7, -0, 1e+300, nan, inf)
+//   button   only when not the type's own (left and move 0, right 1, other 2)
+//   click    field 1 (click state); # field 0 (event number); d fields 4 and 5 (deltas, when both
+//            are set); any other integer field as field<n>=<v>
+//   wheels   scroll events: as many as the wheel count, "-3,0" for two; "pixel" for pixel units
+//   text     the attached string: its UTF-16 units, then the text quoted, with \\ \' \n \r \t,
+//            \xNN for other control characters and \uXXXX for a lone surrogate
+//   hid      made from an event source that suppresses nothing (interval 0, every local event
+//            permitted in both states, as the agent sets its keyboard source); otherwise
+//            "hid suppress <interval> <filter>,<filter>"
+//   tap      only when not the HID tap
+//   flags    names joined by '+' in bit order (Shift+Command), other bits in hex; nothing when set
+//            to 0; "noflags" when they were never set
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/simulated/simulation.h"
+
+std::string describe(const SimEvent& event);
+
+// The flags part of a description: "" for 0, else the names joined by '+'.
+std::string flagNames(uint64_t flags);
+
+// Reads a posted event's trace line back (simTraceLine's flat JSON); false when it is not one.
+bool parseTraceLine(std::string_view line, SimEvent* event);
