@@ -49,9 +49,9 @@ size_t chunkLength(const std::u16string& text, size_t start) {
                                                                   : kMaxUnitsPerTextEvent;
 }
 
-// One stroke of text as the system expects it: no source, key code 0 only carrying the text, the
-// modifiers now held; a key down and then its key up, so that no key stays down in the system's
-// key state. False when an event could not be made.
+// The key down or the key up of a stroke of text, as the system expects it: no source, key code 0
+// only carrying the text, the modifiers now held. Every down is followed by its up, so that no key
+// stays down in the system's key state. False when the event could not be made.
 bool postTextStroke(const UniChar* units, size_t count, bool down) {
   CfOwned<CGEventRef> event(CGEventCreateKeyboardEvent(nullptr, 0, down));
   if (!event) return false;
