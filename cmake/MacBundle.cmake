@@ -32,20 +32,21 @@ if(MII_PLATFORM STREQUAL "macos")
   if(NOT CODESIGN)
     message(STATUS "codesign not found: the agent is not signed after the link; sign it on a Mac "
                    "before shipping it (docs/macos.md)")
-  elseif(MII_CODESIGN_IDENTITY)
-    # The hardened runtime and a secure timestamp are what notarization asks of a Developer ID
-    # signature.
-    add_custom_command(TARGET mac-input-injector POST_BUILD
-      COMMAND ${CODESIGN} --force --sign ${MII_CODESIGN_IDENTITY} --options runtime --timestamp
-              --identifier ${MII_BUNDLE_IDENTIFIER} $<TARGET_FILE:mac-input-injector>
-      COMMENT "Signing mac-input-injector as ${MII_CODESIGN_IDENTITY}"
-      VERBATIM)
   else()
-    # Ad hoc: no identity, but the identifier is still the bundle's rather than the file name.
+    if(MII_CODESIGN_IDENTITY)
+      # The hardened runtime and a secure timestamp are what notarization asks of a Developer ID
+      # signature.
+      set(mii_signing --sign ${MII_CODESIGN_IDENTITY} --options runtime --timestamp)
+      set(mii_signed_as "as ${MII_CODESIGN_IDENTITY}")
+    else()
+      # Ad hoc: no identity, but the identifier is still the bundle's rather than the file name.
+      set(mii_signing --sign -)
+      set(mii_signed_as "ad hoc")
+    endif()
     add_custom_command(TARGET mac-input-injector POST_BUILD
-      COMMAND ${CODESIGN} --force --sign - --identifier ${MII_BUNDLE_IDENTIFIER}
+      COMMAND ${CODESIGN} --force ${mii_signing} --identifier ${MII_BUNDLE_IDENTIFIER}
               $<TARGET_FILE:mac-input-injector>
-      COMMENT "Signing mac-input-injector ad hoc"
+      COMMENT "Signing mac-input-injector ${mii_signed_as}"
       VERBATIM)
   endif()
 endif()

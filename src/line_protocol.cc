@@ -74,8 +74,9 @@ LineStatus finishLine(LineReader& r, std::string_view* line, uint64_t* length) {
     *length = content;
     return LineStatus::kDropped;
   }
-  *line = r.pending;
-  r.pendingTaken = true;
+  r.taken.swap(r.pending);
+  r.pending.clear();
+  *line = r.taken;
   return LineStatus::kLine;
 }
 
@@ -89,10 +90,6 @@ LineReader::LineReader(int fd, int wakeFd, size_t maxLineLength, size_t readSize
       chunk(new char[readSize]) {}
 
 LineStatus readLine(LineReader& r, std::string_view* line, uint64_t* length) {
-  if (r.pendingTaken) {
-    r.pending.clear();
-    r.pendingTaken = false;
-  }
   for (;;) {
     if (r.begin < r.end) {
       const char* start = r.chunk.get() + r.begin;

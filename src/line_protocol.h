@@ -39,7 +39,7 @@ struct LineReader {
   uint64_t crRun = 0;
   bool tooLong = false;
   std::string pending;
-  bool pendingTaken = false;
+  std::string taken;  // the line last returned, which its view points into
 };
 
 enum class LineStatus {

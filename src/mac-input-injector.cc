@@ -3,13 +3,12 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-#include <charconv>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 #include "ending_signals.h"
@@ -32,18 +31,12 @@ constexpr char kPermissionWarning[] =
 
 bool lastTrusted = false;
 
-// A reply word followed by decimal integers, each after one space: what "%d" would print, without
-// the cost of a format string interpreted on every GETPOS.
+// A reply word followed by decimal integers, each after one space.
 void writeReplyNumbers(const ReplyOut& out, std::string_view word,
                        std::initializer_list<int> numbers) {
-  char buffer[96];  // a word and four 11-character numbers
-  char* end = buffer + sizeof buffer;
-  char* at = buffer + word.copy(buffer, word.size());
-  for (int number : numbers) {
-    *at++ = ' ';
-    at = std::to_chars(at, end, number).ptr;
-  }
-  writeReply(out, std::string_view(buffer, static_cast<size_t>(at - buffer)));
+  std::string line(word);
+  for (int number : numbers) line += ' ' + std::to_string(number);
+  writeReply(out, line);
 }
 
 // Key commands carry the VK in the integer's low 16 bits.

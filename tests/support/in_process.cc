@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "keyboard/key_code_maps.h"
 #include "keyboard/key_events.h"
 #include "mac-input-injector.h"
 #include "pointer/buttons.h"
@@ -23,14 +24,14 @@ void freshAgent(int macOSMajor) {
 }
 
 void holdModifiers(CGEventFlags flags) {
-  const struct {
-    CGEventFlags flag;
-    uint16_t vk;
-  } kModifiers[] = {{kCGEventFlagMaskShift, 16},
-                    {kCGEventFlagMaskControl, 17},
-                    {kCGEventFlagMaskAlternate, 18},
-                    {kCGEventFlagMaskCommand, 91}};
-  for (const auto& modifier : kModifiers) updateModifier(modifier.vk, (flags & modifier.flag) != 0);
+  // The first VK of each flag in the modifier map: the generic Shift, Control and Alt, and the
+  // left Windows key.
+  CGEventFlags seen = 0;
+  for (const ModifierFlag& modifier : kModifierFlags) {
+    if (seen & modifier.flag) continue;
+    seen |= modifier.flag;
+    updateModifier(modifier.vk, (flags & modifier.flag) != 0);
+  }
 }
 
 int heldButton() {
