@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -178,24 +177,4 @@ double parseReal(std::string_view text) {
   // strtod needs a terminated string; it reads every form atof does, in the C locale.
   const std::string terminated(text);
   return std::strtod(terminated.c_str(), nullptr);
-}
-
-int truncateToInt(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= static_cast<double>(std::numeric_limits<int>::min())) {
-    return std::numeric_limits<int>::min();
-  }
-  if (value >= static_cast<double>(std::numeric_limits<int>::max())) {
-    return std::numeric_limits<int>::max();
-  }
-  return static_cast<int>(value);
-}
-
-int64_t truncateToInt64(double value) {
-  if (std::isnan(value)) return 0;
-  // 2^63 is exact as a double; anything at or beyond it does not fit.
-  constexpr double kTwo63 = 9223372036854775808.0;
-  if (value >= kTwo63) return std::numeric_limits<int64_t>::max();
-  if (value <= -kTwo63) return std::numeric_limits<int64_t>::min();
-  return static_cast<int64_t>(value);
 }

@@ -81,10 +81,3 @@ int32_t parseInteger(std::string_view text);
 
 // A real as atof reads it in the C locale (decimal, hex, exponent, inf and nan forms).
 double parseReal(std::string_view text);
-
-// A double converted to int by truncation toward zero, defined for every input: NaN gives 0, values
-// beyond the int range give its nearest limit.
-int truncateToInt(double value);
-
-// The same for the 64-bit integer fields of events.
-int64_t truncateToInt64(double value);

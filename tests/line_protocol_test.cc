@@ -129,34 +129,6 @@ TEST(ParseReal, ReadsAsAtofInTheCLocale) {
   EXPECT_EQ(parseReal(longToken), 1.1111111111111111e199);
 }
 
-TEST(Truncation, IsDefinedForEveryDouble) {
-  const double inf = std::numeric_limits<double>::infinity();
-  struct Case {
-    double value;
-    int expected;
-  } cases[] = {
-      {100.9, 100},
-      {-200.5, -200},
-      {-0.9, 0},
-      {0, 0},
-      {2147483647.9, 2147483647},
-      {1e300, std::numeric_limits<int>::max()},
-      {-1e300, std::numeric_limits<int>::min()},
-      {inf, std::numeric_limits<int>::max()},
-      {-inf, std::numeric_limits<int>::min()},
-      {std::nan(""), 0},
-  };
-  for (const Case& c : cases) EXPECT_EQ(truncateToInt(c.value), c.expected) << c.value;
-
-  EXPECT_EQ(truncateToInt64(-12.7), -12);
-  EXPECT_EQ(truncateToInt64(9.3e18), std::numeric_limits<int64_t>::max());
-  EXPECT_EQ(truncateToInt64(9223372036854775808.0), std::numeric_limits<int64_t>::max());  // 2^63
-  EXPECT_EQ(truncateToInt64(-9223372036854775808.0), std::numeric_limits<int64_t>::min());
-  EXPECT_EQ(truncateToInt64(-9.3e18), std::numeric_limits<int64_t>::min());
-  EXPECT_EQ(truncateToInt64(std::nan("")), 0);
-  EXPECT_EQ(truncateToInt64(inf), std::numeric_limits<int64_t>::max());
-}
-
 // Every line of input, as the reader gives it: "=text" for a line, "dropped N" for one too long.
 std::vector<std::string> readAll(const std::string& input, size_t maxLine, size_t readSize) {
   int ends[2];

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/quartz.h"
+#include "platform/secure_event_input.h"
 #include "platform/simulated/simulation.h"
 #include "support/describe.h"
 #include "support/scratch_file.h"
@@ -151,14 +152,14 @@ TEST_F(SimulatedDesktop, TrustAndSecureEventInputFollowTheirFiles) {
     simSetTrustFile(c.file);
     simSetSecureInputFile(c.file);
     EXPECT_EQ(AXIsProcessTrusted(), c.expected);
-    EXPECT_EQ(IsSecureEventInputEnabled(), c.expected);
+    EXPECT_EQ(secureEventInputEnabled(), c.expected != 0);
   }
   // Without a file: the trust as set, Secure Event Input off.
   simSetTrustFile("");
   simSetSecureInputFile("");
   simSetTrusted(false);
   EXPECT_EQ(AXIsProcessTrusted(), 0);
-  EXPECT_EQ(IsSecureEventInputEnabled(), 0);
+  EXPECT_FALSE(secureEventInputEnabled());
 }
 
 TEST_F(SimulatedDesktop, AnswersTheOSVersionAndPressCounters) {

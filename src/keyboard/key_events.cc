@@ -6,6 +6,7 @@
 #include "keyboard/key_code_maps.h"
 #include "platform/cf_owned.h"
 #include "platform/post_event.h"
+#include "platform/secure_event_input.h"
 
 namespace {
 
@@ -123,7 +124,7 @@ void postKeyPress(uint16_t vk) {
 }
 
 void checkSecureEventInput() {
-  const bool on = IsSecureEventInputEnabled();
+  const bool on = secureEventInputEnabled();
   if (on && !state.secureEventInput) std::fputs(kSecureInputLine, stderr);
   state.secureEventInput = on;
 }

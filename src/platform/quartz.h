@@ -1,5 +1,6 @@
 // The platform operations the agent calls: Quartz Event Services, CoreFoundation strings, release
-// and clock, the Accessibility and Secure Event Input queries, sysctl and usleep.
+// and clock, the Accessibility query, sysctl and usleep (Secure Event Input has a file of its own,
+// platform/secure_event_input.h, which keeps Carbon out of this header).
 //
 // On a Mac this is the system's own headers. Everywhere else it declares the same names, types,
 // enum underlying types, constant values and signatures as Apple's headers, implemented by the
@@ -9,12 +10,6 @@
 #if defined(__APPLE__)
 
 #include <ApplicationServices/ApplicationServices.h>
-// Carbon is included for IsSecureEventInputEnabled alone; without this, its AssertMacros.h may
-// define macros named check, verify and require.
-#ifndef __ASSERT_MACROS_DEFINE_VERSIONS_WITHOUT_UNDERSCORES
-#define __ASSERT_MACROS_DEFINE_VERSIONS_WITHOUT_UNDERSCORES 0
-#endif
-#include <Carbon/Carbon.h>
 #include <sys/sysctl.h>
 #include <unistd.h>
 
@@ -201,7 +196,8 @@ MII_CF_ENUM(int32_t, CGError){
 // ApplicationServices (HIServices).
 extern "C" Boolean AXIsProcessTrusted(void);
 
-// Carbon (HIToolbox): whether any process has Secure Event Input on.
+// Carbon (HIToolbox): whether any process has Secure Event Input on. On a Mac only
+// platform/secure_event_input.cc sees Carbon's declaration.
 extern "C" Boolean IsSecureEventInputEnabled(void);
 
 // CGEventSource.h

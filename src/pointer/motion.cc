@@ -1,7 +1,7 @@
 #include "pointer/motion.h"
 
 #include "keyboard/key_events.h"
-#include "line_protocol.h"
+#include "numbers.h"
 #include "platform/cf_owned.h"
 #include "platform/post_event.h"
 #include "platform/quartz.h"

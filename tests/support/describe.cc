@@ -1,5 +1,7 @@
 #include "support/describe.h"
 
+#include "numbers.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -34,11 +36,6 @@ uint32_t typesOwnButton(uint32_t type) {
   }
   return type >= kCGEventOtherMouseDown && type <= kCGEventOtherMouseDragged ? kCGMouseButtonCenter
                                                                              : kCGMouseButtonLeft;
-}
-
-std::string shortest(double value) {
-  char buffer[64];
-  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
 void appendUtf8(std::string* out, uint32_t c) {
@@ -130,7 +127,7 @@ std::string describe(const SimEvent& e) {
     if (!(typeSaysDown && e.down) && !(typeSaysUp && !e.down)) add(e.down ? "down" : "up");
   }
   if (e.kind == SimEventKind::Mouse) {
-    add("@" + shortest(e.x) + "," + shortest(e.y));
+    add("@" + shortestDecimal(e.x) + "," + shortestDecimal(e.y));
     if (e.button != typesOwnButton(e.type)) add("button " + std::to_string(e.button));
   }
   auto field = [&e](uint32_t number) { return e.fields.find(number); };
@@ -169,7 +166,7 @@ std::string describe(const SimEvent& e) {
                                    e.localEventsFilter[0] == kCGEventFilterMaskPermitAllEvents &&
                                    e.localEventsFilter[1] == kCGEventFilterMaskPermitAllEvents;
     add(suppressesNothing ? "hid"
-                          : "hid suppress " + shortest(e.suppressionInterval) + " " +
+                          : "hid suppress " + shortestDecimal(e.suppressionInterval) + " " +
                                 std::to_string(e.localEventsFilter[0]) + "," +
                                 std::to_string(e.localEventsFilter[1]));
   }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "numbers.h"
 #include "platform/simulated/objects.h"
 #include "platform/simulated/simulation.h"
 #include "platform/simulated/trace.h"
@@ -42,9 +43,7 @@ void appendNumber(std::string* out, double value) {
     *out += "null";
     return;
   }
-  char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out->append(buffer, result.ptr);
+  *out += shortestDecimal(value);
 }
 
 template <typename Integer>
