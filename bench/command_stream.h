@@ -23,6 +23,3 @@ struct CommandMix {
 // before the stream ends; moves go to integer points on the default 1512 x 982 main display. The
 // last command is a PING, so its reply marks the end of the work.
 std::string generateCommandStream(size_t count, CommandMix* mix);
-
-// Standard Base64 with padding.
-std::string encodeBase64(std::string_view bytes);

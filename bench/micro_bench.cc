@@ -6,14 +6,24 @@
 #include <string>
 #include <vector>
 
+#include "command_loop.h"
 #include "command_stream.h"
-#include "keyboard/key_events.h"
 #include "keyboard/text_entry.h"
 #include "line_protocol.h"
-#include "mac-input-injector.h"
-#include "pointer/buttons.h"
+#include "session.h"
+#include "support/text.h"
 
 namespace {
+
+// The agent the benchmarks drive, as main builds it: one session for the whole run.
+Session& session() {
+  static Session* agent = [] {
+    Session* made = new Session;
+    made->lastTrusted = AXIsProcessTrusted();
+    return made;
+  }();
+  return *agent;
+}
 
 void tokenize(benchmark::State& state, const char* line) {
   std::string_view text(line);
@@ -45,8 +55,8 @@ void keyFlagRules(benchmark::State& state) {
   };
   for (auto _ : state) {
     for (const Step& step : kSteps) {
-      updateModifier(step.vk, step.down);
-      benchmark::DoNotOptimize(keyEventFlags(step.vk, step.down));
+      session().keyboard.updateModifier(step.vk, step.down);
+      benchmark::DoNotOptimize(session().keyboard.keyEventFlags(step.vk, step.down));
     }
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * std::size(kSteps)));
@@ -62,7 +72,8 @@ void clickCounting(benchmark::State& state) {
     int button = static_cast<int>(i % 3);
     now += (i % 7 == 0) ? 0.6 : 0.1;
     CGPoint point{100.0 + static_cast<double>(i % 11 == 0 ? 10 : 0), 200.0};
-    benchmark::DoNotOptimize(nextClickCount(button, now, point, i % 13 == 0 ? 2 : 0));
+    benchmark::DoNotOptimize(
+        session().pointer.nextClickCount(button, now, point, i % 13 == 0 ? 2 : 0));
     ++i;
   }
 }
@@ -100,7 +111,7 @@ BENCHMARK(base64Decode)->Unit(benchmark::kMicrosecond);
 // in events of at most 20 units.
 void base64TextToEvents(benchmark::State& state) {
   std::string token = largeTextToken();
-  for (auto _ : state) postBase64Text(token);
+  for (auto _ : state) session().keyboard.postBase64Text(token);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * token.size()));
 }
 BENCHMARK(base64TextToEvents)->Unit(benchmark::kMicrosecond);
@@ -108,17 +119,14 @@ BENCHMARK(base64TextToEvents)->Unit(benchmark::kMicrosecond);
 // Whole lines through the command loop's own handler, replies to /dev/null: the agent's cost per
 // command without the pipe.
 int devNull() {
-  static int fd = [] {
-    resetAgentState();
-    return open("/dev/null", O_WRONLY);
-  }();
+  static int fd = open("/dev/null", O_WRONLY);
   return fd;
 }
 
 void handleLines(benchmark::State& state, std::vector<std::string> lines) {
   const int out = devNull();
   for (auto _ : state) {
-    for (const std::string& line : lines) handleLine(line, out);
+    for (const std::string& line : lines) handleLine(session(), line, out);
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * lines.size()));
 }

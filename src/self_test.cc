@@ -6,9 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "keyboard/key_events.h"
 #include "platform/quartz.h"
-#include "pointer/buttons.h"
 
 namespace {
 
@@ -17,12 +15,23 @@ constexpr char kPassLine[] =
 
 }  // namespace
 
-// A failed check reports its expression; the modifier mask has always been named so there.
-#define g_modifierFlags modifierFlags()
+// A failed check reports its expression, and the modifier mask has always been named so there.
+#define g_modifierFlags keyboard.modifierFlags()
 
 namespace selftest {
 
-int main() {
+int main(Session& session) {
+  Keyboard& keyboard = session.keyboard;
+  // The checks call the operations by their own names, as their expressions read.
+  const auto updateModifier = [&](uint16_t vk, bool isDown) {
+    keyboard.updateModifier(vk, isDown);
+  };
+  const auto keyEventFlags = [&](uint16_t vk, bool isDown) {
+    return keyboard.keyEventFlags(vk, isDown);
+  };
+  const auto nextClickCount = [&](int button, double now, CGPoint point, int32_t requested) {
+    return session.pointer.nextClickCount(button, now, point, requested);
+  };
   const CGEventFlags arrow = kCGEventFlagMaskControl | kCGEventFlagMaskSecondaryFn;
   updateModifier(17, true);
   assert(g_modifierFlags & kCGEventFlagMaskControl);
@@ -58,7 +67,7 @@ int main() {
   assert(g_modifierFlags == 0);
   assert(keyEventFlags(37, 1) == (kCGEventFlagMaskNumericPad | kCGEventFlagMaskSecondaryFn));
   keyEventFlags(37, 0);
-  CGEventSourceRef testSource = getKeyboardSource();
+  CGEventSourceRef testSource = keyboard.getKeyboardSource();
   assert(testSource != NULL);
   CGEventRef testEvent = CGEventCreateKeyboardEvent(testSource, 123, true);
   assert(testEvent != NULL);

@@ -13,16 +13,11 @@
 #include "support/agent_process.h"
 #include "support/protocol_lines.h"
 #include "support/scratch_file.h"
+#include "support/text.h"
 
 namespace {
 
 using Events = std::vector<std::string>;
-
-std::string repeat(const std::string& text, size_t times) {
-  std::string out;
-  for (size_t i = 0; i < times; ++i) out += text;
-  return out;
-}
 
 TEST(AgentProcess, RunsUntilEndOfInputOrQuitAndExitsZero) {
   AgentOptions untrusted;

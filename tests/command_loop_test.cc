@@ -6,38 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "command_loop.h"
 #include "line_protocol.h"
-#include "mac-input-injector.h"
 #include "platform/simulated/simulation.h"
 #include "support/in_process.h"
 #include "support/protocol_lines.h"
+#include "support/text.h"
 
 namespace {
 
 using namespace std::string_literals;
 using CommandLoop = AgentTest<>;
-
-std::string repeat(const std::string& text, size_t times) {
-  std::string out;
-  for (size_t i = 0; i < times; ++i) out += text;
-  return out;
-}
-
-std::string base64(const std::string& bytes) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
-    out += kAlphabet[(group >> 18) & 63];
-    out += kAlphabet[(group >> 12) & 63];
-    out += i + 1 < bytes.size() ? kAlphabet[(group >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? kAlphabet[group & 63] : '=';
-  }
-  return out;
-}
 
 TEST_F(CommandLoop, AnswersEachLineByTheProtocolTable) {
   std::string high;  // bytes 0x80 to 0xFF
@@ -95,8 +74,8 @@ TEST_F(CommandLoop, AnswersEachLineByTheProtocolTable) {
 }
 
 TEST_F(CommandLoop, QuitEndsTheLoopWhateverFollows) {
-  EXPECT_FALSE(handleLine("QUIT now please", STDOUT_FILENO));
-  EXPECT_FALSE(handleLine("QUIT", STDOUT_FILENO));
+  EXPECT_FALSE(handleLine(session(), "QUIT now please", STDOUT_FILENO));
+  EXPECT_FALSE(handleLine(session(), "QUIT", STDOUT_FILENO));
   EXPECT_EQ(sendLine("QUITE"), "UNKNOWN: QUITE\n");
   EXPECT_EQ(runLoop("PING\nQUIT\nPING\n"), "PONG\n");
   EXPECT_EQ(runLoop("PING\nQUIT"), "PONG\n");
@@ -135,7 +114,7 @@ TEST_F(CommandLoop, PermissionGateFollowsTheTrustLineByLine) {
     EXPECT_EQ(sendLine(s.line), s.reply) << s.trusted << " " << s.line;
   }
   simSetTrusted(false);
-  EXPECT_FALSE(handleLine("QUIT", STDOUT_FILENO));
+  EXPECT_FALSE(handleLine(session(), "QUIT", STDOUT_FILENO));
 }
 
 // Lines are read whole up to 1 MiB, however the reads fall; longer ones are dropped with a note on
@@ -144,7 +123,7 @@ TEST_F(CommandLoop, LinesUpToTheLimitAreServedAndLongerOnesDropped) {
   // The longest TEXT line: Base64 without its padding, 786,428 bytes of text in strokes of 20.
   const std::string sentence = "The quick brown fox jumps over the lazy dog. ";
   const std::string text = repeat(sentence, 786428 / sentence.size() + 1).substr(0, 786428);
-  std::string token = base64(text);
+  std::string token = encodeBase64(text);
   ASSERT_EQ(token.back(), '=');
   token.pop_back();
   ASSERT_EQ(("TEXT " + token).size(), kMaxLineLength);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "keyboard/key_code_maps.h"
-#include "keyboard/key_events.h"
+#include "keyboard/keyboard.h"
 #include "platform/simulated/simulation.h"
 #include "support/in_process.h"
 #include "support/scratch_file.h"
@@ -113,11 +113,11 @@ TEST_F(KeyEvents, ClipboardTranslationAndModifierRules) {
 TEST_F(KeyEvents, OnlyCVAndXAreTranslatedWithTheGenericOrLeftControl) {
   for (uint16_t control : {17, 162}) {
     fresh();
-    postKeyEvent(control, true);
+    session().keyboard.postKeyEvent(control, true);
     for (uint16_t vk = 65; vk <= 90; ++vk) {
       simClearPostedEvents();
-      postKeyEvent(vk, true);
-      postKeyEvent(vk, false);
+      session().keyboard.postKeyEvent(vk, true);
+      session().keyboard.postKeyEvent(vk, false);
       const std::string code = std::to_string(vkToMac(vk));
       const std::string flags = (vk == 67 || vk == 86 || vk == 88) ? "Command" : "Control";
       EXPECT_EQ(takePosted(),
@@ -160,8 +160,8 @@ TEST_F(KeyEvents, ArrowsCarrySecondaryFnAndNumericPadUnlessControl) {
   EXPECT_EQ(takePosted(),
             (Events{"flagschanged 59 down hid Control", "keydown 123 hid Control+SecondaryFn",
                     "flagschanged 59 up hid", "keyup 123 hid NumericPad+SecondaryFn"}));
-  // Nothing of the arrow flags sticks to modifierFlags().
-  EXPECT_EQ(modifierFlags(), 0u);
+  // Nothing of the arrow flags sticks to the modifier mask.
+  EXPECT_EQ(session().keyboard.modifierFlags(), 0u);
 }
 
 TEST_F(KeyEvents, KeyCommandsCutTheVkToItsLow16BitsAndIgnoreUnmappedKeys) {
@@ -206,8 +206,8 @@ TEST_F(KeyEvents, KeyPressIsDownPauseUpWithoutReply) {
   EXPECT_EQ(handleLines("KEYPRESS 67\n"), "");
   EXPECT_EQ(simSleptMicroseconds() - slept, 10000u);
   EXPECT_EQ(takePosted(), (Events{"keydown 8 hid Command", "keyup 8 hid Command"}));
-  EXPECT_FALSE(isKeyHeld(67));
-  EXPECT_FALSE(isClipboardTranslated(67));
+  EXPECT_FALSE(session().keyboard.isKeyHeld(67));
+  EXPECT_FALSE(session().keyboard.isClipboardTranslated(67));
 }
 
 TEST_F(KeyEvents, MissingKeyboardSourceIsReportedPerKeyEventAndRetried) {
@@ -221,11 +221,11 @@ TEST_F(KeyEvents, MissingKeyboardSourceIsReportedPerKeyEventAndRetried) {
   EXPECT_TRUE(takePosted().empty());
   EXPECT_EQ(simLiveSources(), 0);
   // The state changes were made all the same: Control is held and C's press was translated.
-  EXPECT_EQ(modifierFlags(), kCGEventFlagMaskControl);
-  EXPECT_TRUE(isModifierHeld(17));
-  EXPECT_TRUE(isKeyHeld(67));
-  EXPECT_TRUE(isClipboardTranslated(67));
-  EXPECT_FALSE(isKeyHeld(65));
+  EXPECT_EQ(session().keyboard.modifierFlags(), kCGEventFlagMaskControl);
+  EXPECT_TRUE(session().keyboard.isModifierHeld(17));
+  EXPECT_TRUE(session().keyboard.isKeyHeld(67));
+  EXPECT_TRUE(session().keyboard.isClipboardTranslated(67));
+  EXPECT_FALSE(session().keyboard.isKeyHeld(65));
 
   // The next key event tries again and, the source now there, posts.
   simSetFailures(0);
@@ -237,7 +237,7 @@ TEST_F(KeyEvents, MissingKeyboardSourceIsReportedPerKeyEventAndRetried) {
   // Kept for the rest of the run: no second source.
   handleLines("KEYDOWN 65\nKEYUP 65\n");
   EXPECT_EQ(simLiveSources(), 1);
-  EXPECT_NE(getKeyboardSource(), nullptr);
+  EXPECT_NE(session().keyboard.getKeyboardSource(), nullptr);
 }
 
 TEST_F(KeyEvents, KeyEventCreationFailureIsSilentAndKeepsState) {
@@ -246,8 +246,8 @@ TEST_F(KeyEvents, KeyEventCreationFailureIsSilentAndKeepsState) {
   EXPECT_EQ(handleLines("KEYDOWN 17\nKEYDOWN 67\n"), "ACK KEYDOWN\nACK KEYDOWN\n");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_TRUE(takePosted().empty());
-  EXPECT_EQ(modifierFlags(), kCGEventFlagMaskControl);
-  EXPECT_TRUE(isClipboardTranslated(67));
+  EXPECT_EQ(session().keyboard.modifierFlags(), kCGEventFlagMaskControl);
+  EXPECT_TRUE(session().keyboard.isClipboardTranslated(67));
   simSetFailures(0);
   handleLines("KEYUP 67\n");
   EXPECT_EQ(takePosted(), (Events{"keyup 8 hid Command"}));
@@ -316,10 +316,10 @@ TEST_F(KeyEvents, ReleaseHeldKeysReleasesKeysThenModifiersInVkOrder) {
     fresh();
     handleLines(c.input);
     simClearPostedEvents();
-    releaseHeldKeys();
+    session().keyboard.releaseHeldKeys();
     EXPECT_EQ(takePosted(), c.expected);
     EXPECT_TRUE(keyboardStateIsClear());
-    releaseHeldKeys();
+    session().keyboard.releaseHeldKeys();
     EXPECT_TRUE(takePosted().empty()) << "a second release posts nothing";
   }
 }
@@ -330,7 +330,7 @@ TEST_F(KeyEvents, ReleaseHeldKeysWithoutSourceReportsEachAttemptAndClearsTheStat
   handleLines("KEYDOWN 17\nKEYDOWN 65\n");
   testing::internal::GetCapturedStderr();
   testing::internal::CaptureStderr();
-  releaseHeldKeys();
+  session().keyboard.releaseHeldKeys();
   EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(kNoSourceLine) + kNoSourceLine);
   EXPECT_TRUE(keyboardStateIsClear());
 }

@@ -4,21 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "keyboard/key_events.h"
+#include "keyboard/keyboard.h"
 #include "keyboard/text_entry.h"
 #include "platform/simulated/simulation.h"
 #include "support/describe.h"
 #include "support/in_process.h"
+#include "support/text.h"
 
 namespace {
 
 std::string decode(std::string_view token) { return decodeBase64(token); }
-
-std::string repeated(size_t count, const std::string& piece) {
-  std::string out;
-  for (size_t i = 0; i < count; ++i) out += piece;
-  return out;
-}
 
 // The UTF-16 units of UTF-8 text, as the platform converts it.
 std::u16string unitsOf(const std::string& utf8) {
@@ -34,7 +29,7 @@ std::u16string unitsOf(const std::string& utf8) {
 // makes them: no source, key code 0, the same text, the modifiers held.
 std::vector<std::u16string> postedTexts() {
   std::vector<std::u16string> texts;
-  const std::string flags = flagNames(modifierFlags());
+  const std::string flags = flagNames(session().keyboard.modifierFlags());
   for (const SimEvent& e : simPostedEvents()) {
     const bool down = e.type == kCGEventKeyDown;
     SimEvent withoutText = e;
@@ -141,7 +136,7 @@ TEST_F(TextEntry, CarriesTheModifiersHeld) {
   simClearPostedEvents();
   handleLines("TEXT QWI=\n");  // "Ab"
   EXPECT_EQ(postedTexts(), std::vector<std::u16string>{u"Ab"});
-  EXPECT_EQ(modifierFlags(), kCGEventFlagMaskControl | kCGEventFlagMaskShift);
+  EXPECT_EQ(session().keyboard.modifierFlags(), kCGEventFlagMaskControl | kCGEventFlagMaskShift);
 }
 
 TEST_F(TextEntry, LongTextGoesOutIn20UnitStrokesThatDoNotStartWithABreak) {
@@ -152,28 +147,28 @@ TEST_F(TextEntry, LongTextGoesOutIn20UnitStrokesThatDoNotStartWithABreak) {
     std::vector<size_t> chunkSizes;
   };
   const Case cases[] = {
-      {"19 units", repeated(19, "a"), {19}},
-      {"20 units", repeated(20, "b"), {20}},
-      {"21 units", repeated(21, "c"), {20, 1}},
-      {"40 units", repeated(40, "d"), {20, 20}},
-      {"41 units", repeated(41, "e"), {20, 20, 1}},
-      {"a pair ending at unit 20", repeated(18, "f") + emoji, {20}},
-      {"a pair across the 20-unit boundary", repeated(19, "g") + emoji, {19, 2}},
-      {"U+10FFFF across the 20-unit boundary", repeated(19, "g") + "\U0010FFFF", {19, 2}},
-      {"a pair starting after unit 20", repeated(20, "h") + emoji, {20, 2}},
-      {"a pair across the 40-unit boundary", repeated(39, "i") + emoji + "j", {20, 19, 3}},
-      {"pairs only", repeated(11, emoji), {20, 2}},
-      {"pairs at odd offsets", "k" + repeated(11, emoji), {19, 4}},
-      {"CJK", repeated(11, "你好"), {20, 2}},
+      {"19 units", repeat("a", 19), {19}},
+      {"20 units", repeat("b", 20), {20}},
+      {"21 units", repeat("c", 21), {20, 1}},
+      {"40 units", repeat("d", 40), {20, 20}},
+      {"41 units", repeat("e", 41), {20, 20, 1}},
+      {"a pair ending at unit 20", repeat("f", 18) + emoji, {20}},
+      {"a pair across the 20-unit boundary", repeat("g", 19) + emoji, {19, 2}},
+      {"U+10FFFF across the 20-unit boundary", repeat("g", 19) + "\U0010FFFF", {19, 2}},
+      {"a pair starting after unit 20", repeat("h", 20) + emoji, {20, 2}},
+      {"a pair across the 40-unit boundary", repeat("i", 39) + emoji + "j", {20, 19, 3}},
+      {"pairs only", repeat(emoji, 11), {20, 2}},
+      {"pairs at odd offsets", "k" + repeat(emoji, 11), {19, 4}},
+      {"CJK", repeat("你好", 11), {20, 2}},
       // No stroke after the first starts with CR, LF or Tab: the one before ends early.
-      {"LF after unit 20", repeated(20, "l") + "\nm", {19, 3}},
-      {"CR LF after unit 20", repeated(19, "l") + "\r\nm", {18, 4}},
-      {"Tab after unit 20", repeated(20, "l") + "\tm", {19, 3}},
-      {"a pair before the break", repeated(18, "l") + emoji + "\n", {18, 3}},
-      {"the first stroke may start with one", "\n" + repeated(20, "n"), {20, 1}},
-      {"a break the last stroke starts with", repeated(20, "o") + "\n", {19, 2}},
-      {"breaks longer than a stroke are cut as they fall", "p" + repeated(25, "\n") + "q", {20, 7}},
-      {"a long text", repeated(500, "x\u00e9") + emoji,
+      {"LF after unit 20", repeat("l", 20) + "\nm", {19, 3}},
+      {"CR LF after unit 20", repeat("l", 19) + "\r\nm", {18, 4}},
+      {"Tab after unit 20", repeat("l", 20) + "\tm", {19, 3}},
+      {"a pair before the break", repeat("l", 18) + emoji + "\n", {18, 3}},
+      {"the first stroke may start with one", "\n" + repeat("n", 20), {20, 1}},
+      {"a break the last stroke starts with", repeat("o", 20) + "\n", {19, 2}},
+      {"breaks longer than a stroke are cut as they fall", "p" + repeat("\n", 25) + "q", {20, 7}},
+      {"a long text", repeat("x\u00e9", 500) + emoji,
        [] {
          std::vector<size_t> sizes(50, 20);
          sizes.push_back(2);
@@ -182,7 +177,7 @@ TEST_F(TextEntry, LongTextGoesOutIn20UnitStrokesThatDoNotStartWithABreak) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    postUnicodeText(c.text.c_str());
+    session().keyboard.postUnicodeText(c.text.c_str());
     std::vector<size_t> sizes;
     std::u16string joined;
     for (const std::u16string& text : postedTexts()) {
@@ -198,13 +193,13 @@ TEST_F(TextEntry, FailuresTypeNothingSilently) {
   for (unsigned failure : {kSimFailString, kSimFailKeyboard}) {
     simSetFailures(failure);
     testing::internal::CaptureStderr();
-    postUnicodeText(repeated(45, "x").c_str());
+    session().keyboard.postUnicodeText(repeat("x", 45).c_str());
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_TRUE(simPostedEvents().empty());
   }
   // Text does not need the keyboard source.
   simSetFailures(kSimFailSource);
-  postUnicodeText("hi");
+  session().keyboard.postUnicodeText("hi");
   EXPECT_EQ(postedTexts(), std::vector<std::u16string>{u"hi"});
 }
 

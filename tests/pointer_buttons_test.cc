@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "keyboard/key_events.h"
+#include "keyboard/keyboard.h"
 #include "platform/simulated/simulation.h"
-#include "pointer/buttons.h"
+#include "pointer/pointer.h"
 #include "support/in_process.h"
 
 namespace {
@@ -101,7 +101,7 @@ TEST_F(PointerButtonsTest, ClicksNeitherReadNorWriteTheClickMemory) {
   simClearPostedEvents();
   sendLine("MOUSEDOWN left");
   EXPECT_EQ(clickStates(), (std::vector<int64_t>{1}));
-  EXPECT_EQ(clickMemory(Button(0)).count, 1);
+  EXPECT_EQ(session().pointer.clickMemory(Button(0)).count, 1);
   // A press after clicks counts on from the last MOUSEDOWN.
   sendLine("MOUSEUP left");
   sendLine("DBLCLICK left");
@@ -126,8 +126,8 @@ TEST_F(PointerButtonsTest, UnreadableCursorPutsButtonEventsAtTheOrigin) {
                     "rightdown @0,0 click 1 noflags", "rightup @0,0 click 1 noflags",
                     "otherdown @0,0 click 1 noflags", "otherup @0,0 click 1 noflags",
                     "otherdown @0,0 click 2 noflags", "otherup @0,0 click 2 noflags"}));
-  EXPECT_EQ(clickMemory(Button(0)).point.x, 0);
-  EXPECT_EQ(clickMemory(Button(0)).point.y, 0);
+  EXPECT_EQ(session().pointer.clickMemory(Button(0)).point.x, 0);
+  EXPECT_EQ(session().pointer.clickMemory(Button(0)).point.y, 0);
 }
 
 TEST_F(PointerButtonsTest, UncreatableEventsAreSkippedButRepliedAndCounted) {

@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "pointer/buttons.h"
 #include "pointer/event_numbers.h"
 #include "pointer/motion.h"
+#include "pointer/pointer.h"
 
 namespace {
 
@@ -79,10 +79,11 @@ const ClickCase kClickCases[] = {
 TEST(PointerClickCount, SequencesOfPresses) {
   for (const ClickCase& c : kClickCases) {
     SCOPED_TRACE(c.name);
-    resetPointerState();
+    EventPoster poster;
+    Pointer pointer(poster);
     for (size_t i = 0; i < c.presses.size(); ++i) {
       const Press& p = c.presses[i];
-      EXPECT_EQ(nextClickCount(p.button, p.time, p.point, p.requested), p.expected)
+      EXPECT_EQ(pointer.nextClickCount(p.button, p.time, p.point, p.requested), p.expected)
           << "press " << i;
     }
   }

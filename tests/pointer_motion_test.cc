@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "keyboard/key_events.h"
+#include "keyboard/keyboard.h"
 #include "platform/simulated/simulation.h"
-#include "pointer/buttons.h"
+#include "pointer/pointer.h"
 #include "support/in_process.h"
 
 namespace {

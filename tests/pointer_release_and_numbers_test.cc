@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "keyboard/key_events.h"
+#include "keyboard/keyboard.h"
 #include "platform/simulated/simulation.h"
-#include "pointer/buttons.h"
 #include "pointer/event_numbers.h"
+#include "pointer/pointer.h"
 #include "support/in_process.h"
 
 namespace {
@@ -71,10 +71,12 @@ TEST_F(PointerNumbersTest, VersionIsReadOncePerProcess) {
   simSetMacOSMajor(26);
   sendLines({"MOUSEUP left", "CLICK left"});
   EXPECT_EQ(eventNumbers(), (std::vector<int64_t>{15, 15, 16, 16}));
-  resetPointerState();
-  sendLine("CLICK left");
+  // Another agent on the same Mac, now 26, reads it again.
+  EventPoster poster;
+  Pointer another(poster);
+  another.postClick(Button::Left);
   EXPECT_EQ(eventNumbers(), (std::vector<int64_t>{-1, -1}));
-  EXPECT_EQ(runningMacOSMajor(), 26);
+  EXPECT_EQ(another.eventNumbers().runningMacOSMajor(), 26);
 }
 
 TEST_F(PointerNumbersTest, UncreatedPressesStillTakeTheirNumber) {
@@ -106,7 +108,7 @@ TEST_F(PointerReleaseTest, NothingHeldPostsNothing) {
     SetUp();
     sendLines(history);
     simClearPostedEvents();
-    releaseHeldButtons();
+    session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
     EXPECT_TRUE(simPostedEvents().empty());
     EXPECT_EQ(simLiveEvents(), 0);
   }
@@ -116,20 +118,20 @@ TEST_F(PointerReleaseTest, HeldButtonsAreReleasedLeftRightMiddleAsMouseUpWould) 
   sendLines({"MOUSEDOWN middle", "MOUSEDOWN right 2", "MOUSEDOWN left 3", "MOVE 700 400"});
   holdModifiers(kCGEventFlagMaskCommand);
   simClearPostedEvents();
-  releaseHeldButtons();
+  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
   EXPECT_EQ(simLiveEvents(), 0);
   EXPECT_EQ(takePosted(),
             (Events{"leftup @700,400 click 3 #17 Command", "rightup @700,400 click 2 #16 Command",
                     "otherup @700,400 click 1 #15 Command"}));
   EXPECT_EQ(heldButton(), -1);
-  releaseHeldButtons();
+  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
   EXPECT_TRUE(simPostedEvents().empty());
 }
 
 TEST_F(PointerReleaseTest, OnlyTheButtonsStillHeld) {
   sendLines({"MOUSEDOWN left", "MOUSEDOWN right", "MOUSEUP left", "CLICK middle"});
   simClearPostedEvents();
-  releaseHeldButtons();
+  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
   EXPECT_EQ(takePosted(), (Events{"rightup @756,491 click 1 #16"}));
 }
 

@@ -2,9 +2,8 @@
 
 #include <array>
 
-#include "keyboard/key_events.h"
+#include "keyboard/keyboard.h"
 #include "platform/cf_owned.h"
-#include "platform/post_event.h"
 #include "platform/quartz.h"
 
 namespace {
@@ -49,17 +48,6 @@ size_t chunkLength(const std::u16string& text, size_t start) {
                                                                   : kMaxUnitsPerTextEvent;
 }
 
-// The key down or the key up of a stroke of text, as the system expects it: no source, key code 0
-// only carrying the text, the modifiers now held. Every down is followed by its up, so that no key
-// stays down in the system's key state. False when the event could not be made.
-bool postTextStroke(const UniChar* units, size_t count, bool down) {
-  CfOwned<CGEventRef> event(CGEventCreateKeyboardEvent(nullptr, 0, down));
-  if (!event) return false;
-  CGEventKeyboardSetUnicodeString(event.get(), count, units);
-  postEvent(event.get(), modifierFlags());
-  return true;
-}
-
 }  // namespace
 
 std::string decodeBase64(std::string_view token) {
@@ -79,12 +67,23 @@ std::string decodeBase64(std::string_view token) {
   return out;
 }
 
-void postBase64Text(std::string_view token) {
+// The key down or the key up of a stroke of text, as the system expects it: no source, key code 0
+// only carrying the text, the modifiers now held. Every down is followed by its up, so that no key
+// stays down in the system's key state.
+bool Keyboard::postTextStroke(const UniChar* units, size_t count, bool down) {
+  CfOwned<CGEventRef> event(CGEventCreateKeyboardEvent(nullptr, 0, down));
+  if (!event) return false;
+  CGEventKeyboardSetUnicodeString(event.get(), count, units);
+  poster_.post(event.get(), modifierFlags_);
+  return true;
+}
+
+void Keyboard::postBase64Text(std::string_view token) {
   // Handed on as a C string: the text ends at its first NUL byte.
   postUnicodeText(decodeBase64(token).c_str());
 }
 
-void postUnicodeText(const char* text) {
+void Keyboard::postUnicodeText(const char* text) {
   CfOwned<CFStringRef> string(
       CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8));
   if (!string) return;

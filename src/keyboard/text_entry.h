@@ -1,4 +1,4 @@
-// TEXT: Base64 of UTF-8 text, typed as Unicode keyboard events.
+// TEXT: Base64 of UTF-8 text, typed as Unicode keyboard events by Keyboard::postBase64Text.
 #pragma once
 
 #include <cstddef>
@@ -12,9 +12,3 @@ inline constexpr size_t kMaxUnitsPerTextEvent = 20;
 // suppresses the second or third byte of its group, and a short last group still yields its
 // first byte.
 std::string decodeBase64(std::string_view token);
-
-// Decodes the Base64 token and types the text, up to its first NUL byte.
-void postBase64Text(std::string_view token);
-
-// Types a NUL-terminated UTF-8 string; nothing when it is not valid UTF-8.
-void postUnicodeText(const char* text);

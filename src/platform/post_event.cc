@@ -1,6 +1,6 @@
 #include "platform/post_event.h"
 
-void postEvent(CGEventRef event, std::optional<CGEventFlags> flags) {
+void EventPoster::post(CGEventRef event, std::optional<CGEventFlags> flags) {
   if (event == nullptr) return;
   if (flags) CGEventSetFlags(event, *flags);
   CGEventPost(kCGHIDEventTap, event);

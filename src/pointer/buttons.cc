@@ -1,11 +1,7 @@
-#include "pointer/buttons.h"
+#include <unistd.h>
 
-#include <array>
-
-#include "keyboard/key_events.h"
-#include "platform/cf_owned.h"
-#include "platform/post_event.h"
-#include "pointer/event_numbers.h"
+#include "pointer/motion.h"
+#include "pointer/pointer.h"
 
 namespace {
 
@@ -26,37 +22,7 @@ constexpr ButtonTypes kButtonTypes[kButtonCount] = {
     {kCGEventOtherMouseDown, kCGEventOtherMouseUp},
 };
 
-struct PointerState {
-  std::array<ClickMemory, kButtonCount> clicks{};
-  // Pressed by MOUSEDOWN and not yet released by MOUSEUP, CLICK or DBLCLICK. Moves drag while any
-  // is set, and the loop releases what is still set when the host goes away.
-  std::array<bool, kButtonCount> held{};
-};
-
-PointerState state;
-
 int indexOf(Button button) { return static_cast<int>(button); }
-
-CfOwned<CGEventRef> createButtonEvent(Button button, bool press, CGPoint location) {
-  const ButtonTypes& types = kButtonTypes[indexOf(button)];
-  return CfOwned<CGEventRef>(CGEventCreateMouseEvent(nullptr, press ? types.down : types.up,
-                                                     location,
-                                                     static_cast<CGMouseButton>(indexOf(button))));
-}
-
-// One half of a complete click: its click state, and no flags. A release without a click state
-// reads as "not part of a click", and apps that act on the release would ignore it.
-void postClickStroke(Button button, bool press, CGPoint location, int32_t clickState) {
-  CfOwned<CGEventRef> event = createButtonEvent(button, press, location);
-  if (press) {
-    numberPress(button, event.get());
-  } else {
-    numberFollowingEvent(button, event.get());
-  }
-  if (!event) return;
-  CGEventSetIntegerValueField(event.get(), kCGMouseEventClickState, clickState);
-  postEvent(event.get());
-}
 
 }  // namespace
 
@@ -66,23 +32,30 @@ Button parseButton(std::string_view word) {
   return Button::Left;
 }
 
-bool readCursorLocation(CGPoint* location) {
-  // A new event without a source is placed at the cursor; it is only read, never posted.
-  CfOwned<CGEventRef> probe(CGEventCreate(nullptr));
-  if (!probe) return false;
-  *location = CGEventGetLocation(probe.get());
-  return true;
+CfOwned<CGEventRef> Pointer::createButtonEvent(Button button, bool press, CGPoint location) {
+  const ButtonTypes& types = kButtonTypes[indexOf(button)];
+  return CfOwned<CGEventRef>(CGEventCreateMouseEvent(nullptr, press ? types.down : types.up,
+                                                     location,
+                                                     static_cast<CGMouseButton>(indexOf(button))));
 }
 
-CGPoint cursorLocation() {
-  CGPoint location{0, 0};  // kept when the cursor cannot be read
-  readCursorLocation(&location);
-  return location;
+// One half of a complete click: its click state, and no flags. A release without a click state
+// reads as "not part of a click", and apps that act on the release would ignore it.
+void Pointer::postClickStroke(Button button, bool press, CGPoint location, int32_t clickState) {
+  CfOwned<CGEventRef> event = createButtonEvent(button, press, location);
+  if (press) {
+    numbers_.numberPress(button, event.get());
+  } else {
+    numbers_.numberFollowingEvent(button, event.get());
+  }
+  if (!event) return;
+  CGEventSetIntegerValueField(event.get(), kCGMouseEventClickState, clickState);
+  poster_.post(event.get());
 }
 
-int32_t nextClickCount(int button, double now, CGPoint point, int32_t requested) {
+int32_t Pointer::nextClickCount(int button, double now, CGPoint point, int32_t requested) {
   if (button < 0 || button >= kButtonCount) return 1;
-  ClickMemory& memory = state.clicks[button];
+  ClickMemory& memory = clicks_[button];
   int32_t count = 1;
   if (requested > 0) {
     count = requested <= kMaxClickCount ? requested : 1;
@@ -98,53 +71,51 @@ int32_t nextClickCount(int button, double now, CGPoint point, int32_t requested)
   return count;
 }
 
-ClickMemory clickMemory(Button button) { return state.clicks[indexOf(button)]; }
-
-void postButtonDown(Button button, int32_t requested) {
+void Pointer::postButtonDown(Button button, int32_t requested, CGEventFlags flags) {
   const CGPoint location = cursorLocation();
   CfOwned<CGEventRef> down = createButtonEvent(button, true, location);
   // The memory is kept even when the press could not be made, so the next press counts on.
   const int32_t count =
       nextClickCount(indexOf(button), CFAbsoluteTimeGetCurrent(), location, requested);
-  numberPress(button, down.get());
-  state.held[indexOf(button)] = true;
+  numbers_.numberPress(button, down.get());
+  held_[indexOf(button)] = true;
   if (!down) return;
   CGEventSetIntegerValueField(down.get(), kCGMouseEventClickState, count);
-  postEvent(down.get(), modifierFlags());
+  poster_.post(down.get(), flags);
 }
 
-void postButtonUp(Button button) {
+void Pointer::postButtonUp(Button button, CGEventFlags flags) {
   CfOwned<CGEventRef> up = createButtonEvent(button, false, cursorLocation());
-  state.held[indexOf(button)] = false;
+  held_[indexOf(button)] = false;
   if (!up) return;
-  const int32_t count = state.clicks[indexOf(button)].count;
+  const int32_t count = clicks_[indexOf(button)].count;
   CGEventSetIntegerValueField(up.get(), kCGMouseEventClickState, count >= 2 ? count : 1);
-  numberFollowingEvent(button, up.get());
-  postEvent(up.get(), modifierFlags());
+  numbers_.numberFollowingEvent(button, up.get());
+  poster_.post(up.get(), flags);
 }
 
-void postClick(Button button) {
+void Pointer::postClick(Button button) {
   const CGPoint location = cursorLocation();
   postClickStroke(button, true, location, 1);
   usleep(kClickPause);
   postClickStroke(button, false, location, 1);
   // The button is up now, whatever MOUSEDOWN left: the next move is no drag of it.
-  state.held[indexOf(button)] = false;
+  held_[indexOf(button)] = false;
 }
 
-void postDoubleClick(Button button) {
+void Pointer::postDoubleClick(Button button) {
   const CGPoint location = cursorLocation();
   postClickStroke(button, true, location, 1);
   postClickStroke(button, false, location, 1);
   usleep(kDoubleClickPause);
   postClickStroke(button, true, location, 2);
   postClickStroke(button, false, location, 2);
-  state.held[indexOf(button)] = false;
+  held_[indexOf(button)] = false;
 }
 
-bool heldButtonForDrag(Button* button) {
+bool Pointer::heldButtonForDrag(Button* button) const {
   for (int index = 0; index < kButtonCount; ++index) {
-    if (state.held[index]) {
+    if (held_[index]) {
       *button = static_cast<Button>(index);
       return true;
     }
@@ -152,13 +123,8 @@ bool heldButtonForDrag(Button* button) {
   return false;
 }
 
-void releaseHeldButtons() {
+void Pointer::releaseHeldButtons(CGEventFlags flags) {
   for (int index = 0; index < kButtonCount; ++index) {
-    if (state.held[index]) postButtonUp(static_cast<Button>(index));
+    if (held_[index]) postButtonUp(static_cast<Button>(index), flags);
   }
-}
-
-void resetPointerState() {
-  state = PointerState{};
-  resetEventNumbers();
 }

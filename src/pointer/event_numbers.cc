@@ -1,21 +1,11 @@
 #include "pointer/event_numbers.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cstddef>
-#include <cstdint>
 #include <initializer_list>
 
 namespace {
-
-int cachedMacOSMajor = -1;  // -1: not read yet
-bool numberSeeded = false;
-int64_t mouseEventNumber = 0;
-// The number of each button's latest press; 0 for a button not pressed since the seeding.
-std::array<int64_t, kButtonCount> pressNumbers{};
-
-bool numbersInUse() { return runningMacOSMajor() >= kFirstNumberedMacOS; }
 
 // The presses the system has already numbered, so that ours come after them.
 int64_t systemPressCount() {
@@ -37,43 +27,36 @@ int macOSMajorFromVersion(std::string_view version) {
   return major;
 }
 
-int runningMacOSMajor() {
-  if (cachedMacOSMajor >= 0) return cachedMacOSMajor;
+int EventNumbers::runningMacOSMajor() {
+  if (macOSMajor_ >= 0) return macOSMajor_;
   char version[64] = {};
   size_t length = sizeof version;
   if (sysctlbyname("kern.osproductversion", version, &length, nullptr, 0) != 0) {
     // Without a version the agent keeps to what every supported release accepts: no numbers.
-    cachedMacOSMajor = 0;
-    return cachedMacOSMajor;
+    macOSMajor_ = 0;
+    return macOSMajor_;
   }
   std::string_view text(version, std::min(length, sizeof version));
   text = text.substr(0, text.find('\0'));
-  cachedMacOSMajor = macOSMajorFromVersion(text);
-  return cachedMacOSMajor;
+  macOSMajor_ = macOSMajorFromVersion(text);
+  return macOSMajor_;
 }
 
-void numberPress(Button button, CGEventRef press) {
+void EventNumbers::numberPress(Button button, CGEventRef press) {
   if (!numbersInUse()) return;
-  if (!numberSeeded) {
-    mouseEventNumber = systemPressCount();
-    numberSeeded = true;
+  if (!seeded_) {
+    mouseEventNumber_ = systemPressCount();
+    seeded_ = true;
   }
-  ++mouseEventNumber;
-  pressNumbers[static_cast<int>(button)] = mouseEventNumber;
-  if (press != nullptr) CGEventSetIntegerValueField(press, kCGMouseEventNumber, mouseEventNumber);
+  ++mouseEventNumber_;
+  pressNumbers_[static_cast<int>(button)] = mouseEventNumber_;
+  if (press != nullptr) CGEventSetIntegerValueField(press, kCGMouseEventNumber, mouseEventNumber_);
 }
 
-void numberFollowingEvent(Button button, CGEventRef event) {
-  if (event == nullptr || !numberSeeded || !numbersInUse()) return;
+void EventNumbers::numberFollowingEvent(Button button, CGEventRef event) {
+  if (event == nullptr || !seeded_ || !numbersInUse()) return;
   // The window server pairs a release or a drag with its press by this number.
-  const int64_t ownPress = pressNumbers[static_cast<int>(button)];
+  const int64_t ownPress = pressNumbers_[static_cast<int>(button)];
   CGEventSetIntegerValueField(event, kCGMouseEventNumber,
-                              ownPress != 0 ? ownPress : mouseEventNumber);
-}
-
-void resetEventNumbers() {
-  cachedMacOSMajor = -1;
-  numberSeeded = false;
-  mouseEventNumber = 0;
-  pressNumbers = {};
+                              ownPress != 0 ? ownPress : mouseEventNumber_);
 }

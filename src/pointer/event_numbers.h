@@ -4,6 +4,8 @@
 // releases need nothing, and there nothing is set.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string_view>
 
 #include "platform/quartz.h"
@@ -16,18 +18,28 @@ inline constexpr int kFirstNumberedMacOS = 27;
 // start with one (no digits, a sign, anything but a dot after the digits, or beyond int).
 int macOSMajorFromVersion(std::string_view version);
 
-// The running macOS major version, read from the system on first use and kept for the process.
-// 0 when the system does not say; the agent then sets no event numbers.
-int runningMacOSMajor();
+// The pointer's numbering of its button events.
+class EventNumbers {
+ public:
+  // The running macOS major version, read from the system on first use and kept. 0 when the
+  // system does not say; no event numbers are set then.
+  int runningMacOSMajor();
 
-// A press of button: advances the agent's one mouse event number (seeded from the system's own
-// press counters at the first press of the run) and sets it on the press, if there is one. Called
-// for every press, created or not.
-void numberPress(Button button, CGEventRef press);
+  // A press of button: advances the one mouse event number (seeded from the system's own press
+  // counters at the first press) and sets it on the press, if there is one. Called for every
+  // press, created or not.
+  void numberPress(Button button, CGEventRef press);
 
-// A release or a drag of button: sets the number of that button's latest press, or the latest
-// number of any press when the button was never pressed; nothing before the first press.
-void numberFollowingEvent(Button button, CGEventRef event);
+  // A release or a drag of button: sets the number of that button's latest press, or the latest
+  // number of any press when the button was never pressed; nothing before the first press.
+  void numberFollowingEvent(Button button, CGEventRef event);
 
-// Forgets the number, its seeding and the cached version. For tests.
-void resetEventNumbers();
+ private:
+  bool numbersInUse() { return runningMacOSMajor() >= kFirstNumberedMacOS; }
+
+  int macOSMajor_ = -1;  // -1: not read yet
+  bool seeded_ = false;
+  int64_t mouseEventNumber_ = 0;
+  // The number of each button's latest press; 0 for a button not pressed since the seeding.
+  std::array<int64_t, kButtonCount> pressNumbers_{};
+};

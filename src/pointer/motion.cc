@@ -1,12 +1,7 @@
 #include "pointer/motion.h"
 
-#include "keyboard/key_events.h"
 #include "numbers.h"
-#include "platform/cf_owned.h"
-#include "platform/post_event.h"
-#include "platform/quartz.h"
-#include "pointer/buttons.h"
-#include "pointer/event_numbers.h"
+#include "pointer/pointer.h"
 
 namespace {
 
@@ -46,54 +41,69 @@ void setMoveDeltas(CGEventRef move, bool knownStart, CGPoint before, CGPoint tar
   CGEventSetIntegerValueField(move, kCGMouseEventDeltaY, truncateToInt64(target.y - before.y));
 }
 
+}  // namespace
+
 // macOS starts a drag only from dragged events: plain moves while a synthetic button is down
 // select no text and move no window.
-void postDrag(Button button, CGPoint before, bool knownStart, CGPoint target) {
+void Pointer::postDrag(Button button, CGPoint before, bool knownStart, CGPoint target,
+                       CGEventFlags flags) {
   const int index = static_cast<int>(button);
   CfOwned<CGEventRef> drag(CGEventCreateMouseEvent(nullptr, kDragTypes[index], target,
                                                    static_cast<CGMouseButton>(index)));
   if (!drag) return;
-  CGEventSetIntegerValueField(drag.get(), kCGMouseEventClickState, clickMemory(button).count);
+  CGEventSetIntegerValueField(drag.get(), kCGMouseEventClickState, clicks_[index].count);
   setMoveDeltas(drag.get(), knownStart, before, target);
-  numberFollowingEvent(button, drag.get());
-  postEvent(drag.get(), modifierFlags());
+  numbers_.numberFollowingEvent(button, drag.get());
+  poster_.post(drag.get(), flags);
 }
 
-}  // namespace
-
-void postMouseMove(double x, double y) {
+void Pointer::postMouseMove(double x, double y, CGEventFlags flags) {
   // The target goes out as given: not rounded, not clamped to a display.
   const CGPoint target{x, y};
   CGPoint before{0, 0};
   const bool knownStart = readCursorLocation(&before);
   Button held;
   if (heldButtonForDrag(&held)) {
-    postDrag(held, before, knownStart, target);
+    postDrag(held, before, knownStart, target, flags);
     return;
   }
   CfOwned<CGEventRef> move(
       CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, target, kCGMouseButtonLeft));
   if (!move) return;
   setMoveDeltas(move.get(), knownStart, before, target);
-  postEvent(move.get());
+  poster_.post(move.get());
 }
 
-void postMouseMoveByRatio(double rx, double ry) {
+void Pointer::postMouseMoveByRatio(double rx, double ry, CGEventFlags flags) {
   CGRect bounds;
   if (!mainDisplayBounds(&bounds)) return;
-  postMouseMove(rx * bounds.size.width, ry * bounds.size.height);
+  postMouseMove(rx * bounds.size.width, ry * bounds.size.height, flags);
 }
 
 ScrollWheels scrollWheels(int32_t amount, bool horizontal) {
   return kScrollSteps[horizontal ? 1 : 0][amount > 0 ? 1 : 0];
 }
 
-void postScrollEvent(int32_t amount, bool horizontal) {
+void Pointer::postScrollEvent(int32_t amount, bool horizontal) {
   const ScrollWheels wheels = scrollWheels(amount, horizontal);
   // The fixed-arity form: the variadic one would take any argument type unchecked.
   CfOwned<CGEventRef> scroll(CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2,
                                                             wheels.vertical, wheels.horizontal, 0));
-  postEvent(scroll.get());
+  poster_.post(scroll.get());
+}
+
+bool readCursorLocation(CGPoint* location) {
+  // A new event without a source is placed at the cursor; it is only read, never posted.
+  CfOwned<CGEventRef> probe(CGEventCreate(nullptr));
+  if (!probe) return false;
+  *location = CGEventGetLocation(probe.get());
+  return true;
+}
+
+CGPoint cursorLocation() {
+  CGPoint location{0, 0};  // kept when the cursor cannot be read
+  readCursorLocation(&location);
+  return location;
 }
 
 bool queryCursorPosition(int* x, int* y) {

@@ -11,12 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#include "command_loop.h"
 #include "keyboard/key_code_maps.h"
-#include "keyboard/key_events.h"
 #include "line_protocol.h"
-#include "mac-input-injector.h"
 #include "platform/simulated/simulation.h"
-#include "pointer/buttons.h"
+#include "session.h"
 #include "support/describe.h"
 #include "support/scratch_file.h"
 
@@ -259,25 +258,26 @@ std::string expectedReplies(const Setup& setup, std::string_view text, bool now,
   return out + "UNKNOWN: " + std::string(word) + "\n";
 }
 
-bool somethingHeld() {
-  for (int vk = 0; vk < 256; ++vk) {
-    if (isKeyHeld(vk) || isModifierHeld(vk)) return true;
+bool somethingHeld(const Session& session) {
+  for (uint16_t vk = 0; vk < 256; ++vk) {
+    if (session.keyboard.isKeyHeld(vk) || session.keyboard.isModifierHeld(vk)) return true;
   }
   Button button;
-  return heldButtonForDrag(&button);
+  return session.pointer.heldButtonForDrag(&button);
 }
 
 // What must hold between any two lines, and at the end.
-std::string brokenState(const Setup& setup, size_t postedBefore) {
+std::string brokenState(const Session& session, const Setup& setup, size_t postedBefore) {
   if (simLiveEvents() != 0) return "events alive: " + std::to_string(simLiveEvents());
   if (simLiveStrings() != 0) return "strings alive: " + std::to_string(simLiveStrings());
   CGEventFlags held = 0;
-  for (int vk = 0; vk < 256; ++vk) {
-    if (isModifierHeld(vk)) held |= modifierFlagForVk(static_cast<uint16_t>(vk));
+  const Keyboard& keyboard = session.keyboard;
+  for (uint16_t vk = 0; vk < 256; ++vk) {
+    if (keyboard.isModifierHeld(vk)) held |= modifierFlagForVk(vk);
   }
-  if (held != modifierFlags()) {
-    return "modifierFlags() " + std::to_string(modifierFlags()) + " but the held modifiers give " +
-           std::to_string(held);
+  if (held != keyboard.modifierFlags()) {
+    return "modifierFlags() " + std::to_string(keyboard.modifierFlags()) +
+           " but the held modifiers give " + std::to_string(held);
   }
   const std::vector<SimEvent>& posted = simPostedEvents();
   for (size_t i = postedBefore; i < posted.size(); ++i) {
@@ -315,7 +315,8 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
   bool lastTrusted =
       setup.trustMode == 3 ? (setup.trustSchedule & 0x80) != 0 : setup.trustMode != 2;
   simSetTrusted(lastTrusted);
-  resetAgentState();
+  Session session;
+  session.lastTrusted = AXIsProcessTrusted();
 
   // The host's bytes, read by the product's own reader as the loop reads its standard input.
   const int in = emptyScratchFile(0);
@@ -356,7 +357,7 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
       const off_t outputBefore = lseek(out, 0, SEEK_CUR);
       size_t postedBefore = simPostedEvents().size();
 
-      keepGoing = handleLine(line, out);
+      keepGoing = handleLine(session, line, out);
 
       std::string replies = scratchWritten(out, outputBefore);
       std::string expectedOut;
@@ -367,13 +368,13 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
       } else if (keepGoing == quits) {
         broken = keepGoing ? "went on after QUIT" : "stopped without QUIT";
       } else {
-        broken = brokenState(setup, postedBefore);
+        broken = brokenState(session, setup, postedBefore);
       }
       // The permission's return releases everything held before the line is served: only a
       // press the line itself makes can be held after it.
       const std::string_view word = text.substr(0, text.find(' '));
       if (broken.empty() && replies.rfind(kReadyLine, 0) == 0 && word != "KEYDOWN" &&
-          word != "MOUSEDOWN" && somethingHeld()) {
+          word != "MOUSEDOWN" && somethingHeld(session)) {
         broken = "something still held after the permission came back";
       }
       if (broken.empty()) broken = brokenParsing(text);
@@ -386,9 +387,9 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
   if (broken.empty()) {
     // The end of the session: whatever the host left held is released.
     size_t postedBefore = simPostedEvents().size();
-    releaseHeldInput();
-    broken = brokenState(setup, postedBefore);
-    if (broken.empty() && somethingHeld()) broken = "something still held";
+    session.releaseHeldInput();
+    broken = brokenState(session, setup, postedBefore);
+    if (broken.empty() && somethingHeld(session)) broken = "something still held";
     if (!broken.empty()) broken = "at the end: " + broken;
   }
   return broken;

@@ -4,16 +4,29 @@
 
 #include <stdexcept>
 
+#include "command_loop.h"
 #include "keyboard/key_code_maps.h"
-#include "keyboard/key_events.h"
-#include "mac-input-injector.h"
-#include "pointer/buttons.h"
 #include "support/describe.h"
 #include "support/scratch_file.h"
 
+namespace {
+
+// Never destroyed at exit: the desktop it would release its source on may be gone by then.
+Session* current = nullptr;
+
+}  // namespace
+
 void resetAgent() {
+  // The old session goes first: it releases its keyboard source on the desktop that made it.
+  delete current;
   simReset();
-  resetAgentState();
+  current = new Session;
+  current->lastTrusted = AXIsProcessTrusted();
+}
+
+Session& session() {
+  if (current == nullptr) resetAgent();
+  return *current;
 }
 
 void freshAgent(int macOSMajor) {
@@ -30,19 +43,23 @@ void holdModifiers(CGEventFlags flags) {
   for (const ModifierFlag& modifier : kModifierFlags) {
     if (seen & modifier.flag) continue;
     seen |= modifier.flag;
-    updateModifier(modifier.vk, (flags & modifier.flag) != 0);
+    session().keyboard.updateModifier(modifier.vk, (flags & modifier.flag) != 0);
   }
 }
 
 int heldButton() {
   Button button;
-  return heldButtonForDrag(&button) ? static_cast<int>(button) : -1;
+  return session().pointer.heldButtonForDrag(&button) ? static_cast<int>(button) : -1;
 }
 
 bool keyboardStateIsClear() {
-  if (modifierFlags() != 0) return false;
-  for (int vk = 0; vk < 256; ++vk) {
-    if (isModifierHeld(vk) || isKeyHeld(vk) || isClipboardTranslated(vk)) return false;
+  const Keyboard& keyboard = session().keyboard;
+  if (keyboard.modifierFlags() != 0) return false;
+  for (uint16_t vk = 0; vk < 256; ++vk) {
+    if (keyboard.isModifierHeld(vk) || keyboard.isKeyHeld(vk) ||
+        keyboard.isClipboardTranslated(vk)) {
+      return false;
+    }
   }
   return true;
 }
@@ -54,7 +71,7 @@ std::string runLoop(const std::string& input) {
     throw std::runtime_error("cannot write the loop's input");
   }
   const int out = emptyScratchFile(1);
-  runCommandLoop(in, out);
+  runCommandLoop(session(), in, out);
   return scratchWritten(out);
 }
 
@@ -67,7 +84,7 @@ std::vector<std::string> takePosted() {
 
 std::string sendLine(const std::string& line) {
   const int out = emptyScratchFile(1);
-  handleLine(line, out);
+  handleLine(session(), line, out);
   std::string reply = scratchWritten(out);
   if (simLiveEvents() != 0 || simLiveStrings() != 0) {
     ADD_FAILURE() << simLiveEvents() << " event(s) and " << simLiveStrings()

@@ -8,9 +8,13 @@
 
 #include "platform/quartz.h"
 #include "platform/simulated/simulation.h"
+#include "session.h"
 
-// A fresh desktop (defaults, recording posted events) and fresh agent state, trusted.
+// A fresh desktop (defaults, recording posted events) and a fresh session, trusted.
 void resetAgent();
+
+// The session that resetAgent made last: the agent whose commands the helpers below send.
+Session& session();
 
 // The absolute time a fresh agent's clock is fixed at.
 inline constexpr double kStartTime = 1000.0;

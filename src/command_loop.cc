@@ -1,0 +1,210 @@
+#include "command_loop.h"
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "ending_signals.h"
+#include "line_protocol.h"
+#include "platform/quartz.h"
+#include "pointer/motion.h"
+
+namespace {
+
+constexpr char kReadyLine[] = "READY: macOS CGEvent Input Injector Online";
+constexpr char kNoPermissionBanner[] = "ERR: 请在 Mac 系统设置的辅助功能中允许 Trelvane 控制电脑";
+constexpr char kRefusedLine[] = "ERR: Mac 辅助功能权限未授予，无法注入输入";
+constexpr char kPermissionWarning[] =
+    "WARNING: Accessibility permission not granted. Input injection may fail.\n"
+    "Go to System Settings > Privacy & Security > Accessibility to enable.\n";
+
+// A reply word followed by decimal integers, each after one space.
+void writeReplyNumbers(const ReplyOut& out, std::string_view word,
+                       std::initializer_list<int> numbers) {
+  std::string line(word);
+  for (int number : numbers) line += ' ' + std::to_string(number);
+  writeReply(out, line);
+}
+
+// Key commands carry the VK in the integer's low 16 bits.
+uint16_t vkArgument(const TokenList& c) { return static_cast<uint16_t>(parseInteger(c.tokens[1])); }
+
+void commandPing(Session&, const TokenList&, const ReplyOut& out) { writeReply(out, "PONG"); }
+
+void commandResolution(Session&, const TokenList&, const ReplyOut& out) {
+  int width = 0;
+  int height = 0;
+  queryMainDisplaySize(&width, &height);
+  writeReplyNumbers(out, "SCREEN", {width, height, width, height});
+}
+
+void commandGetPos(Session&, const TokenList&, const ReplyOut& out) {
+  int x = 0;
+  int y = 0;
+  if (queryCursorPosition(&x, &y)) writeReplyNumbers(out, "POS", {x, y});
+}
+
+void commandMove(Session& s, const TokenList& c, const ReplyOut&) {
+  s.pointer.postMouseMove(parseReal(c.tokens[1]), parseReal(c.tokens[2]),
+                          s.keyboard.modifierFlags());
+}
+
+void commandMoveRatio(Session& s, const TokenList& c, const ReplyOut&) {
+  s.pointer.postMouseMoveByRatio(parseReal(c.tokens[1]), parseReal(c.tokens[2]),
+                                 s.keyboard.modifierFlags());
+}
+
+void commandMouseDown(Session& s, const TokenList& c, const ReplyOut& out) {
+  s.pointer.postButtonDown(parseButton(c.tokens[1]), c.count >= 3 ? parseInteger(c.tokens[2]) : 0,
+                           s.keyboard.modifierFlags());
+  writeReply(out, "ACK MOUSEDOWN");
+}
+
+void commandMouseUp(Session& s, const TokenList& c, const ReplyOut& out) {
+  s.pointer.postButtonUp(parseButton(c.tokens[1]), s.keyboard.modifierFlags());
+  writeReply(out, "ACK MOUSEUP");
+}
+
+void commandClick(Session& s, const TokenList& c, const ReplyOut& out) {
+  s.pointer.postClick(parseButton(c.tokens[1]));
+  writeReply(out, "ACK CLICK");
+}
+
+void commandDoubleClick(Session& s, const TokenList& c, const ReplyOut&) {
+  s.pointer.postDoubleClick(parseButton(c.tokens[1]));
+}
+
+void commandWheel(Session& s, const TokenList& c, const ReplyOut&) {
+  s.pointer.postScrollEvent(parseInteger(c.tokens[1]), false);
+}
+
+void commandHWheel(Session& s, const TokenList& c, const ReplyOut&) {
+  s.pointer.postScrollEvent(parseInteger(c.tokens[1]), true);
+}
+
+void commandKeyDown(Session& s, const TokenList& c, const ReplyOut& out) {
+  s.keyboard.checkSecureEventInput();
+  s.keyboard.postKeyEvent(vkArgument(c), true);
+  writeReply(out, "ACK KEYDOWN");
+}
+
+void commandKeyUp(Session& s, const TokenList& c, const ReplyOut& out) {
+  s.keyboard.checkSecureEventInput();
+  s.keyboard.postKeyEvent(vkArgument(c), false);
+  writeReply(out, "ACK KEYUP");
+}
+
+void commandKeyPress(Session& s, const TokenList& c, const ReplyOut&) {
+  s.keyboard.checkSecureEventInput();
+  s.keyboard.postKeyPress(vkArgument(c));
+}
+
+void commandText(Session& s, const TokenList& c, const ReplyOut&) {
+  s.keyboard.checkSecureEventInput();
+  s.keyboard.postBase64Text(c.tokens[1]);
+}
+
+struct Command {
+  std::string_view name;
+  int minTokens;
+  void (*handler)(Session& session, const TokenList&, const ReplyOut& out);  // none for QUIT
+};
+
+// Matched in this order; QUIT comes last.
+constexpr Command kCommands[] = {
+    {"PING", 1, commandPing},
+    {"RESOLUTION", 1, commandResolution},
+    {"GETPOS", 1, commandGetPos},
+    {"MOVE", 3, commandMove},
+    {"MOVERATIO", 3, commandMoveRatio},
+    {"MOUSEDOWN", 2, commandMouseDown},
+    {"MOUSEUP", 2, commandMouseUp},
+    {"CLICK", 2, commandClick},
+    {"DBLCLICK", 2, commandDoubleClick},
+    {"WHEEL", 2, commandWheel},
+    {"HWHEEL", 2, commandHWheel},
+    {"KEYDOWN", 2, commandKeyDown},
+    {"KEYUP", 2, commandKeyUp},
+    {"KEYPRESS", 2, commandKeyPress},
+    {"TEXT", 2, commandText},
+    {"QUIT", 1, nullptr},
+};
+
+// Tokenizes and dispatches an accepted, stripped line. Returns false on QUIT.
+bool handleCommand(Session& session, std::string_view line, const ReplyOut& out) {
+  const TokenList c = tokenizeLine(line);
+  if (c.count == 0) return true;
+  for (const Command& command : kCommands) {
+    if (c.tokens[0] != command.name || c.count < command.minTokens) continue;
+    if (command.handler == nullptr) return false;
+    command.handler(session, c, out);
+    return true;
+  }
+  writeReply(out, "UNKNOWN: ", c.tokens[0]);
+  return true;
+}
+
+}  // namespace
+
+void startCommandChannel(Session& session, int out) {
+  if (!AXIsProcessTrusted()) std::fputs(kPermissionWarning, stderr);
+  session.lastTrusted = AXIsProcessTrusted();
+  writeReply({out, endingSignalDescriptor()},
+             session.lastTrusted ? kReadyLine : kNoPermissionBanner);
+}
+
+bool handleLine(Session& session, std::string_view line, int out) {
+  const ReplyOut replies{out, endingSignalDescriptor()};
+  std::string_view text = line.substr(0, line.find('\0'));
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+  if (text.empty()) return true;
+
+  bool now = AXIsProcessTrusted();
+  if (now && !session.lastTrusted) {
+    // Whatever was held when the permission went away could not be released since: the host
+    // starts again from nothing held, as it would with a new agent.
+    session.releaseHeldInput();
+    writeReply(replies, kReadyLine);
+  }
+  if (!now && text != "PING" && text != "RESOLUTION" && text != "QUIT") {
+    writeReply(replies, kRefusedLine);
+    session.lastTrusted = false;
+    return true;
+  }
+  bool keepGoing = handleCommand(session, text, replies);
+  session.lastTrusted = now;
+  return keepGoing;
+}
+
+int runCommandLoop(Session& session, int in, int out) {
+  LineReader reader(in, endingSignalDescriptor());
+  std::string_view line;
+  uint64_t length = 0;
+  while (endingSignal() == 0) {
+    const LineStatus status = readLine(reader, &line, &length);
+    if (status == LineStatus::kLine) {
+      if (!handleLine(session, line, out)) break;
+    } else if (status == LineStatus::kDropped) {
+      // No reply: the host cannot tell which command it was, and answering it would put the
+      // host's count of replies out of step.
+      char note[96];
+      const int size =
+          std::snprintf(note, sizeof note, "ERR: dropped a line of %llu bytes; the limit is %zu",
+                        static_cast<unsigned long long>(length), kMaxLineLength);
+      writeReply({STDERR_FILENO, endingSignalDescriptor()},
+                 std::string_view(note, static_cast<size_t>(size)));
+    } else {
+      break;
+    }
+  }
+  // A host that went away mid-chord or mid-drag must not leave the Mac with keys or buttons down;
+  // nor must one that ended the agent by a signal.
+  session.releaseHeldInput();
+  if (endingSignal() != 0) endBySignal(endingSignal());
+  return 0;
+}

@@ -1,0 +1,68 @@
+// The keyboard: which keys and modifiers the host holds, the flags of key events, posting key
+// events and typing text. One Keyboard per session owns all of that state.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "platform/cf_owned.h"
+#include "platform/post_event.h"
+#include "platform/quartz.h"
+
+class Keyboard {
+ public:
+  explicit Keyboard(EventPoster& poster) : poster_(poster) {}
+  Keyboard(const Keyboard&) = delete;
+  Keyboard& operator=(const Keyboard&) = delete;
+
+  void updateModifier(uint16_t vk, bool isDown);
+  CGEventFlags keyEventFlags(uint16_t vk, bool isDown);
+  // The HID keyboard source, created on first use and kept for the keyboard's life; a failed
+  // creation is retried by the next call.
+  CGEventSourceRef getKeyboardSource();
+  void postKeyEvent(uint16_t vk, bool isDown);
+  // KEYPRESS: down, a 10 ms pause, up.
+  void postKeyPress(uint16_t vk);
+
+  // TEXT: decodes the Base64 token and types the text, up to its first NUL byte
+  // (keyboard/text_entry.cc).
+  void postBase64Text(std::string_view token);
+  // Types a NUL-terminated UTF-8 string; nothing when it is not valid UTF-8.
+  void postUnicodeText(const char* text);
+
+  // Asked before every key and text command: when Secure Event Input has turned on since the last
+  // time (or is on at the first), tells the person at the Mac on stderr that keys and text may not
+  // arrive. The events are posted all the same.
+  void checkSecureEventInput();
+
+  // Releases, as KEYUP would, every non-modifier key still held and then every modifier still
+  // held, each in ascending VK order. Posts nothing when nothing is held.
+  void releaseHeldKeys();
+
+  // The modifier mask of the modifier VKs now held: always the OR of their flags. Stamped on key,
+  // text and separate button events.
+  CGEventFlags modifierFlags() const { return modifierFlags_; }
+  // Held from its down to its up: every mapped key, modifiers included.
+  bool isKeyHeld(uint16_t vk) const { return vk < kTrackedVks && keyDown_[vk]; }
+  // Held modifier VKs only; generic and sided VKs are separate keys.
+  bool isModifierHeld(uint16_t vk) const { return vk < kTrackedVks && modifierDown_[vk]; }
+  // The held press of vk received the Control-to-Command clipboard translation.
+  bool isClipboardTranslated(uint16_t vk) const {
+    return vk < kTrackedVks && translatedClipboardKey_[vk];
+  }
+
+ private:
+  static constexpr uint16_t kTrackedVks = 256;  // one slot per VK below this
+
+  // One stroke of text, down or up; false when the event could not be made.
+  bool postTextStroke(const UniChar* units, size_t count, bool down);
+
+  EventPoster& poster_;
+  CGEventFlags modifierFlags_ = 0;
+  std::array<bool, kTrackedVks> modifierDown_{};
+  std::array<bool, kTrackedVks> keyDown_{};
+  std::array<bool, kTrackedVks> translatedClipboardKey_{};
+  CfOwned<CGEventSourceRef> keyboardSource_;
+  bool secureEventInput_ = false;  // as the last key or text command found it
+};

@@ -1,0 +1,59 @@
+// The pointer: presses and releases with click counting, clicks, double clicks, moves that drag
+// the held button, and scrolling. One Pointer per session owns the click memory, the held buttons
+// and the event numbers; the modifier flags its events carry are handed in by the caller.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "platform/cf_owned.h"
+#include "platform/post_event.h"
+#include "platform/quartz.h"
+#include "pointer/buttons.h"
+#include "pointer/event_numbers.h"
+
+class Pointer {
+ public:
+  explicit Pointer(EventPoster& poster) : poster_(poster) {}
+  Pointer(const Pointer&) = delete;
+  Pointer& operator=(const Pointer&) = delete;
+
+  // The click count of a press at time now (seconds) and point, updating the memory of button, an
+  // index (0 left, 1 right, 2 middle; any other counts 1 and is not remembered); requested is the
+  // count the command asked for, 0 for none.
+  int32_t nextClickCount(int button, double now, CGPoint point, int32_t requested);
+  ClickMemory clickMemory(Button button) const { return clicks_[static_cast<int>(button)]; }
+
+  // MOUSEDOWN and MOUSEUP carry the modifier flags now held; clicks carry none.
+  void postButtonDown(Button button, int32_t requested, CGEventFlags flags);
+  void postButtonUp(Button button, CGEventFlags flags);
+  void postClick(Button button);
+  void postDoubleClick(Button button);
+
+  // MOVE and MOVERATIO (pointer/motion.cc): a plain move, or a drag of the held button carrying
+  // the flags.
+  void postMouseMove(double x, double y, CGEventFlags flags);
+  void postMouseMoveByRatio(double rx, double ry, CGEventFlags flags);
+  void postScrollEvent(int32_t amount, bool horizontal);
+
+  // The button whose drag a move continues (left, then right, then middle); false when none is
+  // held from a MOUSEDOWN.
+  bool heldButtonForDrag(Button* button) const;
+
+  // Releases, as MOUSEUP would, every button still held from a MOUSEDOWN: left, right, middle.
+  void releaseHeldButtons(CGEventFlags flags);
+
+  EventNumbers& eventNumbers() { return numbers_; }
+
+ private:
+  CfOwned<CGEventRef> createButtonEvent(Button button, bool press, CGPoint location);
+  void postClickStroke(Button button, bool press, CGPoint location, int32_t clickState);
+  void postDrag(Button button, CGPoint before, bool knownStart, CGPoint target, CGEventFlags flags);
+
+  EventPoster& poster_;
+  std::array<ClickMemory, kButtonCount> clicks_{};
+  // Pressed by MOUSEDOWN and not yet released by MOUSEUP, CLICK or DBLCLICK. Moves drag while any
+  // is set, and the session releases what is still set when the host goes away.
+  std::array<bool, kButtonCount> held_{};
+  EventNumbers numbers_;
+};

@@ -1,0 +1,23 @@
+// One agent from its start to its end: the keyboard, the pointer, the seam their events leave
+// through, and the Accessibility permission as the command loop last saw it. main builds one for
+// the process; each test builds its own.
+#pragma once
+
+#include "keyboard/keyboard.h"
+#include "platform/post_event.h"
+#include "pointer/pointer.h"
+
+struct Session {
+  EventPoster poster;
+  Keyboard keyboard{poster};
+  Pointer pointer{poster};
+  // The permission as the previous non-empty line found it; at start, as the banner found it.
+  bool lastTrusted = false;
+
+  // Releases every key, modifier and button the host left held: keys first, while the modifiers
+  // that shaped them are down, then the buttons, with the modifiers then left (none).
+  void releaseHeldInput() {
+    keyboard.releaseHeldKeys();
+    pointer.releaseHeldButtons(keyboard.modifierFlags());
+  }
+};
