@@ -25,10 +25,14 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/simulated/simulation.h"
 
 std::string describe(const SimEvent& event);
+
+// Posted events, described, in posting order.
+using Events = std::vector<std::string>;
 
 // The flags part of a description: "" for 0, else the names joined by '+'.
 std::string flagNames(uint64_t flags);

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "platform/simulated/simulation.h"
+#include "support/describe.h"
 #include "support/in_process.h"
 #include "support/protocol_lines.h"
 
 namespace {
 
-using Events = std::vector<std::string>;
 using ReleaseHeld = AgentTest<>;
 
 TEST_F(ReleaseHeld, AtEndOfInputAndOnQuit) {
@@ -102,6 +102,55 @@ TEST_F(ReleaseHeld, WhenThePermissionComesBack) {
     EXPECT_EQ(sendLine(c.back), c.reply);
     EXPECT_EQ(takePosted(), c.posted);
   }
+}
+
+// ---- Buttons left held ----------------------------------------------------------------------
+
+// Presses numbered from 15, as in the event number tests, so each release names its press.
+class PointerReleaseTest : public AgentTest<27> {
+ protected:
+  void SetUp() override {
+    AgentTest::SetUp();
+    simSetPressCounts(7, 5, 2);
+  }
+};
+
+TEST_F(PointerReleaseTest, NothingHeldPostsNothing) {
+  const std::vector<std::vector<std::string>> histories = {
+      {},
+      {"MOUSEDOWN left", "MOUSEUP left"},
+      {"CLICK right", "DBLCLICK middle", "MOUSEUP middle"},
+  };
+  for (const auto& history : histories) {
+    SCOPED_TRACE(history.empty() ? "fresh" : history.back());
+    SetUp();
+    sendLines(history);
+    simClearPostedEvents();
+    session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
+    EXPECT_TRUE(simPostedEvents().empty());
+    EXPECT_EQ(simLiveEvents(), 0);
+  }
+}
+
+TEST_F(PointerReleaseTest, HeldButtonsAreReleasedLeftRightMiddleAsMouseUpWould) {
+  sendLines({"MOUSEDOWN middle", "MOUSEDOWN right 2", "MOUSEDOWN left 3", "MOVE 700 400"});
+  holdModifiers(kCGEventFlagMaskCommand);
+  simClearPostedEvents();
+  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
+  EXPECT_EQ(simLiveEvents(), 0);
+  EXPECT_EQ(takePosted(),
+            (Events{"leftup @700,400 click 3 #17 Command", "rightup @700,400 click 2 #16 Command",
+                    "otherup @700,400 click 1 #15 Command"}));
+  EXPECT_EQ(heldButton(), -1);
+  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
+  EXPECT_TRUE(simPostedEvents().empty());
+}
+
+TEST_F(PointerReleaseTest, OnlyTheButtonsStillHeld) {
+  sendLines({"MOUSEDOWN left", "MOUSEDOWN right", "MOUSEUP left", "CLICK middle"});
+  simClearPostedEvents();
+  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
+  EXPECT_EQ(takePosted(), (Events{"rightup @756,491 click 1 #16"}));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Mouse event numbers on macOS 26 and 27, and the release of buttons a host left held.
+// Mouse event numbers on macOS 26 and 27, and the product version they depend on.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -8,11 +9,10 @@
 #include "platform/simulated/simulation.h"
 #include "pointer/event_numbers.h"
 #include "pointer/pointer.h"
+#include "support/describe.h"
 #include "support/in_process.h"
 
 namespace {
-
-using Events = std::vector<std::string>;
 
 class PointerNumbersTest : public AgentTest<27> {
  protected:
@@ -93,46 +93,34 @@ TEST_F(PointerNumbersTest, LargeSystemCountersDoNotWrap) {
   EXPECT_EQ(eventNumbers(), (std::vector<int64_t>{12884901886, 12884901886}));
 }
 
-// ---- Buttons left held ----------------------------------------------------------------------
-
-using PointerReleaseTest = PointerNumbersTest;
-
-TEST_F(PointerReleaseTest, NothingHeldPostsNothing) {
-  const std::vector<std::vector<std::string>> histories = {
-      {},
-      {"MOUSEDOWN left", "MOUSEUP left"},
-      {"CLICK right", "DBLCLICK middle", "MOUSEUP middle"},
+TEST(PointerEventNumbers, MajorVersionFromProductVersion) {
+  struct Case {
+    std::string_view text;
+    int major;
   };
-  for (const auto& history : histories) {
-    SCOPED_TRACE(history.empty() ? "fresh" : history.back());
-    SetUp();
-    sendLines(history);
-    simClearPostedEvents();
-    session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
-    EXPECT_TRUE(simPostedEvents().empty());
-    EXPECT_EQ(simLiveEvents(), 0);
+  const Case cases[] = {
+      {"27.0", 27},
+      {"27", 27},
+      {"26.3.1", 26},
+      {"10.15.7", 10},
+      {"100.1", 100},
+      {"027.1", 27},
+      {"", 0},
+      {".27", 0},
+      {"abc", 0},
+      {"-27.0", 0},
+      {"+27.0", 0},
+      {" 27.0", 0},
+      {"27abc", 0},
+      {"27 ", 0},
+      {"27,1", 0},
+      {"99999999999.0", 0},
+      {std::string_view("27\0x", 4), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.text));
+    EXPECT_EQ(macOSMajorFromVersion(c.text), c.major);
   }
-}
-
-TEST_F(PointerReleaseTest, HeldButtonsAreReleasedLeftRightMiddleAsMouseUpWould) {
-  sendLines({"MOUSEDOWN middle", "MOUSEDOWN right 2", "MOUSEDOWN left 3", "MOVE 700 400"});
-  holdModifiers(kCGEventFlagMaskCommand);
-  simClearPostedEvents();
-  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
-  EXPECT_EQ(simLiveEvents(), 0);
-  EXPECT_EQ(takePosted(),
-            (Events{"leftup @700,400 click 3 #17 Command", "rightup @700,400 click 2 #16 Command",
-                    "otherup @700,400 click 1 #15 Command"}));
-  EXPECT_EQ(heldButton(), -1);
-  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
-  EXPECT_TRUE(simPostedEvents().empty());
-}
-
-TEST_F(PointerReleaseTest, OnlyTheButtonsStillHeld) {
-  sendLines({"MOUSEDOWN left", "MOUSEDOWN right", "MOUSEUP left", "CLICK middle"});
-  simClearPostedEvents();
-  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
-  EXPECT_EQ(takePosted(), (Events{"rightup @756,491 click 1 #16"}));
 }
 
 }  // namespace

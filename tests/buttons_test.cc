@@ -1,6 +1,7 @@
 // The button commands through the command loop against the simulated desktop: event types,
 // buttons, click states, flags, pauses and replies. The clock is fixed and pauses are instant.
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -9,11 +10,10 @@
 #include "keyboard/keyboard.h"
 #include "platform/simulated/simulation.h"
 #include "pointer/pointer.h"
+#include "support/describe.h"
 #include "support/in_process.h"
 
 namespace {
-
-using Events = std::vector<std::string>;
 
 constexpr uint64_t kShift = kCGEventFlagMaskShift;
 
@@ -141,6 +141,80 @@ TEST_F(PointerButtonsTest, UncreatableEventsAreSkippedButRepliedAndCounted) {
   simSetClock(kStartTime + 0.1);
   sendLine("MOUSEDOWN left");
   EXPECT_EQ(clickStates(), (std::vector<int64_t>{2}));
+}
+
+struct Press {
+  int button;
+  double time;
+  CGPoint point;
+  int32_t requested;
+  int32_t expected;
+};
+
+struct ClickCase {
+  const char* name;
+  std::vector<Press> presses;
+};
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+const ClickCase kClickCases[] = {
+    {"first press on a fresh memory", {{0, 1, {10, 10}, 0, 1}}},
+    {"one spot within the window counts 1 2 3 then 1",
+     {{0, 100, {10, 10}, 0, 1},
+      {0, 100.2, {10, 10}, 0, 2},
+      {0, 100.4, {10, 10}, 0, 3},
+      {0, 100.6, {10, 10}, 0, 1},
+      {0, 100.8, {10, 10}, 0, 2}}},
+    {"exactly 0.5 s later still counts", {{0, 100, {10, 10}, 0, 1}, {0, 100.5, {10, 10}, 0, 2}}},
+    {"0.51 s later starts again", {{0, 100, {10, 10}, 0, 1}, {0, 100.51, {10, 10}, 0, 1}}},
+    {"exactly 5 points away still counts (3, 4)",
+     {{0, 100, {10, 10}, 0, 1}, {0, 100.1, {13, 14}, 0, 2}}},
+    {"6 points away starts again", {{0, 100, {10, 10}, 0, 1}, {0, 100.1, {16, 10}, 0, 1}}},
+    {"window and radius run from the last press, not the first",
+     {{0, 100, {10, 10}, 0, 1}, {0, 100.4, {14, 10}, 0, 2}, {0, 100.8, {18, 10}, 0, 3}}},
+    {"an explicit count is taken whatever came before",
+     {{1, 100, {10, 10}, 0, 1}, {1, 200, {500, 500}, 2, 2}}},
+    {"an explicit count seeds the memory", {{0, 100, {10, 10}, 2, 2}, {0, 100.1, {10, 10}, 0, 3}}},
+    {"an explicit 3 wraps the next automatic press",
+     {{0, 100, {10, 10}, 3, 3}, {0, 100.1, {10, 10}, 0, 1}}},
+    {"an explicit count above 3 is 1",
+     {{0, 100, {10, 10}, 0, 1}, {0, 100.1, {10, 10}, 5, 1}, {0, 100.2, {10, 10}, 0, 2}}},
+    {"0 and negative requests are automatic",
+     {{0, 100, {10, 10}, 0, 1},
+      {0, 100.1, {10, 10}, -1, 2},
+      {0, 100.2, {10, 10}, std::numeric_limits<int32_t>::min(), 3}}},
+    {"the largest request is 1", {{0, 100, {10, 10}, std::numeric_limits<int32_t>::max(), 1}}},
+    {"buttons count separately",
+     {{0, 100, {10, 10}, 0, 1},
+      {1, 100.1, {10, 10}, 0, 1},
+      {2, 100.2, {10, 10}, 0, 1},
+      {0, 100.3, {10, 10}, 0, 2},
+      {1, 100.35, {10, 10}, 0, 2}}},
+    {"a NaN time or point never continues a sequence",
+     {{0, 100, {10, 10}, 0, 1},
+      {0, kNaN, {10, 10}, 0, 1},
+      {0, 100.1, {10, 10}, 0, 1},
+      {0, 100.2, {kNaN, 10}, 0, 1},
+      {0, 100.3, {10, 10}, 0, 1}}},
+    {"an out-of-range button counts 1 and touches no memory",
+     {{0, 100, {10, 10}, 0, 1},
+      {3, 100.1, {10, 10}, 0, 1},
+      {-1, 100.1, {10, 10}, 0, 1},
+      {0, 100.2, {10, 10}, 0, 2}}},
+};
+
+TEST(PointerClickCount, SequencesOfPresses) {
+  for (const ClickCase& c : kClickCases) {
+    SCOPED_TRACE(c.name);
+    EventPoster poster;
+    Pointer pointer(poster);
+    for (size_t i = 0; i < c.presses.size(); ++i) {
+      const Press& p = c.presses[i];
+      EXPECT_EQ(pointer.nextClickCount(p.button, p.time, p.point, p.requested), p.expected)
+          << "press " << i;
+    }
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Moves, drags, scrolling and the two queries through the command loop against the simulated
 // desktop.
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <vector>
@@ -8,12 +9,12 @@
 
 #include "keyboard/keyboard.h"
 #include "platform/simulated/simulation.h"
+#include "pointer/motion.h"
 #include "pointer/pointer.h"
+#include "support/describe.h"
 #include "support/in_process.h"
 
 namespace {
-
-using Events = std::vector<std::string>;
 
 using PointerMotionTest = AgentTest<26>;  // event numbers have their own tests
 
@@ -211,6 +212,28 @@ TEST_F(PointerMotionTest, WithUnreadableCursorMovesClaimNoMotionAndGetPosAnswers
   EXPECT_EQ(sendLine("GETPOS"), "");
   EXPECT_EQ(takePosted(),
             (Events{"leftdrag @700,400 click 1", "leftup @0,0 click 1", "move @710,410 noflags"}));
+}
+
+TEST(PointerScroll, OnlyTheSignCountsAndZeroGoesWithTheNegatives) {
+  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  struct Case {
+    int32_t amount;
+    bool horizontal;
+    int32_t vertical;
+    int32_t across;
+  };
+  const Case cases[] = {
+      {1, false, -3, 0}, {120, false, -3, 0}, {kMax, false, -3, 0}, {0, false, 3, 0},
+      {-5, false, 3, 0}, {kMin, false, 3, 0}, {1, true, 0, 3},      {kMax, true, 0, 3},
+      {0, true, 0, -3},  {-1, true, 0, -3},   {kMin, true, 0, -3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.amount << (c.horizontal ? " horizontal" : " vertical"));
+    ScrollWheels wheels = scrollWheels(c.amount, c.horizontal);
+    EXPECT_EQ(wheels.vertical, c.vertical);
+    EXPECT_EQ(wheels.horizontal, c.across);
+  }
 }
 
 }  // namespace

@@ -11,13 +11,12 @@
 #include <vector>
 
 #include "support/agent_process.h"
+#include "support/describe.h"
 #include "support/protocol_lines.h"
 #include "support/scratch_file.h"
 #include "support/text.h"
 
 namespace {
-
-using Events = std::vector<std::string>;
 
 TEST(AgentProcess, RunsUntilEndOfInputOrQuitAndExitsZero) {
   AgentOptions untrusted;

@@ -9,6 +9,7 @@
 #include "keyboard/key_code_maps.h"
 #include "keyboard/keyboard.h"
 #include "platform/simulated/simulation.h"
+#include "support/describe.h"
 #include "support/in_process.h"
 #include "support/scratch_file.h"
 
@@ -17,7 +18,6 @@ namespace {
 // Mac key codes below: A 0, B 11, C 8, V 9, X 7, Space 49, Caps Lock 57, Shift 56, right Shift 60,
 // Control 59, right Control 62, Option 58, right Option 61, Command 55, right Command 54, arrows
 // left 123, right 124, down 125, up 126.
-using Events = std::vector<std::string>;
 using KeyEvents = AgentTest<>;
 
 constexpr char kNoSourceLine[] = "ERR: Cannot create HID keyboard source\n";
