@@ -79,6 +79,26 @@ TEST(AgentProcess, RunsUntilEndOfInputOrQuitAndExitsZero) {
   }
 }
 
+// Started with stdout and stderr both closed, the first descriptors the agent opens land there. A
+// warning must then go nowhere, not into the pipe its signal handler wakes the loop through, or
+// the loop, woken for good, would read no further line.
+TEST(AgentProcess, WithoutStdoutAndStderrAWarningWakesNothing) {
+  AgentOptions options;
+  options.closedStdout = true;
+  options.closedStderr = true;
+  const std::string secureInputOn = temporaryPath("secure-input-on");
+  std::ofstream(secureInputOn) << "1";
+  options.env = {{"MII_SIM_SECURE_INPUT_FILE", secureInputOn}};
+  AgentSession session = startAgent(options);
+  sendToAgent(session, "KEYDOWN 17\n");  // warns that Secure Event Input is on
+  ASSERT_TRUE(waitForTrace(session, 1));
+  AgentResult r = finishAgent(session, true, "KEYUP 17\nKEYDOWN 65\n");
+  ASSERT_TRUE(r.exited) << "ended by signal " << r.status;
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.posted, (Events{"flagschanged 59 down hid Control", "flagschanged 59 up hid",
+                              "keydown 0 hid", "keyup 0 hid"}));
+}
+
 TEST(AgentProcess, OptionsCountOnlyAsTheFirstArgumentExactly) {
   const struct {
     std::vector<std::string> args;

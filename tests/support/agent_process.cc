@@ -102,7 +102,11 @@ AgentSession startAgent(const AgentOptions& options) {
     } else {
       dup2(out[1], 1);
     }
-    dup2(err[1], 2);
+    if (options.closedStderr) {
+      close(2);
+    } else {
+      dup2(err[1], 2);
+    }
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
     if (options.nonBlockingPipes) {
       // Only the agent holds these ends: the flag set on them is never seen by the test's side.

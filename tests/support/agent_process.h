@@ -14,6 +14,7 @@ struct AgentOptions {
   std::vector<std::pair<std::string, std::string>> env;
   bool closedStdin = false;         // the agent starts with no standard input at all
   bool closedStdout = false;        // the agent starts with no standard output at all
+  bool closedStderr = false;        // the agent starts with no standard error at all
   bool hostClosesStdout = false;    // runAgent closes its end of the agent's stdout before writing
   bool nonBlockingPipes = false;    // the agent's stdin and stdout are non-blocking, as some hosts
                                     // pass them
