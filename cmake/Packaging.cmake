@@ -2,7 +2,8 @@
 include(GNUInstallDirs)
 
 install(TARGETS mac-input-injector RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/macos.md
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/protocol.md
+  ${PROJECT_SOURCE_DIR}/docs/macos.md ${PROJECT_SOURCE_DIR}/docs/simulated.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # A simulated agent posts no input anywhere: whoever unpacks one is told what it is for.
 if(MII_PLATFORM STREQUAL "simulated")
