@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "line_protocol.h"
+#include "support/protocol_lines.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ void handleLine(std::string_view line, const ReplyOut& out) {
 
 int main() {
   const ReplyOut out{STDOUT_FILENO};
-  writeReply(out, "READY: macOS CGEvent Input Injector Online");
+  writeReply(out, kReady.substr(0, kReady.size() - 1));
   // The agent also waits on its signal pipe; poll takes the same call with or without it.
   LineReader reader(STDIN_FILENO, -1);
   std::string_view line;

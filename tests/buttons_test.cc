@@ -21,15 +21,7 @@ constexpr uint64_t kShift = kCGEventFlagMaskShift;
 using PointerButtonsTest = AgentTest<26>;
 
 // The click state each press and release of the lines carried, in posting order.
-std::vector<int64_t> clickStates() {
-  std::vector<int64_t> states;
-  for (const SimEvent& e : simPostedEvents()) {
-    auto it = e.fields.find(kCGMouseEventClickState);
-    states.push_back(it == e.fields.end() ? -1 : it->second);
-  }
-  simClearPostedEvents();
-  return states;
-}
+std::vector<int64_t> clickStates() { return takeField(kCGMouseEventClickState); }
 
 TEST_F(PointerButtonsTest, WordsSelectTypesAndButtons) {
   struct Case {

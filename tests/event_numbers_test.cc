@@ -28,16 +28,7 @@ const std::vector<std::string> kEveryButtonCommand = {
     "DBLCLICK left", "MOUSEDOWN left 2", "MOVERATIO 0.5 0.5", "MOUSEUP left",   "MOVE 1 1",
 };
 
-// Field 0 of every posted event, or -1 where it is not set.
-std::vector<int64_t> eventNumbers() {
-  std::vector<int64_t> numbers;
-  for (const SimEvent& e : simPostedEvents()) {
-    auto it = e.fields.find(kCGMouseEventNumber);
-    numbers.push_back(it == e.fields.end() ? -1 : it->second);
-  }
-  simClearPostedEvents();
-  return numbers;
-}
+std::vector<int64_t> eventNumbers() { return takeField(kCGMouseEventNumber); }
 
 TEST_F(PointerNumbersTest, FromMacOS27PressesAdvanceAndTheRestShareTheCurrentNumber) {
   const std::vector<int64_t> numbered = {

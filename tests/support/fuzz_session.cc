@@ -17,6 +17,7 @@
 #include "platform/simulated/simulation.h"
 #include "session.h"
 #include "support/describe.h"
+#include "support/protocol_lines.h"
 #include "support/scratch_file.h"
 
 // The header, byte by byte:
@@ -36,8 +37,6 @@
 namespace {
 
 constexpr double kStartTime = 800000000.0;
-constexpr char kReadyLine[] = "READY: macOS CGEvent Input Injector Online";
-constexpr char kRefusedLine[] = "ERR: Mac 辅助功能权限未授予，无法注入输入";
 
 struct Setup {
   size_t maxLineLength = kMaxLineLength;
@@ -193,10 +192,10 @@ std::string expectedReplies(const Setup& setup, std::string_view text, bool now,
                             bool* quits) {
   std::string out;
   *quits = false;
-  if (now && !*lastTrusted) out += std::string(kReadyLine) + "\n";
+  if (now && !*lastTrusted) out += kReady;
   if (!now && text != "PING" && text != "RESOLUTION" && text != "QUIT") {
     *lastTrusted = false;
-    return out + kRefusedLine + "\n";
+    return out + kRefused;
   }
   *lastTrusted = now;
 
@@ -373,7 +372,7 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
       // The permission's return releases everything held before the line is served: only a
       // press the line itself makes can be held after it.
       const std::string_view word = text.substr(0, text.find(' '));
-      if (broken.empty() && replies.rfind(kReadyLine, 0) == 0 && word != "KEYDOWN" &&
+      if (broken.empty() && replies.rfind(kReady, 0) == 0 && word != "KEYDOWN" &&
           word != "MOUSEDOWN" && somethingHeld(session)) {
         broken = "something still held after the permission came back";
       }

@@ -82,6 +82,16 @@ std::vector<std::string> takePosted() {
   return described;
 }
 
+std::vector<int64_t> takeField(CGEventField field) {
+  std::vector<int64_t> values;
+  for (const SimEvent& event : simPostedEvents()) {
+    auto it = event.fields.find(field);
+    values.push_back(it == event.fields.end() ? -1 : it->second);
+  }
+  simClearPostedEvents();
+  return values;
+}
+
 std::string sendLine(const std::string& line) {
   const int out = emptyScratchFile(1);
   handleLine(session(), line, out);

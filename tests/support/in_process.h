@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,10 @@ std::string runLoop(const std::string& input);
 // Everything posted since the last reset or take, described (support/describe.h); the log is
 // emptied.
 std::vector<std::string> takePosted();
+
+// One integer field of everything posted since the last reset or take, -1 where it is not set;
+// the log is emptied.
+std::vector<int64_t> takeField(CGEventField field);
 
 // Marks the modifiers of flags (Shift, Control, Alternate, Command) held, as their key-downs would,
 // without posting anything.
