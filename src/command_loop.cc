@@ -205,6 +205,9 @@ int runCommandLoop(Session& session, int in, int out) {
   // A host that went away mid-chord or mid-drag must not leave the Mac with keys or buttons down;
   // nor must one that ended the agent by a signal.
   session.releaseHeldInput();
+  // The window server takes posted events asynchronously and drops what it has not taken when
+  // the poster exits: the last keys of the session and the releases just posted.
+  session.poster.settle();
   if (endingSignal() != 0) endBySignal(endingSignal());
   return 0;
 }

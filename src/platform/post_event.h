@@ -5,6 +5,15 @@
 
 #include "platform/quartz.h"
 
+// How long the window server is given, after the last event posted, before the agent may end:
+// events it has not taken from the queue when the posting process exits are dropped.
+inline constexpr double kSettleSeconds = 0.05;
+
+// How long to wait at the way out, in microseconds: what remains of the settle time since the
+// last event was posted at lastPost (seconds), now being now; 0 when nothing was posted. Never
+// more than the settle time, however the clock moved.
+useconds_t settleMicroseconds(std::optional<CFAbsoluteTime> lastPost, CFAbsoluteTime now);
+
 // Every event the agent posts goes through one EventPoster, which the session owns and hands to
 // the keyboard and the pointer.
 class EventPoster {
@@ -13,4 +22,11 @@ class EventPoster {
   // tap, where the system treats it as coming from the keyboard and mouse themselves. Does nothing
   // when the event could not be created. The caller keeps ownership.
   void post(CGEventRef event, std::optional<CGEventFlags> flags = std::nullopt);
+
+  // Waits until the last event posted has had the settle time; returns at once when none was
+  // posted, or when it was posted long enough ago.
+  void settle() const;
+
+ private:
+  std::optional<CFAbsoluteTime> lastPost_;
 };
