@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/quartz.h"
 #include "support/agent_process.h"
 #include "support/protocol_lines.h"
 #include "support/scratch_file.h"
@@ -83,14 +84,26 @@ TEST(AgentSettings, AMalformedSettingStopsTheAgentLoudly) {
   EXPECT_EQ(r.err, "mii-sim: cannot use MII_SIM_DISPLAYS=wide\n");
 }
 
-// At exit the trace says which objects were never released: here the keyboard source, which lives
-// for the whole run once made.
-TEST(AgentTrace, EndsWithTheObjectsLeftAtExit) {
-  EXPECT_EQ(runWith("PING\n", {}).trace,
-            Events{R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0})"});
+// At exit the trace says which objects and power assertions were never released (here the keyboard
+// source, which lives for the whole run once made), how often user activity was declared, and when;
+// each event says when it was posted, on the real clock in a whole-process run.
+TEST(AgentTrace, EndsWithWhatWasLeftAtExit) {
+  const double before = CFAbsoluteTimeGetCurrent();
+  AgentResult idle = runWith("PING\n", {});
+  ASSERT_EQ(idle.trace.size(), 1u);
+  EXPECT_EQ(idle.trace[0].rfind(R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0,)"
+                                R"("userActivity":0,"liveAssertions":0,"time":)",
+                                0),
+            0u)
+      << idle.trace[0];
   AgentResult r = runWith("KEYDOWN 65\n", {});
   EXPECT_EQ(r.posted, (Events{"keydown 0 hid", "keyup 0 hid"}));
   EXPECT_EQ(r.sourcesAtExit, 1);
+  ASSERT_EQ(r.postedTimes.size(), 2u);
+  EXPECT_LE(before, r.postedTimes[0]);
+  EXPECT_LE(r.postedTimes[0], r.postedTimes[1]);
+  EXPECT_LE(r.postedTimes[1], r.exitTime);
+  EXPECT_LE(r.exitTime, CFAbsoluteTimeGetCurrent());
 }
 
 // Started without stdout, the agent must not find its trace on descriptor 1, where replies go.

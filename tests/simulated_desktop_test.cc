@@ -193,12 +193,15 @@ TEST_F(SimulatedDesktop, ClockIsRealUnlessSetAndPausesCanBeInstant) {
 }
 
 TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
+  simSetClock(1000.5);
+  simSetInstantSleep(true);
   CGEventSourceRef source = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
   CGEventRef key = CGEventCreateKeyboardEvent(source, 59, true);
   CGEventSetType(key, kCGEventFlagsChanged);
   CGEventSetFlags(key, kCGEventFlagMaskControl);
   CGEventPost(kCGHIDEventTap, key);
   CFRelease(key);
+  usleep(250000);  // each event carries the time it was posted
 
   CGEventRef text = CGEventCreateKeyboardEvent(nullptr, 0, false);
   const UniChar units[] = {'"', 'a', 0xD83D, 0xDE00, 0x4F60, '\n', 0xD800};
@@ -229,17 +232,17 @@ TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
   for (const SimEvent& e : simPostedEvents()) lines.push_back(simTraceLine(e));
   std::vector<std::string> expected = {
       R"({"seq":1,"tap":0,"type":12,"source":"hid","flags":262144,"keycode":59,"down":true,)"
-      R"("suppressionInterval":0.25,"localEventsFilter":[0,0]})",
+      R"("suppressionInterval":0.25,"localEventsFilter":[0,0],"time":1000.5})",
       R"({"seq":2,"tap":0,"type":11,"source":null,"flags":0,"keycode":0,"down":false,)"
       R"("text":"\"a)"
       "\xf0\x9f\x98\x80\xe4\xbd\xa0"
-      R"(\u000a\ud800","textUnits":7})",
+      R"(\u000a\ud800","textUnits":7,"time":1000.75})",
       R"({"seq":3,"tap":0,"type":25,"source":null,"flags":null,"x":100.7,"y":-0.5,"button":2,)"
-      R"("fields":{"0":1,"1":2}})",
+      R"("fields":{"0":1,"1":2},"time":1000.75})",
       R"({"seq":4,"tap":0,"type":5,"source":null,"flags":null,"x":null,"y":1e+300,"button":0,)"
-      R"("fields":{}})",
+      R"("fields":{},"time":1000.75})",
       R"({"seq":5,"tap":0,"type":22,"source":null,"flags":null,"units":1,"wheelCount":2,)"
-      R"("wheel1":3,"wheel2":0})",
+      R"("wheel1":3,"wheel2":0,"time":1000.75})",
   };
   EXPECT_EQ(lines, expected);
 
@@ -249,6 +252,7 @@ TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
     ASSERT_TRUE(parseTraceLine(simTraceLine(e), &read)) << simTraceLine(e);
     EXPECT_EQ(simTraceLine(read), simTraceLine(e));
     EXPECT_EQ(describe(read), describe(e));
+    EXPECT_EQ(read.time, e.time);
   }
   EXPECT_EQ(describe(simPostedEvents()[1]), "keyup 0 text 7 '\"a\U0001F600\u4F60\\n\\uD800'");
 }
