@@ -1,7 +1,11 @@
 // The simulated desktop's MII_SIM_* settings as a whole-process run reads them from the
 // environment, and the trace it writes (support/agent_process.cc reads it for every run).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -28,12 +32,17 @@ AgentResult runWith(const std::string& input, Env env) {
 TEST(AgentSettings, EachSettingReachesTheDesktop) {
   const std::string secureInput = temporaryPath("secure-input");
   std::ofstream(secureInput) << "1";
+  // Neither is read: a FIFO would hang the agent before its banner, /dev/stdin would take the
+  // commands. Both read as no permission.
+  const std::string fifo = temporaryPath("trust-fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const struct {
     Env env;
     const char* input;
     std::string replies;  // after the banner
     Events posted;
     std::string err = {};
+    std::string banner = kReady;
   } cases[] = {
       {{{"MII_SIM_DISPLAYS", "800x600,400x300@-400,0"}, {"MII_SIM_CURSOR", "-200.5,10"}},
        "RESOLUTION\nGETPOS\nMOVERATIO 0.5 0.5\n",
@@ -65,11 +74,39 @@ TEST(AgentSettings, EachSettingReachesTheDesktop) {
       {{{"MII_SIM_FAIL", "scroll"}}, "WHEEL 1\n", "", {}},
       {{{"MII_SIM_FAIL", "create"}}, "GETPOS\n", "", {}},
       {{{"MII_SIM_FAIL", "displays"}}, "RESOLUTION\n", "SCREEN 1920 1080 1920 1080\n", {}},
+      {{{"MII_SIM_TRUST_FILE", fifo}},
+       "KEYDOWN 65\nPING\n",
+       kRefused + "PONG\n",
+       {},
+       kPermissionWarning,
+       kNoPermissionBanner},
+      {{{"MII_SIM_TRUST_FILE", "/dev/stdin"}},
+       "KEYDOWN 65\nPING\n",
+       kRefused + "PONG\n",
+       {},
+       kPermissionWarning,
+       kNoPermissionBanner},
+      {{{"MII_SIM_SECURE_INPUT_FILE", fifo}},
+       "KEYDOWN 65\n",
+       "ACK KEYDOWN\n",
+       {"keydown 0 hid", "keyup 0 hid"}},
+      {{{"MII_SIM_SECURE_INPUT_FILE", "/dev/stdin"}},
+       "KEYDOWN 65\n",
+       "ACK KEYDOWN\n",
+       {"keydown 0 hid", "keyup 0 hid"}},
+      // Written to, but nothing lands: said once, naming the trace.
+      {{{"MII_SIM_TRACE", "/dev/full"}},
+       "KEYDOWN 65\n",
+       "ACK KEYDOWN\n",
+       {},
+       "WARNING: cannot write the trace /dev/full: " + std::string(std::strerror(ENOSPC)) + "\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.env[0].first + "=" + c.env[0].second);
+    // Linux has /dev/full; a Mac has no such device.
+    if (c.env[0].second == "/dev/full" && access("/dev/full", W_OK) != 0) continue;
     AgentResult r = runWith(c.input, c.env);
-    EXPECT_EQ(r.out, kReady + c.replies);
+    EXPECT_EQ(r.out, c.banner + c.replies);
     EXPECT_EQ(r.posted, c.posted);
     EXPECT_EQ(r.err, c.err);
   }

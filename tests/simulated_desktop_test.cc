@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include "platform/power.h"
 #include "platform/quartz.h"
 #include "platform/secure_event_input.h"
 #include "platform/simulated/simulation.h"
@@ -132,9 +135,12 @@ TEST_F(SimulatedDesktop, ParsesDisplayLists) {
 }
 
 // The permission and Secure Event Input each follow a file of their own when one is set: on while
-// its first byte is '1', off when it is missing.
+// its first byte is '1', off when it is missing or not a regular file (none is read from, so a FIFO
+// does not block the query).
 TEST_F(SimulatedDesktop, TrustAndSecureEventInputFollowTheirFiles) {
   const std::string file = temporaryPath("flag");
+  const std::string fifo = temporaryPath("flag-fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const struct {
     const char* name;
     std::string file;
@@ -144,7 +150,11 @@ TEST_F(SimulatedDesktop, TrustAndSecureEventInputFollowTheirFiles) {
       {"first byte 1", file, "1\n", 1},
       {"first byte 0", file, "0", 0},
       {"missing file", temporaryPath("none"), nullptr, 0},
+      {"a FIFO", fifo, nullptr, 0},
+      {"a directory", temporaryPath("flag-directory"), nullptr, 0},
+      {"standard input", "/dev/stdin", nullptr, 0},
   };
+  mkdir(cases[4].file.c_str(), 0700);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.contents != nullptr) std::ofstream(c.file) << c.contents;
@@ -255,6 +265,55 @@ TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
     EXPECT_EQ(read.time, e.time);
   }
   EXPECT_EQ(describe(simPostedEvents()[1]), "keyup 0 text 7 '\"a\U0001F600\u4F60\\n\\uD800'");
+}
+
+// CFSTR's strings live for the whole process: one object per text, in no live count, and a release
+// leaves them be.
+TEST_F(SimulatedDesktop, ConstantStringsAreNeverReleased) {
+  const long liveStrings = simLiveStrings();
+  CFStringRef name = CFSTR("mac-input-injector input");
+  EXPECT_EQ(CFSTR("mac-input-injector input"), name);
+  EXPECT_EQ(CFStringGetLength(name), 24);
+  CFRelease(name);
+  EXPECT_EQ(CFStringGetLength(name), 24);
+  EXPECT_EQ(simLiveStrings(), liveStrings);
+}
+
+TEST_F(SimulatedDesktop, PowerAssertionsAreCountedUntilReleased) {
+  const long live = simLiveAssertions();
+  IOPMAssertionID awake = kIOPMNullAssertionID;
+  ASSERT_EQ(IOPMAssertionCreateWithName(kIOPMAssertionTypePreventUserIdleDisplaySleep,
+                                        kIOPMAssertionLevelOn, CFSTR("test"), &awake),
+            kIOReturnSuccess);
+  EXPECT_NE(awake, kIOPMNullAssertionID);
+  EXPECT_EQ(simLiveAssertions(), live + 1);
+
+  // Each declaration counts; an id passed back in while alive is kept, a null one gets a new one.
+  IOPMAssertionID active = kIOPMNullAssertionID;
+  ASSERT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, &active),
+            kIOReturnSuccess);
+  const IOPMAssertionID first = active;
+  ASSERT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, &active),
+            kIOReturnSuccess);
+  EXPECT_EQ(active, first);
+  EXPECT_NE(active, awake);
+  EXPECT_EQ(simUserActivityCount(), 2u);
+  EXPECT_EQ(simLiveAssertions(), live + 2);
+
+  EXPECT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, nullptr),
+            kIOReturnBadArgument);
+  EXPECT_EQ(IOPMAssertionDeclareUserActivity(nullptr, kIOPMUserActiveLocal, &active),
+            kIOReturnBadArgument);
+  simSetFailures(kSimFailPower);
+  IOPMAssertionID refused = kIOPMNullAssertionID;
+  EXPECT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, &refused),
+            kIOReturnError);
+  EXPECT_EQ(refused, kIOPMNullAssertionID);
+  EXPECT_EQ(simUserActivityCount(), 2u);
+
+  EXPECT_EQ(IOPMAssertionRelease(awake), kIOReturnSuccess);
+  EXPECT_EQ(IOPMAssertionRelease(active), kIOReturnSuccess);
+  EXPECT_EQ(simLiveAssertions(), live);
 }
 
 // A source's settings as they are when its event is posted, not when the event was made.
