@@ -36,4 +36,17 @@ TEST(UserActivity, IsDeclaredAtMostOnceASecondAndReleasesEveryAssertion) {
   }
 }
 
+// With the clock fixed, a pause moves it on, so the times of posted events tell how far apart they
+// were posted without the test waiting: a key press's key-up follows its key-down by the pause.
+TEST(PostedTimes, FollowTheFixedClockThroughPauses) {
+  freshAgent(27);
+  sendLine("KEYPRESS 65");
+  const std::vector<double> times = postedTimes();
+  ASSERT_EQ(times.size(), 2u);
+  EXPECT_EQ(times[0], 0);
+  EXPECT_GT(times[1], times[0]);
+  EXPECT_NEAR(times[1] - times[0], simSleptMicroseconds() * 1e-6, 1e-9);
+  takePosted();
+}
+
 }  // namespace

@@ -65,6 +65,12 @@ std::vector<std::string> takePosted() {
   return described;
 }
 
+std::vector<double> postedTimes() {
+  std::vector<double> times;
+  for (const SimEvent& event : simPostedEvents()) times.push_back(event.time - kStartTime);
+  return times;
+}
+
 std::string sendLine(const std::string& line) {
   const int out = emptyScratchFile(1);
   handleLine(line, out);

@@ -56,6 +56,10 @@ std::string runLoop(const std::string& input);
 // emptied.
 std::vector<std::string> takePosted();
 
+// When each event posted since the last reset or take was posted, in seconds after kStartTime (the
+// fixed clock moves on by every pause), in order; the log is kept. Read it before takePosted.
+std::vector<double> postedTimes();
+
 // Marks the modifiers of flags (Shift, Control, Alternate, Command) held, as their key-downs would,
 // without posting anything.
 void holdModifiers(CGEventFlags flags);
