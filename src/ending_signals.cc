@@ -9,7 +9,10 @@
 
 namespace {
 
-constexpr int kEndingSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+// The signals a host or a user sends to end a process, and those whose default action ends it that
+// the agent has no other use for (a stray SIGUSR1 or an alarm must not leave keys held either).
+constexpr int kEndingSignals[] = {SIGTERM, SIGINT,  SIGHUP,    SIGQUIT, SIGUSR1,
+                                  SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF};
 
 // The signal that is to end the agent, once one came; and the self-pipe its handler writes to, so
 // that a wait for input or output sees it (both -1 until catchEndingSignals made them).
@@ -79,10 +82,16 @@ void catchEndingSignals() {
   for (int number : kEndingSignals) sigaddset(&action.sa_mask, number);
   // No SA_RESTART: a blocking read or write returns, and the loop looks at the signal.
   action.sa_flags = 0;
+  sigset_t caught;
+  sigemptyset(&caught);
   for (int number : kEndingSignals) {
     // A signal ignored by whoever started the agent (nohup, a background job) stays ignored.
     struct sigaction previous {};
     if (sigaction(number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
-    sigaction(number, &action, nullptr);
+    if (sigaction(number, &action, nullptr) == 0) sigaddset(&caught, number);
   }
+  // The signal mask is inherited: one blocked by whoever started the agent would stay pending, and
+  // the agent would never end by it. Unblocked once caught, one already pending comes now, to the
+  // handler.
+  sigprocmask(SIG_UNBLOCK, &caught, nullptr);
 }

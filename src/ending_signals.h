@@ -1,9 +1,12 @@
-// SIGTERM, SIGINT, SIGHUP and SIGQUIT end the agent only between commands: the command in progress
-// finishes, whatever the host left held is released, and then the process ends by that signal.
+// SIGTERM, SIGINT, SIGHUP and SIGQUIT, and the other signals whose default is to end the process
+// (SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF), end the agent only between commands: the command
+// in progress finishes, whatever the host left held is released, and then the process ends by that
+// signal (the first one to come, when several do).
 #pragma once
 
-// Catches the four signals, unless the agent was started with one ignored (nohup, a background
-// job), which stays ignored. For main only; until then the signals keep their default action.
+// Catches those signals and unblocks them, should the agent have been started with them blocked,
+// unless it was started with one ignored (nohup, a background job), which stays ignored. For main
+// only; until then the signals keep their default action.
 void catchEndingSignals();
 
 // The signal that is to end the agent, or 0 while none came.

@@ -136,6 +136,10 @@ void writeReply(const ReplyOut& out, std::string_view first, std::string_view se
   line.reserve(first.size() + second.size() + 1);
   line.append(first).append(second).push_back('\n');
   for (size_t done = 0; done < line.size();) {
+    // A partial write is how a blocking write reports the signal that interrupted it: the rest
+    // would block again on a host that does not read, and no second signal need come to end that.
+    // So the rest waits for room and the wake descriptor together, as a non-blocking one does.
+    if (done > 0 && !waitFor(out.fd, POLLOUT, out.wakeFd)) return;
     const ssize_t wrote = write(out.fd, line.data() + done, line.size() - done);
     if (wrote > 0) {
       done += static_cast<size_t>(wrote);

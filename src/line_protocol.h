@@ -63,7 +63,8 @@ struct ReplyOut {
 // Writes one reply line, first then second then a line feed, whole: partial writes are continued
 // and a full non-blocking descriptor is waited for; the host reads line by line and must never
 // wait on a buffered reply. A reply the descriptor refuses (a host that closed it) is dropped, and
-// so is the rest of one that is still waiting when out.wakeFd becomes readable.
+// so is the rest of one that is still waiting when out.wakeFd becomes readable, or is readable once
+// part of it was written.
 void writeReply(const ReplyOut& out, std::string_view first, std::string_view second = {});
 
 struct TokenList {

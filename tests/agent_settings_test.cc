@@ -1,12 +1,17 @@
 // The simulated desktop's MII_SIM_* settings as a whole-process run reads them from the
 // environment, and the trace it writes (support/agent_process.cc reads it for every run).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/quartz.h"
 #include "support/agent_process.h"
 #include "support/protocol_lines.h"
 #include "support/scratch_file.h"
@@ -27,12 +32,17 @@ AgentResult runWith(const std::string& input, Env env) {
 TEST(AgentSettings, EachSettingReachesTheDesktop) {
   const std::string secureInput = temporaryPath("secure-input");
   std::ofstream(secureInput) << "1";
+  // Neither is read: a FIFO would hang the agent before its banner, /dev/stdin would take the
+  // commands. Both read as no permission.
+  const std::string fifo = temporaryPath("trust-fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const struct {
     Env env;
     const char* input;
     std::string replies;  // after the banner
     Events posted;
     std::string err = {};
+    std::string banner = kReady;
   } cases[] = {
       {{{"MII_SIM_DISPLAYS", "800x600,400x300@-400,0"}, {"MII_SIM_CURSOR", "-200.5,10"}},
        "RESOLUTION\nGETPOS\nMOVERATIO 0.5 0.5\n",
@@ -64,11 +74,39 @@ TEST(AgentSettings, EachSettingReachesTheDesktop) {
       {{{"MII_SIM_FAIL", "scroll"}}, "WHEEL 1\n", "", {}},
       {{{"MII_SIM_FAIL", "create"}}, "GETPOS\n", "", {}},
       {{{"MII_SIM_FAIL", "displays"}}, "RESOLUTION\n", "SCREEN 1920 1080 1920 1080\n", {}},
+      {{{"MII_SIM_TRUST_FILE", fifo}},
+       "KEYDOWN 65\nPING\n",
+       kRefused + "PONG\n",
+       {},
+       kPermissionWarning,
+       kNoPermissionBanner},
+      {{{"MII_SIM_TRUST_FILE", "/dev/stdin"}},
+       "KEYDOWN 65\nPING\n",
+       kRefused + "PONG\n",
+       {},
+       kPermissionWarning,
+       kNoPermissionBanner},
+      {{{"MII_SIM_SECURE_INPUT_FILE", fifo}},
+       "KEYDOWN 65\n",
+       "ACK KEYDOWN\n",
+       {"keydown 0 hid", "keyup 0 hid"}},
+      {{{"MII_SIM_SECURE_INPUT_FILE", "/dev/stdin"}},
+       "KEYDOWN 65\n",
+       "ACK KEYDOWN\n",
+       {"keydown 0 hid", "keyup 0 hid"}},
+      // Written to, but nothing lands: said once, naming the trace.
+      {{{"MII_SIM_TRACE", "/dev/full"}},
+       "KEYDOWN 65\n",
+       "ACK KEYDOWN\n",
+       {},
+       "WARNING: cannot write the trace /dev/full: " + std::string(std::strerror(ENOSPC)) + "\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.env[0].first + "=" + c.env[0].second);
+    // Linux has /dev/full; a Mac has no such device.
+    if (c.env[0].second == "/dev/full" && access("/dev/full", W_OK) != 0) continue;
     AgentResult r = runWith(c.input, c.env);
-    EXPECT_EQ(r.out, kReady + c.replies);
+    EXPECT_EQ(r.out, c.banner + c.replies);
     EXPECT_EQ(r.posted, c.posted);
     EXPECT_EQ(r.err, c.err);
   }
@@ -83,14 +121,26 @@ TEST(AgentSettings, AMalformedSettingStopsTheAgentLoudly) {
   EXPECT_EQ(r.err, "mii-sim: cannot use MII_SIM_DISPLAYS=wide\n");
 }
 
-// At exit the trace says which objects were never released: here the keyboard source, which lives
-// for the whole run once made.
-TEST(AgentTrace, EndsWithTheObjectsLeftAtExit) {
-  EXPECT_EQ(runWith("PING\n", {}).trace,
-            Events{R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0})"});
+// At exit the trace says which objects and power assertions were never released (here the keyboard
+// source, which lives for the whole run once made), how often user activity was declared, and when;
+// each event says when it was posted, on the real clock in a whole-process run.
+TEST(AgentTrace, EndsWithWhatWasLeftAtExit) {
+  const double before = CFAbsoluteTimeGetCurrent();
+  AgentResult idle = runWith("PING\n", {});
+  ASSERT_EQ(idle.trace.size(), 1u);
+  EXPECT_EQ(idle.trace[0].rfind(R"({"exit":true,"liveEvents":0,"liveStrings":0,"liveSources":0,)"
+                                R"("userActivity":0,"liveAssertions":0,"time":)",
+                                0),
+            0u)
+      << idle.trace[0];
   AgentResult r = runWith("KEYDOWN 65\n", {});
   EXPECT_EQ(r.posted, (Events{"keydown 0 hid", "keyup 0 hid"}));
   EXPECT_EQ(r.sourcesAtExit, 1);
+  ASSERT_EQ(r.postedTimes.size(), 2u);
+  EXPECT_LE(before, r.postedTimes[0]);
+  EXPECT_LE(r.postedTimes[0], r.postedTimes[1]);
+  EXPECT_LE(r.postedTimes[1], r.exitTime);
+  EXPECT_LE(r.exitTime, CFAbsoluteTimeGetCurrent());
 }
 
 // Started without stdout, the agent must not find its trace on descriptor 1, where replies go.

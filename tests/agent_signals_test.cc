@@ -1,6 +1,7 @@
-// The signals that end the agent (SIGTERM, SIGINT, SIGHUP, SIGQUIT) end it after the command in
-// progress, releasing what the host left held first, and then by that same signal; a signal
-// ignored by whoever started the agent stays ignored.
+// The signals that end the agent (SIGTERM, SIGINT, SIGHUP, SIGQUIT, and the others whose default is
+// to end a process) end it after the command in progress, releasing what the host left held first,
+// and then by that same signal, even one blocked by whoever started the agent; a signal ignored by
+// whoever started the agent stays ignored.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -24,6 +25,8 @@ TEST(AgentSignals, EachEndingSignalReleasesWhatIsHeldThenEndsTheAgentByIt) {
   const std::string heldOut = kReady + "ACK KEYDOWN\nACK MOUSEDOWN\n";
   std::string pings;
   for (int i = 0; i < 20000; ++i) pings += "PING\n";
+  // Its reply, "UNKNOWN: " and the word, is more than a pipe holds: the agent is still writing it.
+  const std::string longWord(70000, 'w');
   const struct {
     const char* name;
     int signal;
@@ -32,12 +35,26 @@ TEST(AgentSignals, EachEndingSignalReleasesWhatIsHeldThenEndsTheAgentByIt) {
     int settleMs;                    // and after this pause
     std::optional<std::string> out;  // the whole of standard output
     Events posted;                   // every event posted
+    std::vector<int> blocked = {};   // blocked in the mask the agent starts with
   } cases[] = {
       {"SIGTERM while waiting for input", SIGTERM, "KEYDOWN 17\nMOUSEDOWN left\n", 2, 0, heldOut,
        controlAndLeft},
       {"SIGINT", SIGINT, "KEYDOWN 17\nMOUSEDOWN left\n", 2, 0, heldOut, controlAndLeft},
       {"SIGHUP", SIGHUP, "KEYDOWN 17\nMOUSEDOWN left\n", 2, 0, heldOut, controlAndLeft},
       {"SIGQUIT", SIGQUIT, "KEYDOWN 17\nMOUSEDOWN left\n", 2, 0, heldOut, controlAndLeft},
+      {"SIGUSR1", SIGUSR1, "KEYDOWN 17\nMOUSEDOWN left\n", 2, 0, heldOut, controlAndLeft},
+      {"SIGUSR2", SIGUSR2, "KEYDOWN 17\nMOUSEDOWN left\n", 2, 0, heldOut, controlAndLeft},
+      {"SIGALRM", SIGALRM, "KEYDOWN 17\nMOUSEDOWN left\n", 2, 0, heldOut, controlAndLeft},
+      {"SIGVTALRM", SIGVTALRM, "KEYDOWN 17\nMOUSEDOWN left\n", 2, 0, heldOut, controlAndLeft},
+      {"SIGPROF", SIGPROF, "KEYDOWN 17\nMOUSEDOWN left\n", 2, 0, heldOut, controlAndLeft},
+      {"SIGTERM blocked by whoever started the agent",
+       SIGTERM,
+       "KEYDOWN 17\nMOUSEDOWN left\n",
+       2,
+       0,
+       heldOut,
+       controlAndLeft,
+       {SIGTERM}},
       {"during a click its release is still posted",
        SIGTERM,
        "CLICK left\n",
@@ -69,10 +86,16 @@ TEST(AgentSignals, EachEndingSignalReleasesWhatIsHeldThenEndsTheAgentByIt) {
        200,
        std::nullopt,
        {"flagschanged 59 down hid Control", "flagschanged 59 up hid"}},
+      // One signal is enough: the write it interrupts returns part of the reply, and the rest is
+      // given up rather than written to a host that reads nothing.
+      {"while a long reply is half written", SIGTERM,
+       "KEYDOWN 17\nMOUSEDOWN left\n" + longWord + "\n", 2, 200, std::nullopt, controlAndLeft},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    AgentSession session = startAgent();
+    AgentOptions options;
+    options.blockedSignals = c.blocked;
+    AgentSession session = startAgent(options);
     sendToAgent(session, c.input);
     ASSERT_TRUE(waitForTrace(session, c.tracedBefore));
     std::this_thread::sleep_for(std::chrono::milliseconds(c.settleMs));
@@ -88,6 +111,18 @@ TEST(AgentSignals, EachEndingSignalReleasesWhatIsHeldThenEndsTheAgentByIt) {
     EXPECT_EQ(r.posted, c.posted);
     EXPECT_EQ(r.sourcesAtExit, -1);  // no exit line: the process ended by the signal
   }
+}
+
+// Sent before the agent started, while blocked: they come once it unblocks them, the lower number
+// first (as Linux and macOS deliver pending signals), and the agent ends by that first one.
+TEST(AgentSignals, TwoEndingSignalsPendingAtStartEndTheAgentByTheFirstToCome) {
+  AgentOptions options;
+  options.pendingSignals = {SIGTERM, SIGINT};
+  AgentSession session = startAgent(options);
+  AgentResult r = finishAgent(session, false);
+  EXPECT_FALSE(r.exited);
+  EXPECT_EQ(r.status, SIGINT);
+  EXPECT_EQ(r.posted, Events{});
 }
 
 TEST(AgentSignals, ASignalIgnoredByWhoeverStartedTheAgentStaysIgnored) {

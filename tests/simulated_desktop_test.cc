@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include "platform/power.h"
 #include "platform/quartz.h"
 #include "platform/secure_event_input.h"
 #include "platform/simulated/simulation.h"
@@ -132,9 +135,12 @@ TEST_F(SimulatedDesktop, ParsesDisplayLists) {
 }
 
 // The permission and Secure Event Input each follow a file of their own when one is set: on while
-// its first byte is '1', off when it is missing.
+// its first byte is '1', off when it is missing or not a regular file (none is read from, so a FIFO
+// does not block the query).
 TEST_F(SimulatedDesktop, TrustAndSecureEventInputFollowTheirFiles) {
   const std::string file = temporaryPath("flag");
+  const std::string fifo = temporaryPath("flag-fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const struct {
     const char* name;
     std::string file;
@@ -144,7 +150,11 @@ TEST_F(SimulatedDesktop, TrustAndSecureEventInputFollowTheirFiles) {
       {"first byte 1", file, "1\n", 1},
       {"first byte 0", file, "0", 0},
       {"missing file", temporaryPath("none"), nullptr, 0},
+      {"a FIFO", fifo, nullptr, 0},
+      {"a directory", temporaryPath("flag-directory"), nullptr, 0},
+      {"standard input", "/dev/stdin", nullptr, 0},
   };
+  mkdir(cases[4].file.c_str(), 0700);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.contents != nullptr) std::ofstream(c.file) << c.contents;
@@ -193,12 +203,15 @@ TEST_F(SimulatedDesktop, ClockIsRealUnlessSetAndPausesCanBeInstant) {
 }
 
 TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
+  simSetClock(1000.5);
+  simSetInstantSleep(true);
   CGEventSourceRef source = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
   CGEventRef key = CGEventCreateKeyboardEvent(source, 59, true);
   CGEventSetType(key, kCGEventFlagsChanged);
   CGEventSetFlags(key, kCGEventFlagMaskControl);
   CGEventPost(kCGHIDEventTap, key);
   CFRelease(key);
+  usleep(250000);  // each event carries the time it was posted
 
   CGEventRef text = CGEventCreateKeyboardEvent(nullptr, 0, false);
   const UniChar units[] = {'"', 'a', 0xD83D, 0xDE00, 0x4F60, '\n', 0xD800};
@@ -229,17 +242,17 @@ TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
   for (const SimEvent& e : simPostedEvents()) lines.push_back(simTraceLine(e));
   std::vector<std::string> expected = {
       R"({"seq":1,"tap":0,"type":12,"source":"hid","flags":262144,"keycode":59,"down":true,)"
-      R"("suppressionInterval":0.25,"localEventsFilter":[0,0]})",
+      R"("suppressionInterval":0.25,"localEventsFilter":[0,0],"time":1000.5})",
       R"({"seq":2,"tap":0,"type":11,"source":null,"flags":0,"keycode":0,"down":false,)"
       R"("text":"\"a)"
       "\xf0\x9f\x98\x80\xe4\xbd\xa0"
-      R"(\u000a\ud800","textUnits":7})",
+      R"(\u000a\ud800","textUnits":7,"time":1000.75})",
       R"({"seq":3,"tap":0,"type":25,"source":null,"flags":null,"x":100.7,"y":-0.5,"button":2,)"
-      R"("fields":{"0":1,"1":2}})",
+      R"("fields":{"0":1,"1":2},"time":1000.75})",
       R"({"seq":4,"tap":0,"type":5,"source":null,"flags":null,"x":null,"y":1e+300,"button":0,)"
-      R"("fields":{}})",
+      R"("fields":{},"time":1000.75})",
       R"({"seq":5,"tap":0,"type":22,"source":null,"flags":null,"units":1,"wheelCount":2,)"
-      R"("wheel1":3,"wheel2":0})",
+      R"("wheel1":3,"wheel2":0,"time":1000.75})",
   };
   EXPECT_EQ(lines, expected);
 
@@ -249,8 +262,58 @@ TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
     ASSERT_TRUE(parseTraceLine(simTraceLine(e), &read)) << simTraceLine(e);
     EXPECT_EQ(simTraceLine(read), simTraceLine(e));
     EXPECT_EQ(describe(read), describe(e));
+    EXPECT_EQ(read.time, e.time);
   }
   EXPECT_EQ(describe(simPostedEvents()[1]), "keyup 0 text 7 '\"a\U0001F600\u4F60\\n\\uD800'");
+}
+
+// CFSTR's strings live for the whole process: one object per text, in no live count, and a release
+// leaves them be.
+TEST_F(SimulatedDesktop, ConstantStringsAreNeverReleased) {
+  const long liveStrings = simLiveStrings();
+  CFStringRef name = CFSTR("mac-input-injector input");
+  EXPECT_EQ(CFSTR("mac-input-injector input"), name);
+  EXPECT_EQ(CFStringGetLength(name), 24);
+  CFRelease(name);
+  EXPECT_EQ(CFStringGetLength(name), 24);
+  EXPECT_EQ(simLiveStrings(), liveStrings);
+}
+
+TEST_F(SimulatedDesktop, PowerAssertionsAreCountedUntilReleased) {
+  const long live = simLiveAssertions();
+  IOPMAssertionID awake = kIOPMNullAssertionID;
+  ASSERT_EQ(IOPMAssertionCreateWithName(kIOPMAssertionTypePreventUserIdleDisplaySleep,
+                                        kIOPMAssertionLevelOn, CFSTR("test"), &awake),
+            kIOReturnSuccess);
+  EXPECT_NE(awake, kIOPMNullAssertionID);
+  EXPECT_EQ(simLiveAssertions(), live + 1);
+
+  // Each declaration counts; an id passed back in while alive is kept, a null one gets a new one.
+  IOPMAssertionID active = kIOPMNullAssertionID;
+  ASSERT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, &active),
+            kIOReturnSuccess);
+  const IOPMAssertionID first = active;
+  ASSERT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, &active),
+            kIOReturnSuccess);
+  EXPECT_EQ(active, first);
+  EXPECT_NE(active, awake);
+  EXPECT_EQ(simUserActivityCount(), 2u);
+  EXPECT_EQ(simLiveAssertions(), live + 2);
+
+  EXPECT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, nullptr),
+            kIOReturnBadArgument);
+  EXPECT_EQ(IOPMAssertionDeclareUserActivity(nullptr, kIOPMUserActiveLocal, &active),
+            kIOReturnBadArgument);
+  simSetFailures(kSimFailPower);
+  IOPMAssertionID refused = kIOPMNullAssertionID;
+  EXPECT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, &refused),
+            kIOReturnError);
+  EXPECT_EQ(refused, kIOPMNullAssertionID);
+  EXPECT_EQ(simUserActivityCount(), 2u);
+
+  EXPECT_EQ(IOPMAssertionRelease(awake), kIOReturnSuccess);
+  EXPECT_EQ(IOPMAssertionRelease(active), kIOReturnSuccess);
+  EXPECT_EQ(simLiveAssertions(), live);
 }
 
 // A source's settings as they are when its event is posted, not when the event was made.

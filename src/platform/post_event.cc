@@ -13,8 +13,10 @@ useconds_t settleMicroseconds(std::optional<CFAbsoluteTime> lastPost, CFAbsolute
 void EventPoster::post(CGEventRef event, std::optional<CGEventFlags> flags) {
   if (event == nullptr) return;
   if (flags) CGEventSetFlags(event, *flags);
+  const CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
+  activity_.declare(now);
   CGEventPost(kCGHIDEventTap, event);
-  lastPost_ = CFAbsoluteTimeGetCurrent();
+  lastPost_ = now;
 }
 
 void EventPoster::settle() const {

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/quartz.h"
+#include "platform/user_activity.h"
 
 // How long the window server is given, after the last event posted, before the agent may end:
 // events it has not taken from the queue when the posting process exits are dropped.
@@ -19,7 +20,8 @@ useconds_t settleMicroseconds(std::optional<CFAbsoluteTime> lastPost, CFAbsolute
 class EventPoster {
  public:
   // Stamps the modifier flags when the event carries them and posts the event at the HID event
-  // tap, where the system treats it as coming from the keyboard and mouse themselves. Does nothing
+  // tap, where the system treats it as coming from the keyboard and mouse themselves, after
+  // declaring user activity (at most once a second) so that a sleeping display wakes. Does nothing
   // when the event could not be created. The caller keeps ownership.
   void post(CGEventRef event, std::optional<CGEventFlags> flags = std::nullopt);
 
@@ -28,5 +30,6 @@ class EventPoster {
   void settle() const;
 
  private:
+  UserActivity activity_;
   std::optional<CFAbsoluteTime> lastPost_;
 };

@@ -247,6 +247,10 @@ extern "C" CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const cha
                                                  CFStringEncoding encoding);
 extern "C" CFIndex CFStringGetLength(CFStringRef theString);
 extern "C" void CFStringGetCharacters(CFStringRef theString, CFRange range, UniChar* buffer);
+// CFSTR as CFString.h spells it for a compiler without constant CFStrings: a string that lives as
+// long as the process and is never released.
+extern "C" CFStringRef __CFStringMakeConstantString(const char* cStr);
+#define CFSTR(cStr) __CFStringMakeConstantString("" cStr "")
 
 // sys/sysctl.h (libSystem). glibc no longer has it; the simulation answers
 // "kern.osproductversion" alone.

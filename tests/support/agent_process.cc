@@ -36,16 +36,22 @@ std::vector<std::string> readLines(const std::string& path) {
   return lines;
 }
 
-// The trace's lines read into the result: every posted event described, then the exit line.
+// The trace's lines read into the result: every posted event described, then the exit line. An
+// exit line followed by events (posted by an exit handler run after the trace's) is written again
+// after them; the last one counts.
 void readTrace(const std::string& path, AgentResult* result) {
   result->trace = readLines(path);
   for (const std::string& line : result->trace) {
-    long events = 0, strings = 0;
+    long events = 0, strings = 0, assertions = 0;
     if (std::sscanf(line.c_str(),
                     "{\"exit\":true,\"liveEvents\":%ld,\"liveStrings\":%ld,"
-                    "\"liveSources\":%ld}",
-                    &events, &strings, &result->sourcesAtExit) == 3) {
-      if (events != 0 || strings != 0) ADD_FAILURE() << "left alive at exit: " << line;
+                    "\"liveSources\":%ld,\"userActivity\":%ld,\"liveAssertions\":%ld,"
+                    "\"time\":%lf}",
+                    &events, &strings, &result->sourcesAtExit, &result->userActivity, &assertions,
+                    &result->exitTime) == 6) {
+      if (events != 0 || strings != 0 || assertions != 0) {
+        ADD_FAILURE() << "left alive at exit: " << line;
+      }
       continue;
     }
     SimEvent event;
@@ -53,6 +59,7 @@ void readTrace(const std::string& path, AgentResult* result) {
       ADD_FAILURE() << "not the next posted event: " << line;
     }
     result->posted.push_back(describe(event));
+    result->postedTimes.push_back(event.time);
   }
 }
 
@@ -77,8 +84,11 @@ AgentSession startAgent(const AgentOptions& options) {
   for (char** e = environ; *e != nullptr; ++e) {
     if (std::strncmp(*e, "MII_SIM_", 8) != 0) env.emplace_back(*e);
   }
+  // A test may name the trace itself (a device, a pipe); then the fresh file stays empty.
   session.tracePath = temporaryPath("trace.jsonl");
-  env.push_back("MII_SIM_TRACE=" + session.tracePath);
+  bool traceNamed = false;
+  for (const auto& knob : options.env) traceNamed = traceNamed || knob.first == "MII_SIM_TRACE";
+  if (!traceNamed) env.push_back("MII_SIM_TRACE=" + session.tracePath);
   for (const auto& [name, value] : options.env) env.push_back(name + "=" + value);
   std::vector<std::string> args = {MII_AGENT_PATH};
   args.insert(args.end(), options.args.begin(), options.args.end());
@@ -115,8 +125,18 @@ AgentSession startAgent(const AgentOptions& options) {
     }
     // The agent starts with the dispositions a test asks for, not those this process inherited (a
     // background job of a script starts with SIGINT and SIGQUIT ignored).
-    for (int number : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGQUIT}) signal(number, SIG_DFL);
+    for (int number : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
+                       SIGVTALRM, SIGPROF}) {
+      signal(number, SIG_DFL);
+    }
     for (int number : options.ignoredSignals) signal(number, SIG_IGN);
+    // The mask and the pending signals survive execve: the agent starts with them.
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int number : options.blockedSignals) sigaddset(&blocked, number);
+    for (int number : options.pendingSignals) sigaddset(&blocked, number);
+    sigprocmask(SIG_SETMASK, &blocked, nullptr);
+    for (int number : options.pendingSignals) raise(number);
     const rlimit noCore{0, 0};  // an agent ended by SIGQUIT leaves no core file behind
     setrlimit(RLIMIT_CORE, &noCore);
     execve(argv[0], argv.data(), envp.data());

@@ -19,6 +19,8 @@ struct AgentOptions {
   bool nonBlockingPipes = false;    // the agent's stdin and stdout are non-blocking, as some hosts
                                     // pass them
   std::vector<int> ignoredSignals;  // the agent starts with these ignored, as under nohup
+  std::vector<int> blockedSignals;  // the agent starts with these blocked in its signal mask
+  std::vector<int> pendingSignals;  // blocked too, and already sent when the agent starts
 };
 
 struct AgentResult {
@@ -30,9 +32,14 @@ struct AgentResult {
   // The posted events of the trace, described (support/describe.h). A line that is not an event
   // in order fails the test.
   std::vector<std::string> posted;
-  // The event sources the trace's exit line found alive; -1 without an exit line (a signal ended
-  // the agent). An event or a string still alive at exit fails the test.
+  // When each of those was posted (CFAbsoluteTimeGetCurrent, the real clock), in the same order.
+  std::vector<double> postedTimes;
+  // From the trace's exit line, all -1 without one (a signal ended the agent): the event sources
+  // found alive, how many times user activity was declared, and when the line was written. An
+  // event, a string or a power assertion still alive at exit fails the test.
   long sourcesAtExit = -1;
+  long userActivity = -1;
+  double exitTime = -1;
 };
 
 // Starts an agent, feeds it input, closes stdin, and waits for it to end.

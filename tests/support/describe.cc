@@ -267,6 +267,7 @@ struct Json {
 
 bool readValue(Json& json, std::string_view key, SimEvent* e) {
   if (key == "seq") return json.number(&e->seq);
+  if (key == "time") return json.real(&e->time);
   if (key == "tap") return json.number(&e->tap);
   if (key == "type") return json.number(&e->type);
   if (key == "source") {

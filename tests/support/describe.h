@@ -1,6 +1,6 @@
 // A posted event in one readable line, the same whether it was seen in process or read back from a
 // whole-process trace. Everything the event carries shows, except its sequence number (the order
-// of a list says it):
+// of a list says it) and the time it was posted (SimEvent::time, AgentResult::postedTimes):
 //
 //   <type> [<keycode> [down|up]] [@<x>,<y>] [button <n>] [click <n>] [#<n>] [d<dx>,<dy>]
 //     [field<n>=<v>...] [pixel] [<wheels>] [text <units> '<text>'] [hid...] [tap <n>] [<flags>]
@@ -37,5 +37,6 @@ using Events = std::vector<std::string>;
 // The flags part of a description: "" for 0, else the names joined by '+'.
 std::string flagNames(uint64_t flags);
 
-// Reads a posted event's trace line back (simTraceLine's flat JSON); false when it is not one.
+// Reads a posted event's trace line back (simTraceLine's flat JSON, its time included); false when
+// it is not one.
 bool parseTraceLine(std::string_view line, SimEvent* event);

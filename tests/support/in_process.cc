@@ -92,6 +92,12 @@ std::vector<int64_t> takeField(CGEventField field) {
   return values;
 }
 
+std::vector<double> postedTimes() {
+  std::vector<double> times;
+  for (const SimEvent& event : simPostedEvents()) times.push_back(event.time - kStartTime);
+  return times;
+}
+
 std::string sendLine(const std::string& line) {
   const int out = emptyScratchFile(1);
   handleLine(session(), line, out);

@@ -65,6 +65,10 @@ std::vector<std::string> takePosted();
 // the log is emptied.
 std::vector<int64_t> takeField(CGEventField field);
 
+// When each event posted since the last reset or take was posted, in seconds after kStartTime (the
+// fixed clock moves on by every pause), in order; the log is kept. Read it before takePosted.
+std::vector<double> postedTimes();
+
 // Marks the modifiers of flags (Shift, Control, Alternate, Command) held, as their key-downs would,
 // without posting anything.
 void holdModifiers(CGEventFlags flags);

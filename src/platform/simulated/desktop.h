@@ -25,6 +25,7 @@ struct Desktop {
   bool instantSleep = false;
   uint64_t sleptMicroseconds = 0;
   uint64_t postCount = 0;
+  uint64_t userActivityCount = 0;  // IOPMAssertionDeclareUserActivity calls that succeeded
   uint32_t postedOfType[32] = {};  // at the HID tap, by event type
   bool recording = false;          // whole-process runs keep no log, so memory stays flat
   std::vector<SimEvent> posted;

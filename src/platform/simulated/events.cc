@@ -57,6 +57,7 @@ void recordPost(const __CGEvent& event, CGEventTapLocation tap) {
   SimEvent posted = event.record;
   posted.seq = d.postCount;
   posted.tap = tap;
+  posted.time = CFAbsoluteTimeGetCurrent();
   if (event.sourceSuppression) {
     posted.suppressionInterval = event.sourceSuppression->interval;
     posted.localEventsFilter = event.sourceSuppression->filter;

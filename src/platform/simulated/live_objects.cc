@@ -14,6 +14,7 @@ namespace simulated {
 namespace {
 
 std::unordered_map<const void*, ObjectKind> liveObjects;
+std::unordered_map<const void*, ObjectKind> constantObjects;
 long liveCounts[3] = {0, 0, 0};  // by ObjectKind
 
 std::string addressOf(const void* object) {
@@ -22,11 +23,14 @@ std::string addressOf(const void* object) {
 
 bool isLive(const void* object, ObjectKind kind) {
   auto found = liveObjects.find(object);
-  return found != liveObjects.end() && found->second == kind;
+  if (found != liveObjects.end()) return found->second == kind;
+  auto constant = constantObjects.find(object);
+  return constant != constantObjects.end() && constant->second == kind;
 }
 
 void release(CFTypeRef object) {
   if (object == nullptr) fatal("CFRelease(NULL)", "");
+  if (constantObjects.count(object) != 0) return;
   auto found = liveObjects.find(object);
   if (found == liveObjects.end()) fatal("CFRelease of an object not alive: ", addressOf(object));
   ObjectKind kind = found->second;
@@ -57,6 +61,8 @@ void track(const void* object, ObjectKind kind) {
   liveObjects.emplace(object, kind);
   ++liveCounts[static_cast<int>(kind)];
 }
+
+void trackConstant(const void* object, ObjectKind kind) { constantObjects.emplace(object, kind); }
 
 long liveCount(ObjectKind kind) { return liveCounts[static_cast<int>(kind)]; }
 

@@ -24,6 +24,9 @@ enum class ObjectKind { Event, Source, String };
 
 // Records a new object as alive, until CFRelease.
 void track(const void* object, ObjectKind kind);
+// Records an object that lives as long as the process (CFSTR's strings): it counts as alive for
+// every operation, is in no live count, and CFRelease leaves it be, as CoreFoundation does.
+void trackConstant(const void* object, ObjectKind kind);
 long liveCount(ObjectKind kind);
 
 [[noreturn]] void fatal(const char* what, const std::string& detail);

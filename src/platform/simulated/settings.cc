@@ -54,10 +54,10 @@ unsigned readFailures(const char* list) {
   static constexpr struct {
     const char* name;
     unsigned bit;
-  } kNames[] = {{"source", kSimFailSource},    {"keyboard", kSimFailKeyboard},
-                {"mouse", kSimFailMouse},      {"scroll", kSimFailScroll},
-                {"create", kSimFailCreate},    {"string", kSimFailString},
-                {"displays", kSimFailDisplays}};
+  } kNames[] = {{"source", kSimFailSource},     {"keyboard", kSimFailKeyboard},
+                {"mouse", kSimFailMouse},       {"scroll", kSimFailScroll},
+                {"create", kSimFailCreate},     {"string", kSimFailString},
+                {"displays", kSimFailDisplays}, {"power", kSimFailPower}};
   unsigned failures = 0;
   std::string text = list;
   size_t start = 0;

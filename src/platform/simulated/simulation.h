@@ -11,8 +11,12 @@
 //   MII_SIM_CURSOR=X,Y           cursor at start (default the main display's centre)
 //   MII_SIM_MACOS=MAJOR          kern.osproductversion's major number (default 27)
 //   MII_SIM_PRESS_COUNTS=L,R,O   HID press counters for left, right, other (default 100,20,3)
-//   MII_SIM_FAIL=LIST            source,keyboard,mouse,scroll,create,string,displays fail
-//   MII_SIM_TRACE=PATH           one JSON line per posted event, and an exit line
+//   MII_SIM_FAIL=LIST            source,keyboard,mouse,scroll,create,string,displays,power fail
+//   MII_SIM_TRACE=PATH           one JSON line per posted event, and an exit line; a trace that
+//                                cannot be written is reported once on stderr
+//
+// The two files are read only when they are regular files: anything else (a FIFO, a device,
+// /dev/stdin) reads as a missing file does, so that a query neither blocks nor takes input.
 #pragma once
 
 #include <array>
@@ -32,6 +36,7 @@ enum SimFailure : unsigned {
   kSimFailCreate = 1u << 4,    // CGEventCreate
   kSimFailString = 1u << 5,    // CFStringCreateWithCString
   kSimFailDisplays = 1u << 6,  // CGGetActiveDisplayList returns kCGErrorFailure
+  kSimFailPower = 1u << 7,     // IOPMAssertionCreateWithName, IOPMAssertionDeclareUserActivity
 };
 
 enum class SimEventKind { Plain, Keyboard, Mouse, Scroll };
@@ -39,6 +44,7 @@ enum class SimEventKind { Plain, Keyboard, Mouse, Scroll };
 // A posted event as the desktop saw it at the moment of posting.
 struct SimEvent {
   uint64_t seq = 0;
+  double time = 0;  // CFAbsoluteTimeGetCurrent when it was posted
   uint32_t tap = 0;
   uint32_t type = 0;
   bool hidSource = false;         // made from an event source
@@ -78,7 +84,8 @@ void simSetFailures(unsigned failures);  // a mask of SimFailure
 void simSetMacOSMajor(int major);
 void simSetPressCounts(uint32_t left, uint32_t right, uint32_t other);
 
-// The absolute clock: real by default; a fixed value once set, until the next simReset.
+// The absolute clock: real by default; a fixed value once set, until the next simReset. A set
+// clock moves on by every usleep, instant or not.
 void simSetClock(double absoluteTime);
 
 // Instant pauses: usleep returns at once and only adds to simSleptMicroseconds (and to a set
@@ -92,6 +99,11 @@ void simClearPostedEvents();
 long simLiveEvents();
 long simLiveStrings();
 long simLiveSources();
+
+// User activity declared (IOPMAssertionDeclareUserActivity calls that succeeded) since the last
+// simReset, and power assertions created and not yet released (kept across simReset).
+uint64_t simUserActivityCount();
+long simLiveAssertions();
 
 // The trace line for a posted event, without the line end.
 std::string simTraceLine(const SimEvent& event);

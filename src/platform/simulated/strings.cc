@@ -1,6 +1,8 @@
 // CoreFoundation strings: made from UTF-8 as CoreFoundation decodes it, read as UTF-16 units.
 #include <cstdint>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -65,6 +67,22 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFString
   auto* string = new __CFString{std::move(units)};
   simulated::track(string, simulated::ObjectKind::String);
   return string;
+}
+
+// One object per distinct text, as the compiler makes one per literal: made once, never freed.
+CFStringRef __CFStringMakeConstantString(const char* cStr) {
+  if (cStr == nullptr) simulated::fatal("CFSTR(NULL)", "");
+  static auto* made = new std::map<std::string, std::unique_ptr<__CFString>>;
+  std::unique_ptr<__CFString>& string = (*made)[cStr];
+  if (!string) {
+    string = std::make_unique<__CFString>();
+    // CFSTR takes ASCII in practice; bytes that are not UTF-8 are kept one unit each.
+    if (!simulated::decodeUtf8(reinterpret_cast<const unsigned char*>(cStr), &string->units)) {
+      string->units.assign(cStr, cStr + std::strlen(cStr));
+    }
+    simulated::trackConstant(string.get(), simulated::ObjectKind::String);
+  }
+  return string.get();
 }
 
 CFIndex CFStringGetLength(CFStringRef theString) {

@@ -1,5 +1,9 @@
 // The system around the events: the Accessibility permission, Secure Event Input, the clock, the
 // macOS version and the pause.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,13 +17,21 @@
 namespace simulated {
 namespace {
 
-// Read at every query, so that a test can change the answer while the agent runs.
+// Read at every query, so that a test can change the answer while the agent runs. Only a regular
+// file is read: a FIFO would block the query until someone writes to it, and /dev/stdin would take
+// the host's commands; anything else answers "no", as a missing file does. It is checked before
+// opening (opening some devices does something) and again on what was opened.
 bool fileStartsWithOne(const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  int first = std::fgetc(file);
-  std::fclose(file);
-  return first == '1';
+  struct stat named {};
+  if (stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return false;
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat opened {};
+  char first = 0;
+  const bool one = fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && read(fd, &first, 1) == 1 &&
+                   first == '1';
+  close(fd);
+  return one;
 }
 
 double realAbsoluteTime() {
@@ -73,15 +85,13 @@ int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void*, size_t) {
   return 0;
 }
 
-// The platform's pause. Real unless a test made pauses instant; then it only counts, and moves a
-// set clock on so that time-dependent logic sees the pause.
+// The platform's pause. Real unless a test made pauses instant; then it only counts. Either way it
+// moves a set clock on, so that time-dependent logic and the times of posted events see the pause.
 int usleep(useconds_t microseconds) {
   simulated::Desktop& d = desktop();
   d.sleptMicroseconds += microseconds;
-  if (d.instantSleep) {
-    if (d.fixedClock) d.clock += microseconds * 1e-6;
-    return 0;
-  }
+  if (d.fixedClock) d.clock += microseconds * 1e-6;
+  if (d.instantSleep) return 0;
   timespec remaining{static_cast<time_t>(microseconds / 1000000),
                      static_cast<long>(microseconds % 1000000) * 1000};
   while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {

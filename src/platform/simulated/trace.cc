@@ -1,16 +1,19 @@
-// The trace writer: one JSON line per posted event, as it is posted, and at exit the objects never
-// released, so that a whole-process test reads what the agent did.
+// The trace writer: one JSON line per posted event, as it is posted, with the time it was posted,
+// and at exit what was never released, so that a whole-process test reads what the agent did.
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "numbers.h"
+#include "platform/quartz.h"
 #include "platform/simulated/objects.h"
 #include "platform/simulated/simulation.h"
 #include "platform/simulated/trace.h"
@@ -18,13 +21,31 @@
 namespace simulated {
 namespace {
 
-FILE* traceFile = nullptr;
+int traceFd = -1;
+std::string tracePath;
+bool writeFailed = false;
+bool exitLineWritten = false;
 
-void writeExitLine() {
-  std::fprintf(
-      traceFile, "{\"exit\":true,\"liveEvents\":%ld,\"liveStrings\":%ld,\"liveSources\":%ld}\n",
-      liveCount(ObjectKind::Event), liveCount(ObjectKind::String), liveCount(ObjectKind::Source));
-  std::fflush(traceFile);
+// The whole line, or a warning, once, that the trace is not being written: a test reading it would
+// otherwise see a run that posted nothing. Written with write(2) and unbuffered, so that every line
+// is in the file as soon as the event is posted, and none waits in a buffer at exit.
+void writeWhole(const std::string& line) {
+  for (size_t done = 0; done < line.size();) {
+    const ssize_t wrote = write(traceFd, line.data() + done, line.size() - done);
+    if (wrote > 0) {
+      done += static_cast<size_t>(wrote);
+    } else if (wrote < 0 && errno == EINTR) {
+      continue;
+    } else {
+      if (!writeFailed) {
+        std::fprintf(stderr, "WARNING: cannot write the trace %s: %s\n", tracePath.c_str(),
+                     wrote < 0 ? std::strerror(errno) : "nothing written");
+        std::fflush(stderr);
+      }
+      writeFailed = true;
+      return;
+    }
+  }
 }
 
 // A descriptor at 3 or above for an open file: an agent started with its standard input, output
@@ -96,28 +117,47 @@ void appendJsonString(std::string* out, const std::u16string& units) {
   *out += '"';
 }
 
+// What was left at exit: objects and assertions never released, and how often user activity was
+// declared.
+void writeExitLine() {
+  std::string line = "{\"exit\":true,\"liveEvents\":";
+  appendInteger(&line, liveCount(ObjectKind::Event));
+  line += ",\"liveStrings\":";
+  appendInteger(&line, liveCount(ObjectKind::String));
+  line += ",\"liveSources\":";
+  appendInteger(&line, liveCount(ObjectKind::Source));
+  line += ",\"userActivity\":";
+  appendInteger(&line, simUserActivityCount());
+  line += ",\"liveAssertions\":";
+  appendInteger(&line, simLiveAssertions());
+  line += ",\"time\":";
+  appendNumber(&line, CFAbsoluteTimeGetCurrent());
+  line += "}\n";
+  writeWhole(line);
+  exitLineWritten = true;
+}
+
 }  // namespace
 
 bool openTrace(const char* path) {
-  // As fopen(path, "a") would open it, then moved off the standard streams' descriptors.
-  int fd = aboveStandardStreams(open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
-  if (fd < 0) return false;
-  traceFile = fdopen(fd, "a");
-  if (traceFile == nullptr) {
-    close(fd);
-    return false;
-  }
+  // Opened to append, as fopen(path, "a") would, then moved off the standard streams' descriptors.
+  // Whatever opens (a pipe, /dev/stderr) is written to.
+  traceFd = aboveStandardStreams(open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+  if (traceFd < 0) return false;
+  tracePath = path;
   std::atexit(writeExitLine);
   return true;
 }
 
-bool traceIsOpen() { return traceFile != nullptr; }
+bool traceIsOpen() { return traceFd >= 0; }
 
 void writeTraceLine(const SimEvent& posted) {
   std::string line = simTraceLine(posted);
   line += '\n';
-  std::fwrite(line.data(), 1, line.size(), traceFile);
-  std::fflush(traceFile);
+  writeWhole(line);
+  // An event posted by an exit handler that runs after the trace's own: the exit line is written
+  // again, so that the last line still tells what was left at the very end.
+  if (exitLineWritten) writeExitLine();
 }
 
 }  // namespace simulated
@@ -189,6 +229,8 @@ std::string simTraceLine(const SimEvent& e) {
     appendInteger(&line, e.localEventsFilter[1]);
     line += ']';
   }
+  line += ",\"time\":";
+  appendNumber(&line, e.time);
   line += '}';
   return line;
 }

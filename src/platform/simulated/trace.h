@@ -1,4 +1,4 @@
-// The trace: one JSON line per posted event, then, at exit, the objects never released.
+// The trace: one JSON line per posted event, then, at exit, what was never released.
 #pragma once
 
 #include "platform/simulated/simulation.h"

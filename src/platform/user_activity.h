@@ -1,0 +1,17 @@
+// Telling macOS the user is active before input is posted: on a Mac whose display has gone to
+// sleep, synthesized events alone neither wake it nor hold off the idle timer, as real input does.
+#pragma once
+
+#include "platform/quartz.h"  // CFAbsoluteTime
+
+// Declares activity at most once a second, however many events follow one another.
+class UserActivity {
+ public:
+  // Declares user activity now unless it was declared less than a second before now (a clock set
+  // back counts as the second having passed). The declaration's assertion is released at once.
+  void declare(CFAbsoluteTime now);
+
+ private:
+  bool declared = false;
+  CFAbsoluteTime lastDeclared = 0;
+};
