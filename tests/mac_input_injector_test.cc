@@ -99,6 +99,20 @@ TEST(AgentProcess, WithoutStdoutAndStderrAWarningWakesNothing) {
                               "keydown 0 hid", "keyup 0 hid"}));
 }
 
+// The window server drops what it has not taken when the poster exits: the agent ends at least
+// 50 ms after its last event (the releases it posts on the way out included), and declared user
+// activity before its input without leaving a power assertion behind.
+TEST(AgentProcess, EndsFiftyMillisecondsAfterItsLastEvent) {
+  for (const char* input : {"KEYDOWN 65\n", "MOVE 5 5\nQUIT\n"}) {
+    SCOPED_TRACE(input);
+    AgentResult r = runAgent(input);
+    ASSERT_TRUE(r.exited);
+    ASSERT_FALSE(r.postedTimes.empty());
+    EXPECT_GE(r.exitTime - r.postedTimes.back(), 0.05);
+    EXPECT_EQ(r.userActivity, 1);
+  }
+}
+
 TEST(AgentProcess, OptionsCountOnlyAsTheFirstArgumentExactly) {
   const struct {
     std::vector<std::string> args;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/simulated/simulation.h"
@@ -47,6 +48,61 @@ TEST(PostedTimes, FollowTheFixedClockThroughPauses) {
   EXPECT_GT(times[1], times[0]);
   EXPECT_NEAR(times[1] - times[0], simSleptMicroseconds() * 1e-6, 1e-9);
   takePosted();
+}
+
+// Through the commands: input declares, a pause of over a second declares again, queries and
+// refused commands declare nothing.
+TEST(UserActivity, IsDeclaredByTheCommandsThatPostInput) {
+  const struct {
+    const char* name;
+    bool trusted;
+    std::vector<std::string> lines;
+    uint64_t declarations;
+  } cases[] = {
+      {"queries post nothing", true, {"PING", "GETPOS", "RESOLUTION"}, 0},
+      {"a burst of input is one", true, {"KEYDOWN 65", "KEYUP 65", "MOVE 1 1", "WHEEL 1"}, 1},
+      {"a double click (150 ms) is one", true, {"DBLCLICK left"}, 1},
+      {"refused for want of the permission", false, {"KEYDOWN 65", "CLICK left", "TEXT aGk="}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    freshAgent(27);
+    simSetTrusted(c.trusted);
+    sendLines(c.lines);
+    EXPECT_EQ(simUserActivityCount(), c.declarations);
+    EXPECT_EQ(simLiveAssertions(), 0);
+    takePosted();
+  }
+  freshAgent(27);
+  sendLine("KEYPRESS 65");
+  simSetClock(kStartTime + 1.5);
+  sendLine("KEYPRESS 66");
+  EXPECT_EQ(simUserActivityCount(), 2u);
+  takePosted();
+}
+
+// Each half of a click is held long enough for AppKit to see both: 50 ms from press to release,
+// and a double click's clicks 50 ms apart, on every button.
+TEST(PostedTimes, ClicksHoldTheirButtonFiftyMilliseconds) {
+  const struct {
+    const char* line;
+    std::vector<double> times;
+  } cases[] = {
+      {"CLICK left", {0, 0.05}},
+      {"CLICK right", {0, 0.05}},
+      {"CLICK middle", {0, 0.05}},
+      {"DBLCLICK left", {0, 0.05, 0.1, 0.15}},
+      {"DBLCLICK middle", {0, 0.05, 0.1, 0.15}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    freshAgent(27);
+    sendLine(c.line);
+    const std::vector<double> times = postedTimes();
+    ASSERT_EQ(times.size(), c.times.size());
+    for (size_t i = 0; i < times.size(); ++i) EXPECT_NEAR(times[i], c.times[i], 1e-9) << i;
+    takePosted();
+  }
 }
 
 }  // namespace
