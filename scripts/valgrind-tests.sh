@@ -30,4 +30,4 @@ if [ -n "$bad" ] || [ "$status" -ne 0 ]; then
   echo "valgrind: the suite failed (status $status) or memcheck found errors" >&2
   exit 1
 fi
-echo "valgrind: $(ls "$logs" | wc -l) processes, no memcheck error"
+echo "valgrind: $(find "$logs" -name "*.log" | wc -l) processes, no memcheck error"

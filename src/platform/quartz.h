@@ -232,6 +232,9 @@ MII_CG_EXTERN void CGEventSetType(CGEventRef event, CGEventType type);
 MII_CG_EXTERN CGEventType CGEventGetType(CGEventRef event);
 MII_CG_EXTERN void CGEventKeyboardSetUnicodeString(CGEventRef event, UniCharCount stringLength,
                                                    const UniChar* unicodeString);
+MII_CG_EXTERN void CGEventKeyboardGetUnicodeString(CGEventRef event, UniCharCount maxStringLength,
+                                                   UniCharCount* actualStringLength,
+                                                   UniChar* unicodeString);
 MII_CG_EXTERN void CGEventPost(CGEventTapLocation tap, CGEventRef event);
 
 // CGDirectDisplay.h

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ struct Desktop {
   uint32_t postedOfType[32] = {};  // at the HID tap, by event type
   bool recording = false;          // whole-process runs keep no log, so memory stays flat
   std::vector<SimEvent> posted;
+  std::function<void(CGEventRef)> postObserver;  // empty: nobody watches
 };
 
 // The desktop, made from the MII_SIM_* environment variables on first use (which also opens the

@@ -169,11 +169,26 @@ void CGEventSetIntegerValueField(CGEventRef event, CGEventField field, int64_t v
   if (__CGEvent* e = liveEvent(event)) e->record.fields[field] = value;
 }
 
+// A field never set reads as what macOS keeps there for the event's kind: the key code of a key
+// event, the button of a mouse event, the line deltas of a scroll event; 0 for every other field.
 int64_t CGEventGetIntegerValueField(CGEventRef event, CGEventField field) {
   const __CGEvent* e = liveEvent(event);
   if (e == nullptr) return 0;
-  auto found = e->record.fields.find(field);
-  return found == e->record.fields.end() ? 0 : found->second;
+  const SimEvent& record = e->record;
+  auto found = record.fields.find(field);
+  if (found != record.fields.end()) return found->second;
+  switch (record.kind) {
+    case SimEventKind::Keyboard:
+      return field == kCGKeyboardEventKeycode ? record.keycode : 0;
+    case SimEventKind::Mouse:
+      return field == kCGMouseEventButtonNumber ? record.button : 0;
+    case SimEventKind::Scroll:
+      if (field == kCGScrollWheelEventDeltaAxis1) return record.wheel1;
+      return field == kCGScrollWheelEventDeltaAxis2 ? record.wheel2 : 0;
+    case SimEventKind::Plain:
+      break;
+  }
+  return 0;
 }
 
 void CGEventSetFlags(CGEventRef event, CGEventFlags flags) {
@@ -206,6 +221,18 @@ void CGEventKeyboardSetUnicodeString(CGEventRef event, UniCharCount stringLength
   }
 }
 
+// As the header says: the whole length is reported whatever the buffer holds, and at most
+// maxStringLength units are copied.
+void CGEventKeyboardGetUnicodeString(CGEventRef event, UniCharCount maxStringLength,
+                                     UniCharCount* actualStringLength, UniChar* unicodeString) {
+  const __CGEvent* e = liveEvent(event);
+  const size_t length = e != nullptr && e->record.text ? e->record.text->size() : 0;
+  if (actualStringLength != nullptr) *actualStringLength = length;
+  if (unicodeString == nullptr || length == 0) return;
+  const size_t copied = std::min<size_t>(length, maxStringLength);
+  std::copy_n(e->record.text->data(), copied, reinterpret_cast<char16_t*>(unicodeString));
+}
+
 void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
   simulated::Desktop& d = desktop();
   const __CGEvent* e = liveEvent(event);
@@ -218,6 +245,8 @@ void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
   if (tap == kCGHIDEventTap && record.type < 32) ++d.postedOfType[record.type];
   // A snapshot (fields, text and all) only when someone will read it.
   if (simulated::traceIsOpen() || d.recording) simulated::recordPost(*e, tap);
+  // Last, as a tap placed after the posting point sees the event once it is on its way.
+  if (d.postObserver) d.postObserver(event);
 }
 
 CGError CGGetActiveDisplayList(uint32_t maxDisplays, CGDirectDisplayID* activeDisplays,

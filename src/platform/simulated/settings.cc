@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/quartz.h"
@@ -146,6 +147,9 @@ void simSetCursor(CGPoint cursor) { desktop().cursor = cursor; }
 CGPoint simCursor() { return desktop().cursor; }
 void simSetFailures(unsigned failures) { desktop().failures = failures; }
 void simSetMacOSMajor(int major) { desktop().macOSMajor = major; }
+void simSetPostObserver(std::function<void(CGEventRef)> observer) {
+  desktop().postObserver = std::move(observer);
+}
 
 void simSetPressCounts(uint32_t left, uint32_t right, uint32_t other) {
   desktop().pressCounts[0] = left;

@@ -21,6 +21,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -92,6 +93,10 @@ void simSetClock(double absoluteTime);
 // clock). Off by default; the product's pauses are real.
 void simSetInstantSleep(bool instant);
 uint64_t simSleptMicroseconds();
+
+// Called with every posted event, after the trace and the log took it, while the event is still
+// the poster's: what a listen-only event tap sees. An empty function stops it; simReset too.
+void simSetPostObserver(std::function<void(CGEventRef)> observer);
 
 const std::vector<SimEvent>& simPostedEvents();
 void simClearPostedEvents();

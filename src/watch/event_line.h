@@ -1,0 +1,29 @@
+// One event seen by the watcher as one JSON line, readable beside the simulated desktop's trace
+// (platform/simulated/trace.cc): the same keys with the same meanings and number forms, in the
+// trace's order, for what an event tap can read back from an event, then the time it was seen.
+#pragma once
+
+#include <string>
+
+#include "platform/quartz.h"
+
+// What the watcher taps: every type of event the agent posts. A Mac's own keyboard and mouse make
+// these too; nothing else is asked for.
+inline constexpr CGEventType kWatchedTypes[] = {
+    kCGEventKeyDown,           kCGEventKeyUp,
+    kCGEventFlagsChanged,      kCGEventLeftMouseDown,
+    kCGEventLeftMouseUp,       kCGEventRightMouseDown,
+    kCGEventRightMouseUp,      kCGEventOtherMouseDown,
+    kCGEventOtherMouseUp,      kCGEventLeftMouseDragged,
+    kCGEventRightMouseDragged, kCGEventOtherMouseDragged,
+    kCGEventMouseMoved,        kCGEventScrollWheel,
+};
+
+// {"type":T,"flags":F, then by the event's type
+//   key events and modifier changes: "keycode":K,"down":B, and "text":"..." when the event
+//     carries a string (a modifier change is down when its key's flag is set in F);
+//   mouse events: "x":X,"y":Y,"button":N,"fields":{"0":event number,"1":click state};
+//   scroll events: "wheel1":L,"wheel2":L, the line deltas of the vertical and horizontal axes;
+// then "time":time}, time being what the caller says (the watcher gives the CFAbsoluteTime at
+// which it saw the event). Other types have type, flags and time alone.
+std::string eventLine(CGEventRef event, double time);

@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+"""scripts/compare-traces.py on two traces of one session made by the simulated agent: they agree,
+plain moves nobody posted are skipped, and a changed click state, a missing release, a changed
+flag or an extra key each fail with that named.
+
+usage: compare_traces_test.py AGENT SOURCE_DIR
+"""
+
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+AGENT, SOURCE_DIR = sys.argv[1], sys.argv[2]
+COMPARE = os.path.join(SOURCE_DIR, "scripts", "compare-traces.py")
+SCRIPT = os.path.join(SOURCE_DIR, "scripts", "mac-conformance.sh")
+
+
+def simulated_trace(path):
+    session = subprocess.run(["bash", SCRIPT, "--print-session"], check=True,
+                             capture_output=True, text=True).stdout
+    env = {key: value for key, value in os.environ.items() if not key.startswith("MII_SIM_")}
+    env.update(MII_SIM_TRACE=path, MII_SIM_DISPLAYS="1440x900")
+    subprocess.run([AGENT], input=session, env=env, check=True, capture_output=True, text=True)
+
+
+def first(events, predicate):
+    return next(i for i, event in enumerate(events) if predicate(event))
+
+
+def left_press(event):
+    return event.get("type") == 1
+
+
+def second_click(event):
+    return event.get("type") == 1 and event["fields"].get("1") == 2
+
+
+def command_chord(event):
+    return event.get("type") == 10 and event.get("flags") == 0x100000
+
+
+# Each change to the observed trace, and what the comparison must name.
+CHANGES = [
+    ("changed click state",
+     lambda events: events[first(events, second_click)]["fields"].update({"1": 1}),
+     "click state differs"),
+    ("missing release",
+     lambda events: events.pop(first(events, lambda e: e.get("type") == 2)),
+     "missing left button release"),
+    ("changed flag",
+     lambda events: events[first(events, command_chord)].update(flags=0x40000),
+     "flags differs (observed Control, expected Command)"),
+    ("extra key",
+     lambda events: events.insert(3, {"type": 10, "flags": 0, "keycode": 0, "down": True}),
+     "extra key down"),
+    ("missing last event",
+     lambda events: events.pop(first(events, lambda e: "exit" in e) - 1),
+     "missing key up: the watcher saw nothing more"),
+]
+
+
+class CompareTracesTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.TemporaryDirectory()
+        cls.expected = os.path.join(cls.dir.name, "expected.jsonl")
+        cls.again = os.path.join(cls.dir.name, "again.jsonl")
+        simulated_trace(cls.expected)
+        simulated_trace(cls.again)
+        with open(cls.expected, encoding="utf-8") as lines:
+            cls.events = [json.loads(line) for line in lines]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.dir.cleanup()
+
+    def compare(self, observed_events):
+        observed = os.path.join(self.dir.name, "observed.jsonl")
+        with open(observed, "w", encoding="utf-8") as out:
+            for event in observed_events:
+                out.write(json.dumps(event, ensure_ascii=False) + "\n")
+        return self.run_compare(observed)
+
+    def run_compare(self, observed):
+        table = os.path.join(self.dir.name, "table.md")
+        done = subprocess.run([sys.executable, COMPARE, "--markdown", table, observed,
+                               self.expected], capture_output=True, text=True)
+        return done.returncode, done.stdout
+
+    def changed(self, change):
+        events = json.loads(json.dumps(self.events))
+        change(events)
+        return events
+
+    def test_two_traces_of_one_session_agree(self):
+        status, output = self.run_compare(self.again)
+        self.assertEqual(status, 0, output)
+        self.assertIn("the traces agree", output)
+
+    def test_plain_moves_nobody_posted_are_skipped(self):
+        move = {"type": 5, "flags": 0, "x": 1, "y": 2, "button": 0, "fields": {}}
+        events = self.changed(lambda events: events.insert(first(events, left_press), move))
+        status, output = self.compare(events)
+        self.assertEqual(status, 0, output)
+        self.assertIn("1 observed plain moves skipped", output)
+
+    def test_each_change_fails_with_what_changed(self):
+        for name, change, named in CHANGES:
+            with self.subTest(name):
+                status, output = self.compare(self.changed(change))
+                self.assertEqual(status, 1, output)
+                self.assertIn(named, output)
+                self.assertIn("observed: ", output)
+                self.assertIn("expected: ", output)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1])
