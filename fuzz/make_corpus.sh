@@ -8,6 +8,7 @@ rm -rf corpus
 mkdir corpus
 
 # seed NAME HEADER-BYTES LINES: LINES is printf text, HEADER four \x escapes.
+# shellcheck disable=SC2059  # the escapes are meant to be read as printf's format
 seed() { printf "$2$3" >"corpus/$1"; }
 plain='\x00\x00\x00\x00'
 
@@ -47,6 +48,7 @@ seed macos26 '\x40\x00\x00\x00' 'MOUSEDOWN left\nMOVE 10 10\nMOUSEUP left\nCLICK
 seed press_counters '\x80\x00\x00\x00' 'MOUSEDOWN left\nMOUSEUP left\nCLICK left\nDBLCLICK left\nMOUSEDOWN right\nMOVE 1 1\n'
 
 # A line longer than one read: still one line, one command.
+# shellcheck disable=SC2059  # the header's escapes, as in seed
 { printf "$plain"; printf 'PING'; head -c 65531 /dev/zero | tr '\0' ' '; printf 'PING\n'; } >corpus/long_line
 # Lines limited to 64 bytes: at the limit, beyond it, and carriage returns past it.
 seed dropped_lines '\x00\x00\x00\x04' 'KEYDOWN 16\nTEXT QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXI\r\r\nTEXT QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNkZWZnaGlqa2xtbm9wcXI=\nPING\r\r\r\nxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\r\ry\nKEYUP 16'
