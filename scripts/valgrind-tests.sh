@@ -10,12 +10,14 @@ logs=$build/valgrind
 rm -rf "$logs"
 mkdir -p "$logs"
 
-# Two halves in parallel, one per core; gtest's sharding splits the tests between them.
+# Two halves in parallel, one per core; gtest's sharding splits the tests between them. Left out:
+# signals made pending before exec, which Valgrind's own start-up takes instead of the agent.
 status=0
 for shard in 0 1; do
   GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=$shard \
     valgrind --tool=memcheck --trace-children=yes --leak-check=full --error-exitcode=99 \
-      --log-file="$logs/%p.log" "$build/tests/mii_tests" --gtest_brief=1 &
+      --log-file="$logs/%p.log" "$build/tests/mii_tests" --gtest_brief=1 \
+      --gtest_filter=-AgentSignals.TwoEndingSignalsPendingAtStartEndTheAgentByTheFirstToCome &
 done
 for shard in 0 1; do
   wait -n || status=$?
