@@ -13,10 +13,10 @@ useconds_t settleMicroseconds(std::optional<CFAbsoluteTime> lastPost, CFAbsolute
 void EventPoster::post(CGEventRef event, std::optional<CGEventFlags> flags) {
   if (event == nullptr) return;
   if (flags) CGEventSetFlags(event, *flags);
-  const CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
-  activity_.declare(now);
+  activity_.declare(CFAbsoluteTimeGetCurrent());
   CGEventPost(kCGHIDEventTap, event);
-  lastPost_ = now;
+  // Read once the event is handed over: the settle time runs from there.
+  lastPost_ = CFAbsoluteTimeGetCurrent();
 }
 
 void EventPoster::settle() const {
