@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "numbers.h"
+#include "json_text.h"
 
 namespace {
 
@@ -33,75 +33,12 @@ bool modifierIsDown(int64_t keycode, CGEventFlags flags) {
   return false;
 }
 
-template <typename Integer>
-void appendInteger(std::string* out, Integer value) {
-  char buffer[32];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out->append(buffer, result.ptr);
-}
-
-void appendNumber(std::string* out, double value) {
-  // JSON has no non-finite numbers.
-  *out += std::isfinite(value) ? shortestDecimal(value) : "null";
-}
-
-void appendEscapedUnit(std::string* out, unsigned unit) {
-  char buffer[8];
-  std::snprintf(buffer, sizeof buffer, "\\u%04x", unit);
-  *out += buffer;
-}
-
-void appendUtf8(std::string* out, uint32_t c) {
-  if (c < 0x80) {
-    *out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    *out += static_cast<char>(0xC0 | (c >> 6));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    *out += static_cast<char>(0xE0 | (c >> 12));
-    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *out += static_cast<char>(0xF0 | (c >> 18));
-    *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// UTF-16 as a JSON string in UTF-8, as the trace writes it: quote, backslash and control
-// characters escaped, a lone surrogate written as its escape so that it reads back exactly.
-void appendJsonString(std::string* out, const std::vector<UniChar>& units) {
-  *out += '"';
-  for (size_t i = 0; i < units.size(); ++i) {
-    uint32_t c = units[i];
-    const bool pairs = c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() &&
-                       units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF;
-    if (pairs) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      appendEscapedUnit(out, c);
-      continue;
-    }
-    if (c == '"' || c == '\\') {
-      *out += '\\';
-      *out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      appendEscapedUnit(out, c);
-    } else {
-      appendUtf8(out, c);
-    }
-  }
-  *out += '"';
-}
-
 void appendKeyboard(std::string* out, CGEventRef event, CGEventType type, CGEventFlags flags) {
   const int64_t keycode = CGEventGetIntegerValueField(event, kCGKeyboardEventKeycode);
   bool down = type == kCGEventKeyDown;
   if (type == kCGEventFlagsChanged) down = modifierIsDown(keycode, flags);
   *out += ",\"keycode\":";
-  appendInteger(out, keycode);
+  appendJsonInteger(out, keycode);
   *out += down ? ",\"down\":true" : ",\"down\":false";
   // Asked for its length first: the header promises the whole count even with no buffer.
   UniCharCount length = 0;
@@ -112,29 +49,29 @@ void appendKeyboard(std::string* out, CGEventRef event, CGEventType type, CGEven
   CGEventKeyboardGetUnicodeString(event, length, &copied, units.data());
   units.resize(copied < length ? copied : length);
   *out += ",\"text\":";
-  appendJsonString(out, units);
+  appendJsonString(out, units.data(), units.size());
 }
 
 void appendMouse(std::string* out, CGEventRef event) {
   const CGPoint location = CGEventGetLocation(event);
   *out += ",\"x\":";
-  appendNumber(out, location.x);
+  appendJsonNumber(out, location.x);
   *out += ",\"y\":";
-  appendNumber(out, location.y);
+  appendJsonNumber(out, location.y);
   *out += ",\"button\":";
-  appendInteger(out, CGEventGetIntegerValueField(event, kCGMouseEventButtonNumber));
+  appendJsonInteger(out, CGEventGetIntegerValueField(event, kCGMouseEventButtonNumber));
   *out += ",\"fields\":{\"0\":";
-  appendInteger(out, CGEventGetIntegerValueField(event, kCGMouseEventNumber));
+  appendJsonInteger(out, CGEventGetIntegerValueField(event, kCGMouseEventNumber));
   *out += ",\"1\":";
-  appendInteger(out, CGEventGetIntegerValueField(event, kCGMouseEventClickState));
+  appendJsonInteger(out, CGEventGetIntegerValueField(event, kCGMouseEventClickState));
   *out += '}';
 }
 
 void appendScroll(std::string* out, CGEventRef event) {
   *out += ",\"wheel1\":";
-  appendInteger(out, CGEventGetIntegerValueField(event, kCGScrollWheelEventDeltaAxis1));
+  appendJsonInteger(out, CGEventGetIntegerValueField(event, kCGScrollWheelEventDeltaAxis1));
   *out += ",\"wheel2\":";
-  appendInteger(out, CGEventGetIntegerValueField(event, kCGScrollWheelEventDeltaAxis2));
+  appendJsonInteger(out, CGEventGetIntegerValueField(event, kCGScrollWheelEventDeltaAxis2));
 }
 
 }  // namespace
@@ -143,9 +80,9 @@ std::string eventLine(CGEventRef event, double time) {
   const CGEventType type = CGEventGetType(event);
   const CGEventFlags flags = CGEventGetFlags(event);
   std::string line = "{\"type\":";
-  appendInteger(&line, static_cast<uint32_t>(type));
+  appendJsonInteger(&line, static_cast<uint32_t>(type));
   line += ",\"flags\":";
-  appendInteger(&line, flags);
+  appendJsonInteger(&line, flags);
   switch (type) {
     case kCGEventKeyDown:
     case kCGEventKeyUp:
@@ -171,7 +108,7 @@ std::string eventLine(CGEventRef event, double time) {
       break;
   }
   line += ",\"time\":";
-  appendNumber(&line, time);
+  appendJsonNumber(&line, time);
   line += '}';
   return line;
 }

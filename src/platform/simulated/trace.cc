@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "numbers.h"
+#include "json_text.h"
 #include "platform/quartz.h"
 #include "platform/simulated/objects.h"
 #include "platform/simulated/simulation.h"
@@ -58,80 +58,21 @@ int aboveStandardStreams(int fd) {
   return moved;
 }
 
-void appendNumber(std::string* out, double value) {
-  if (!std::isfinite(value)) {
-    // JSON has no non-finite numbers.
-    *out += "null";
-    return;
-  }
-  *out += shortestDecimal(value);
-}
-
-template <typename Integer>
-void appendInteger(std::string* out, Integer value) {
-  char buffer[32];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out->append(buffer, result.ptr);
-}
-
-void appendEscapedUnit(std::string* out, unsigned unit) {
-  char buffer[8];
-  std::snprintf(buffer, sizeof buffer, "\\u%04x", unit);
-  *out += buffer;
-}
-
-// UTF-16 as a JSON string; a lone surrogate is written as its escape, so it reads back exactly.
-void appendJsonString(std::string* out, const std::u16string& units) {
-  *out += '"';
-  for (size_t i = 0; i < units.size(); ++i) {
-    uint32_t c = units[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      appendEscapedUnit(out, c);
-      continue;
-    }
-    if (c == '"' || c == '\\') {
-      *out += '\\';
-      *out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      appendEscapedUnit(out, c);
-    } else if (c < 0x80) {
-      *out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      *out += static_cast<char>(0xC0 | (c >> 6));
-      *out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      *out += static_cast<char>(0xE0 | (c >> 12));
-      *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      *out += static_cast<char>(0xF0 | (c >> 18));
-      *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  *out += '"';
-}
-
 // What was left at exit: objects and assertions never released, and how often user activity was
 // declared.
 void writeExitLine() {
   std::string line = "{\"exit\":true,\"liveEvents\":";
-  appendInteger(&line, liveCount(ObjectKind::Event));
+  appendJsonInteger(&line, liveCount(ObjectKind::Event));
   line += ",\"liveStrings\":";
-  appendInteger(&line, liveCount(ObjectKind::String));
+  appendJsonInteger(&line, liveCount(ObjectKind::String));
   line += ",\"liveSources\":";
-  appendInteger(&line, liveCount(ObjectKind::Source));
+  appendJsonInteger(&line, liveCount(ObjectKind::Source));
   line += ",\"userActivity\":";
-  appendInteger(&line, simUserActivityCount());
+  appendJsonInteger(&line, simUserActivityCount());
   line += ",\"liveAssertions\":";
-  appendInteger(&line, simLiveAssertions());
+  appendJsonInteger(&line, simLiveAssertions());
   line += ",\"time\":";
-  appendNumber(&line, CFAbsoluteTimeGetCurrent());
+  appendJsonNumber(&line, CFAbsoluteTimeGetCurrent());
   line += "}\n";
   writeWhole(line);
   exitLineWritten = true;
@@ -163,74 +104,72 @@ void writeTraceLine(const SimEvent& posted) {
 }  // namespace simulated
 
 std::string simTraceLine(const SimEvent& e) {
-  using simulated::appendInteger;
-  using simulated::appendNumber;
   std::string line = "{\"seq\":";
-  appendInteger(&line, e.seq);
+  appendJsonInteger(&line, e.seq);
   line += ",\"tap\":";
-  appendInteger(&line, e.tap);
+  appendJsonInteger(&line, e.tap);
   line += ",\"type\":";
-  appendInteger(&line, e.type);
+  appendJsonInteger(&line, e.type);
   line += e.hidSource ? ",\"source\":\"hid\"" : ",\"source\":null";
   line += ",\"flags\":";
   if (e.flags) {
-    appendInteger(&line, *e.flags);
+    appendJsonInteger(&line, *e.flags);
   } else {
     line += "null";
   }
   switch (e.kind) {
     case SimEventKind::Keyboard:
       line += ",\"keycode\":";
-      appendInteger(&line, e.keycode);
+      appendJsonInteger(&line, e.keycode);
       line += e.down ? ",\"down\":true" : ",\"down\":false";
       if (e.text) {
         line += ",\"text\":";
-        simulated::appendJsonString(&line, *e.text);
+        appendJsonString(&line, reinterpret_cast<const uint16_t*>(e.text->data()), e.text->size());
         line += ",\"textUnits\":";
-        appendInteger(&line, e.text->size());
+        appendJsonInteger(&line, e.text->size());
       }
       break;
     case SimEventKind::Mouse:
       line += ",\"x\":";
-      appendNumber(&line, e.x);
+      appendJsonNumber(&line, e.x);
       line += ",\"y\":";
-      appendNumber(&line, e.y);
+      appendJsonNumber(&line, e.y);
       line += ",\"button\":";
-      appendInteger(&line, e.button);
+      appendJsonInteger(&line, e.button);
       line += ",\"fields\":{";
       for (auto it = e.fields.begin(); it != e.fields.end(); ++it) {
         if (it != e.fields.begin()) line += ',';
         line += '"';
-        appendInteger(&line, it->first);
+        appendJsonInteger(&line, it->first);
         line += "\":";
-        appendInteger(&line, it->second);
+        appendJsonInteger(&line, it->second);
       }
       line += '}';
       break;
     case SimEventKind::Scroll:
       line += ",\"units\":";
-      appendInteger(&line, e.units);
+      appendJsonInteger(&line, e.units);
       line += ",\"wheelCount\":";
-      appendInteger(&line, e.wheelCount);
+      appendJsonInteger(&line, e.wheelCount);
       line += ",\"wheel1\":";
-      appendInteger(&line, e.wheel1);
+      appendJsonInteger(&line, e.wheel1);
       line += ",\"wheel2\":";
-      appendInteger(&line, e.wheel2);
+      appendJsonInteger(&line, e.wheel2);
       break;
     case SimEventKind::Plain:
       break;
   }
   if (e.hidSource) {
     line += ",\"suppressionInterval\":";
-    appendNumber(&line, e.suppressionInterval);
+    appendJsonNumber(&line, e.suppressionInterval);
     line += ",\"localEventsFilter\":[";
-    appendInteger(&line, e.localEventsFilter[0]);
+    appendJsonInteger(&line, e.localEventsFilter[0]);
     line += ',';
-    appendInteger(&line, e.localEventsFilter[1]);
+    appendJsonInteger(&line, e.localEventsFilter[1]);
     line += ']';
   }
   line += ",\"time\":";
-  appendNumber(&line, e.time);
+  appendJsonNumber(&line, e.time);
   line += '}';
   return line;
 }
