@@ -40,20 +40,21 @@ CGEventRef onTappedEvent(CGEventTapProxy, CGEventType type, CGEventRef event, vo
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fflush(stdout);
-  return event;  // a listen-only tap changes nothing; the value is not used
+  return event;  // passed on unchanged: a filtering tap must return it, a listen-only one need not
 }
 
-// Whether the tap kept the key events it asked for. A process that may not monitor keys gets a
-// tap whose mask has their bits cleared; the system's own list shows the mask it kept. True when
-// the list does not show this process's tap, as nothing then says otherwise.
-bool tapKeepsKeyEvents() {
+// Whether this process's tap of the given kind kept the key events it asked for. A process that
+// may not monitor keys gets a tap whose mask has their bits cleared; the system's own list shows
+// the mask it kept. True when the list does not show the tap, as nothing then says otherwise.
+bool tapKeepsKeyEvents(CGEventTapOptions options) {
   constexpr uint32_t kMaxTaps = 64;
   CGEventTapInformation taps[kMaxTaps];
   uint32_t count = 0;
   if (CGGetEventTapList(kMaxTaps, taps, &count) != kCGErrorSuccess) return true;
   const pid_t self = getpid();
   for (uint32_t i = 0; i < count && i < kMaxTaps; ++i) {
-    if (taps[i].tappingProcess == self && taps[i].processBeingTapped == 0) {
+    if (taps[i].tappingProcess == self && taps[i].processBeingTapped == 0 &&
+        taps[i].options == options) {
       return (taps[i].eventsOfInterest & kKeyEvents) == kKeyEvents;
     }
   }
@@ -70,26 +71,41 @@ bool stdinEnded() {
   return got == 0 || (got < 0 && (in.revents & POLLHUP));
 }
 
+// A tap on the login session for `mask`, or null when the system refuses it or strips its key
+// events.
+CfOwned<CFMachPortRef> createTap(CGEventTapOptions options, CGEventMask mask) {
+  CfOwned<CFMachPortRef> tap(CGEventTapCreate(kCGSessionEventTap, kCGHeadInsertEventTap, options,
+                                              mask, onTappedEvent, nullptr));
+  if (tap && !tapKeepsKeyEvents(options)) {
+    CFMachPortInvalidate(tap.get());  // a tap without keys is no use: it goes before another comes
+    tap.reset();
+  }
+  return tap;
+}
+
 }  // namespace
 
 int watchEvents(double seconds) {
   catchEndingSignals();
   CGEventMask mask = 0;
   for (CGEventType type : kWatchedTypes) mask |= CGEventMaskBit(type);
-  CfOwned<CFMachPortRef> tap(CGEventTapCreate(kCGSessionEventTap, kCGHeadInsertEventTap,
-                                              kCGEventTapOptionListenOnly, mask, onTappedEvent,
-                                              nullptr));
+  // Watching needs only a listen-only tap, but that one sees keys only with Input Monitoring. A
+  // process trusted for Accessibility alone (a hosted runner's shell, for one) may still install a
+  // filtering tap, which this callback uses only to pass each event on as it came.
+  CfOwned<CFMachPortRef> tap = createTap(kCGEventTapOptionListenOnly, mask);
+  if (!tap) {
+    tap = createTap(kCGEventTapOptionDefault, mask);
+    if (tap) {
+      std::fputs(
+          "mac-input-watch: no Input Monitoring here; watching through a filtering tap that passes "
+          "every event on unchanged\n",
+          stderr);
+    }
+  }
   if (!tap) {
     std::fputs(
-        "mac-input-watch: cannot create an event tap (the process that started it needs "
-        "Accessibility or Input Monitoring in System Settings > Privacy & Security)\n",
-        stderr);
-    return kCannotWatch;
-  }
-  if (!tapKeepsKeyEvents()) {
-    std::fputs(
-        "mac-input-watch: the event tap may not see keys (the process that started it needs "
-        "Input Monitoring in System Settings > Privacy & Security)\n",
+        "mac-input-watch: cannot tap the session's key events (the process that started it needs "
+        "Input Monitoring or Accessibility in System Settings > Privacy & Security)\n",
         stderr);
     return kCannotWatch;
   }
