@@ -8,9 +8,17 @@ cd "$(dirname "$0")/.."
 
 # The simulated desktop on a Mac too, where the default platform builds no benchmarks; getconf
 # rather than nproc, which macOS lacks.
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DMII_PLATFORM=simulated \
-  -DMII_BUILD_BENCHMARKS=ON -DMII_BUILD_TESTS=OFF -DMII_SANITIZE=OFF >/dev/null
-cmake --build build-bench -j "$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)" >/dev/null
+# The build's output goes to a log, shown when the build fails.
+mkdir -p build-bench
+if ! {
+  cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DMII_PLATFORM=simulated \
+    -DMII_BUILD_BENCHMARKS=ON -DMII_BUILD_TESTS=OFF -DMII_SANITIZE=OFF &&
+    cmake --build build-bench -j "$(getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)"
+} >build-bench/build.log 2>&1; then
+  tail -n 30 build-bench/build.log
+  echo "bench: the build failed (build-bench/build.log)" >&2
+  exit 1
+fi
 
 echo "== the agent against the floor of its pipe protocol (Release, simulated desktop, no trace)"
 build-bench/bench/mii_pipe_bench "$@"

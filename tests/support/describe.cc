@@ -104,13 +104,15 @@ std::string flagNames(uint64_t flags) {
   std::string names;
   for (const auto& flag : kNames) {
     if ((flags & flag.bit) == 0) continue;
-    names += (names.empty() ? "" : "+") + std::string(flag.name);
+    if (!names.empty()) names += '+';
+    names += flag.name;
     flags &= ~flag.bit;
   }
   if (flags != 0) {
     char other[24];
     std::snprintf(other, sizeof other, "0x%llx", static_cast<unsigned long long>(flags));
-    names += (names.empty() ? "" : "+") + std::string(other);
+    if (!names.empty()) names += '+';
+    names += other;
   }
   return names;
 }
