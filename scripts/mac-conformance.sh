@@ -108,7 +108,11 @@ macos=$(sw_vers -productVersion)
 echo "mac-conformance: macOS $macos on $(uname -m), main display ${width}x${height} points"
 
 # The watcher reads a FIFO that this script holds open: closing it is the watcher's end of input.
+# The FIFO lives outside the output folder, whose files are uploaded: a reader of the folder would
+# block opening it.
 watch_pid=""
+fifo_dir=$(mktemp -d)
+fifo=$fifo_dir/watch-stdin
 stop_watcher() {
   exec 3>&-
   if [ -n "$watch_pid" ]; then
@@ -116,10 +120,10 @@ stop_watcher() {
     wait "$watch_pid" 2>/dev/null || true
     watch_pid=""
   fi
+  rm -rf "$fifo_dir"
 }
 trap stop_watcher EXIT
-fifo=$out/watch-stdin
-rm -f "$fifo" "$out/observed.jsonl" "$out/expected.jsonl" "$out/screen.png"
+rm -f "$out/watch-stdin" "$out/observed.jsonl" "$out/expected.jsonl" "$out/screen.png"
 mkfifo "$fifo"
 "$watch" --seconds 300 <"$fifo" >"$out/observed.jsonl" 2>"$out/watch.err" &
 watch_pid=$!

@@ -1,17 +1,23 @@
 #!/usr/bin/env python3
 """scripts/mac-conformance.sh away from a Mac: it says it did not run, as its last line, and
-exits 0; the watcher it would start says it watches nothing here, and exits 3.
+exits 0; the watcher it would start says it watches nothing here, and exits 3. Then its Mac path,
+with stand-ins for what only a Mac has: the simulated agent as the real one, a watcher that
+prints what that agent's simulated desktop delivered, and uname, sw_vers, screencapture and cmake
+that answer as a Mac with a built tree would.
 
-usage: mac_conformance_test.py WATCHER SOURCE_DIR
+usage: mac_conformance_test.py WATCHER AGENT SOURCE_DIR
 """
 
 import os
 import platform
+import shutil
+import stat
 import subprocess
 import sys
+import tempfile
 import unittest
 
-WATCHER, SOURCE_DIR = sys.argv[1], sys.argv[2]
+WATCHER, AGENT, SOURCE_DIR = sys.argv[1], sys.argv[2], sys.argv[3]
 
 
 @unittest.skipIf(platform.system() == "Darwin", "on a Mac the script runs for real")
@@ -35,6 +41,74 @@ class AwayFromAMacTest(unittest.TestCase):
                               stdin=subprocess.DEVNULL)
         self.assertEqual(done.returncode, 3)
         self.assertEqual(done.stderr, "mac-input-watch: no event tap away from macOS\n")
+
+
+STAND_INS = {
+    "uname": 'case "$1" in -m) echo arm64 ;; *) echo Darwin ;; esac\n',
+    "sw_vers": "echo 15.1\n",
+    "screencapture": ': >"${@: -1}"\n',
+    "cmake": "exit 0\n",  # the tree is built already
+    # The Mac's delivery: every event the "real" agent's simulated desktop took, less those that
+    # STAND_IN_LOSES matches.
+    "mac-input-watch": 'echo WATCHING >&2\ncat >/dev/null\n'
+                       'grep -v -e "${STAND_IN_LOSES:-^$}" "$DELIVERED" || true\n',
+}
+
+
+def write_program(path, body):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8") as program:
+        program.write("#!/usr/bin/env bash\n" + body)
+    os.chmod(path, stat.S_IRWXU)
+
+
+class MacPathWithStandInsTest(unittest.TestCase):
+    def run_script(self, tree, **env_extra):
+        for script in ("mac-conformance.sh", "compare-traces.py"):
+            os.makedirs(os.path.join(tree, "scripts"), exist_ok=True)
+            shutil.copy(os.path.join(SOURCE_DIR, "scripts", script), os.path.join(tree, "scripts"))
+        for name in ("uname", "sw_vers", "screencapture", "cmake"):
+            write_program(os.path.join(tree, "bin", name), STAND_INS[name])
+        write_program(os.path.join(tree, "build", "src", "watch", "mac-input-watch"),
+                      STAND_INS["mac-input-watch"])
+        for build in ("build", "build-simulated"):
+            os.makedirs(os.path.join(tree, build), exist_ok=True)
+            os.symlink(AGENT, os.path.join(tree, build, "mac-input-injector"))
+        env = {key: value for key, value in os.environ.items()
+               if not key.startswith("MII_SIM_") and key != "GITHUB_ACTIONS"}
+        env.update(PATH=os.path.join(tree, "bin") + os.pathsep + env["PATH"],
+                   DELIVERED=os.path.join(tree, "delivered.jsonl"),
+                   MII_SIM_TRACE=os.path.join(tree, "delivered.jsonl"),
+                   MII_SIM_DISPLAYS="1440x900",
+                   GITHUB_STEP_SUMMARY=os.path.join(tree, "summary.md"), **env_extra)
+        return subprocess.run(["bash", os.path.join(tree, "scripts", "mac-conformance.sh")],
+                              capture_output=True, text=True, env=env, timeout=60)
+
+    def test_outcomes(self):
+        cases = [
+            # name, extra environment, exit status, in the output, last line, compared
+            ("the Mac delivered it all", {}, 0, "",
+             "mac-conformance: the Mac delivered what the agent posted", True),
+            ("a release went missing", {"STAND_IN_LOSES": '"type":4,'}, 1,
+             "missing right button release", None, True),
+            ("no permission", {"MII_SIM_TRUSTED": "0"}, 0, "",
+             "not run: the agent has no Accessibility permission in this session", False),
+        ]
+        for name, extra, status, said, last, compared in cases:
+            with self.subTest(name), tempfile.TemporaryDirectory() as tree:
+                done = self.run_script(tree, **extra)
+                output = done.stdout + done.stderr
+                self.assertEqual(done.returncode, status, output)
+                self.assertIn(said, output)
+                if last is not None:
+                    self.assertTrue(done.stdout.splitlines()[-1].startswith(last), output)
+                out = os.path.join(tree, "build", "conformance")
+                # Everything left there is a plain file, which an upload can read.
+                for entry in os.scandir(out):
+                    self.assertTrue(entry.is_file(follow_symlinks=False), entry.path)
+                if compared:
+                    with open(os.path.join(tree, "summary.md"), encoding="utf-8") as summary:
+                        self.assertIn("### Mac conformance: macOS 15.1, arm64", summary.read())
 
 
 if __name__ == "__main__":
