@@ -89,18 +89,24 @@ int watchEvents(double seconds) {
   catchEndingSignals();
   CGEventMask mask = 0;
   for (CGEventType type : kWatchedTypes) mask |= CGEventMaskBit(type);
-  // Watching needs only a listen-only tap, but that one sees keys only with Input Monitoring. A
-  // process trusted for Accessibility alone (a hosted runner's shell, for one) may still install a
-  // filtering tap, which this callback uses only to pass each event on as it came.
-  CfOwned<CFMachPortRef> tap = createTap(kCGEventTapOptionListenOnly, mask);
+  // Watching needs only a listen-only tap, but that one sees keys only with Input Monitoring;
+  // without it the system may clear the key bits of the mask, or only withhold the keys, so its
+  // own answer is asked first. A process trusted for Accessibility alone (a hosted runner's shell,
+  // for one) may still install a filtering tap, which this callback uses only to pass each event
+  // on as it came. The kind the system allows comes first, the other when that fails.
+  const bool mayListen = CGPreflightListenEventAccess();
+  CfOwned<CFMachPortRef> tap =
+      createTap(mayListen ? kCGEventTapOptionListenOnly : kCGEventTapOptionDefault, mask);
+  bool filtering = !mayListen;
   if (!tap) {
-    tap = createTap(kCGEventTapOptionDefault, mask);
-    if (tap) {
-      std::fputs(
-          "mac-input-watch: no Input Monitoring here; watching through a filtering tap that passes "
-          "every event on unchanged\n",
-          stderr);
-    }
+    tap = createTap(mayListen ? kCGEventTapOptionDefault : kCGEventTapOptionListenOnly, mask);
+    filtering = !filtering;
+  }
+  if (tap && filtering) {
+    std::fputs(
+        "mac-input-watch: no Input Monitoring here; watching through a filtering tap that passes "
+        "every event on unchanged\n",
+        stderr);
   }
   if (!tap) {
     std::fputs(
