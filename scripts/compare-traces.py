@@ -48,6 +48,10 @@ FLAG_MASK = sum(bit for bit, _ in FLAG_NAMES)
 POSITION_TOLERANCE = 1.0
 
 
+class UnreadableTrace(Exception):
+    pass
+
+
 def read_events(path):
     events = []
     with open(path, encoding="utf-8") as lines:
@@ -58,7 +62,7 @@ def read_events(path):
             try:
                 event = json.loads(line)
             except ValueError as error:
-                raise SystemExit(f"compare-traces: {path}:{number}: not JSON ({error})") from None
+                raise UnreadableTrace(f"{path}:{number}: not JSON ({error})") from None
             if isinstance(event, dict) and isinstance(event.get("type"), int):
                 events.append((line, event))
     return events
@@ -232,8 +236,8 @@ def main(argv):
     try:
         observed = normalize(read_events(args[0]))
         expected = normalize(read_events(args[1]))
-    except OSError as error:
-        print(f"compare-traces: {error}", file=sys.stderr)
+    except (OSError, UnicodeDecodeError, UnreadableTrace) as error:
+        print(f"compare-traces: cannot read the traces: {error}", file=sys.stderr)
         return 2
     rows, difference, skipped = compare(observed, expected)
     if table:

@@ -4,7 +4,8 @@
 # of the same size, and scripts/compare-traces.py compares what the Mac delivered with what the
 # agent posted. Builds build/ (the real agent and the watcher) and build-simulated/ first.
 #
-# Exit 0 when the traces agree, 1 at a difference. When it cannot run (not a Mac, no Accessibility
+# Exit 0 when the traces agree, 1 at a difference or when a program of its own fails (the agent
+# or the watcher ending badly, the build). When it cannot run (not a Mac, no Accessibility
 # permission, no event tap) it says why, emits a GitHub warning under Actions, and exits 0 with
 # "not run: ..." as its last line: never a pass it did not earn.
 #   --print-session   prints the session and exits
@@ -67,6 +68,16 @@ not_run() {
   exit 0
 }
 
+# A program of the run failed: what it said, then exit 1.
+failed() {
+  echo "mac-conformance: $1"
+  if [ -s "$2" ]; then tail -n 20 "$2"; fi
+  if [ "${GITHUB_ACTIONS:-}" = true ]; then
+    echo "::error title=Mac conformance failed::$1"
+  fi
+  exit 1
+}
+
 if [ "${1:-}" = --print-session ]; then
   session
   exit 0
@@ -95,7 +106,7 @@ ready="READY: macOS CGEvent Input Injector Online"
 
 # What the agent finds here: the permission (its banner), the main display and the cursor.
 reply=$(printf 'RESOLUTION\nGETPOS\nQUIT\n' | "$agent" 2>"$out/preflight.err") ||
-  not_run "the agent did not start ($(tail -n 1 "$out/preflight.err"))"
+  failed "the agent failed answering RESOLUTION and GETPOS (status $?)" "$out/preflight.err"
 banner=$(printf '%s\n' "$reply" | sed -n 1p)
 [ "$banner" = "$ready" ] ||
   not_run "the agent has no Accessibility permission in this session (its banner: $banner)"
@@ -134,27 +145,44 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 if ! grep -qx WATCHING "$out/watch.err"; then
+  # Status 3 is the watcher's own "cannot tap here"; anything else, or no word in 10 s, is a fault.
+  watched=0
+  if kill -0 "$watch_pid" 2>/dev/null; then
+    watched=timeout
+  else
+    wait "$watch_pid" || watched=$?
+  fi
+  watch_pid=""
   stop_watcher
-  not_run "the watcher cannot tap events here ($(head -n 1 "$out/watch.err"))"
+  [ "$watched" != 3 ] ||
+    not_run "the watcher cannot tap events here ($(head -n 1 "$out/watch.err"))"
+  failed "the watcher did not start watching (status $watched)" "$out/watch.err"
 fi
 
 # One line every 20 ms, as a host would send them.
-session | while IFS= read -r line; do
+if ! session | while IFS= read -r line; do
   printf '%s\n' "$line"
   sleep 0.02
-done | "$agent" >"$out/agent.out" 2>"$out/agent.err"
+done | "$agent" >"$out/agent.out" 2>"$out/agent.err"; then
+  failed "the agent failed during the session" "$out/agent.err"
+fi
+# Its warnings (Secure Event Input on, for one) explain keys that went missing.
+grep '^WARNING' "$out/agent.err" || true
 sleep 1  # what is still on its way to the tap
 screencapture -x "$out/screen.png" 2>/dev/null || echo "mac-conformance: no screenshot (screencapture failed)"
 exec 3>&-
-wait "$watch_pid" || true
+watched=0
+wait "$watch_pid" || watched=$?
 watch_pid=""
+[ "$watched" -eq 0 ] || failed "the watcher ended with status $watched" "$out/watch.err"
 [ "$(sed -n 1p "$out/agent.out")" = "$ready" ] ||
   not_run "the agent lost the Accessibility permission during the session ($(sed -n 1p "$out/agent.out"))"
 grep -v -x WATCHING "$out/watch.err" || true
 
 session | MII_SIM_TRACE="$out/expected.jsonl" MII_SIM_DISPLAYS="${width}x${height}" \
   MII_SIM_CURSOR="${cursor_x:-0},${cursor_y:-0}" MII_SIM_MACOS="${macos%%.*}" \
-  "$simulated" >"$out/simulated.out" 2>"$out/simulated.err"
+  "$simulated" >"$out/simulated.out" 2>"$out/simulated.err" ||
+  failed "the simulated agent failed on the session" "$out/simulated.err"
 
 status=0
 if ! cmp -s "$out/agent.out" "$out/simulated.out"; then
@@ -172,6 +200,7 @@ if [ -n "${GITHUB_STEP_SUMMARY:-}" ] && [ -f "$out/comparison.md" ]; then
     cat "$out/comparison.md"
   } >>"$GITHUB_STEP_SUMMARY"
 fi
+[ "$compared" -ne 2 ] || failed "the traces could not be read" /dev/null
 [ "$compared" -eq 0 ] || status=1
 if [ "$status" -eq 0 ]; then
   echo "mac-conformance: the Mac delivered what the agent posted"

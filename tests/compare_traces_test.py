@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """scripts/compare-traces.py on two traces of one session made by the simulated agent: they agree,
-plain moves nobody posted are skipped, and a changed click state, a missing release, a changed
-flag or an extra key each fail with that named.
+plain moves nobody posted are skipped, a changed click state, a missing release, a changed flag
+or an extra key each fail with that named, and a trace it cannot read fails as such.
 
 usage: compare_traces_test.py AGENT SOURCE_DIR
 """
@@ -115,6 +115,15 @@ class CompareTracesTest(unittest.TestCase):
                 self.assertIn(named, output)
                 self.assertIn("observed: ", output)
                 self.assertIn("expected: ", output)
+
+    def test_a_trace_it_cannot_read_is_not_a_difference(self):
+        cut = os.path.join(self.dir.name, "cut.jsonl")
+        for name, tail in [("a line cut short", b'{"type":1,"fl'), ("not UTF-8", b'"\xff"')]:
+            with self.subTest(name):
+                with open(self.again, "rb") as whole, open(cut, "wb") as out:
+                    out.write(whole.read() + tail + b"\n")
+                status, output = self.run_compare(cut)
+                self.assertEqual(status, 2, output)
 
 
 if __name__ == "__main__":

@@ -49,8 +49,10 @@ STAND_INS = {
     "screencapture": ': >"${@: -1}"\n',
     "cmake": "exit 0\n",  # the tree is built already
     # The Mac's delivery: every event the "real" agent's simulated desktop took, less those that
-    # STAND_IN_LOSES matches.
-    "mac-input-watch": 'echo WATCHING >&2\ncat >/dev/null\n'
+    # STAND_IN_LOSES matches; or, with STAND_IN_EXIT, a watcher that ends before watching.
+    "mac-input-watch": 'if [ -n "${STAND_IN_EXIT:-}" ]; then\n'
+                       '  echo "stand-in: no tap" >&2; exit "$STAND_IN_EXIT"\nfi\n'
+                       'echo WATCHING >&2\ncat >/dev/null\n'
                        'grep -v -e "${STAND_IN_LOSES:-^$}" "$DELIVERED" || true\n',
 }
 
@@ -93,6 +95,10 @@ class MacPathWithStandInsTest(unittest.TestCase):
              "missing right button release", None, True),
             ("no permission", {"MII_SIM_TRUSTED": "0"}, 0, "",
              "not run: the agent has no Accessibility permission in this session", False),
+            ("the watcher cannot tap", {"STAND_IN_EXIT": "3"}, 0, "",
+             "not run: the watcher cannot tap events here (stand-in: no tap)", False),
+            ("the watcher fails", {"STAND_IN_EXIT": "1"}, 1,
+             "the watcher did not start watching (status 1)\nstand-in: no tap", None, False),
         ]
         for name, extra, status, said, last, compared in cases:
             with self.subTest(name), tempfile.TemporaryDirectory() as tree:

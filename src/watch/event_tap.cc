@@ -4,9 +4,10 @@
 
 #if defined(__APPLE__)
 
-#include <poll.h>
+#include <sys/select.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 
 #include "ending_signals.h"
@@ -61,14 +62,18 @@ bool tapKeepsKeyEvents(CGEventTapOptions options) {
   return true;
 }
 
-// Reads what is waiting on stdin, without blocking; true once it has ended. A watcher started
-// with no standard input at all never ends by it.
+// Reads what is waiting on stdin, without blocking; true once it has ended. select rather than
+// poll, which macOS does not support on terminals (Ctrl-D would go unseen). A watcher started with
+// no standard input at all never ends by it.
 bool stdinEnded() {
-  pollfd in{STDIN_FILENO, POLLIN, 0};
-  if (poll(&in, 1, 0) <= 0 || (in.revents & POLLNVAL)) return false;
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(STDIN_FILENO, &readable);
+  timeval now{0, 0};
+  if (select(STDIN_FILENO + 1, &readable, nullptr, nullptr, &now) <= 0) return false;
   char buffer[512];
   const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
-  return got == 0 || (got < 0 && (in.revents & POLLHUP));
+  return got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN);
 }
 
 // A tap on the login session for `mask`, or null when the system refuses it or strips its key
