@@ -13,6 +13,8 @@ void appendEscapedUnit(std::string* out, unsigned unit) {
   *out += buffer;
 }
 
+}  // namespace
+
 void appendUtf8(std::string* out, uint32_t c) {
   if (c < 0x80) {
     *out += static_cast<char>(c);
@@ -30,8 +32,6 @@ void appendUtf8(std::string* out, uint32_t c) {
     *out += static_cast<char>(0x80 | (c & 0x3F));
   }
 }
-
-}  // namespace
 
 void appendJsonNumber(std::string* out, double value) {
   // JSON has no non-finite numbers.

@@ -16,6 +16,9 @@ void appendJsonInteger(std::string* out, Integer value) {
   out->append(buffer, result.ptr);
 }
 
+// One code point as UTF-8.
+void appendUtf8(std::string* out, uint32_t c);
+
 // count UTF-16 units as a JSON string in UTF-8: quote, backslash and control characters escaped, a
 // lone surrogate written as its escape so that it reads back exactly.
 void appendJsonString(std::string* out, const uint16_t* units, size_t count);

@@ -27,19 +27,19 @@ constexpr ButtonTypes kButtonTypes[kButtonCount] = {
 
 int indexOf(Button button) { return static_cast<int>(button); }
 
+CfOwned<CGEventRef> createButtonEvent(Button button, bool press, CGPoint location) {
+  const ButtonTypes& types = kButtonTypes[indexOf(button)];
+  return CfOwned<CGEventRef>(CGEventCreateMouseEvent(nullptr, press ? types.down : types.up,
+                                                     location,
+                                                     static_cast<CGMouseButton>(indexOf(button))));
+}
+
 }  // namespace
 
 Button parseButton(std::string_view word) {
   if (word == "right") return Button::Right;
   if (word == "middle") return Button::Middle;
   return Button::Left;
-}
-
-CfOwned<CGEventRef> Pointer::createButtonEvent(Button button, bool press, CGPoint location) {
-  const ButtonTypes& types = kButtonTypes[indexOf(button)];
-  return CfOwned<CGEventRef>(CGEventCreateMouseEvent(nullptr, press ? types.down : types.up,
-                                                     location,
-                                                     static_cast<CGMouseButton>(indexOf(button))));
 }
 
 // One half of a complete click: its click state, and no flags. A release without a click state

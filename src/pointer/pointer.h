@@ -46,7 +46,6 @@ class Pointer {
   EventNumbers& eventNumbers() { return numbers_; }
 
  private:
-  CfOwned<CGEventRef> createButtonEvent(Button button, bool press, CGPoint location);
   void postClickStroke(Button button, bool press, CGPoint location, int32_t clickState);
   void postDrag(Button button, CGPoint before, bool knownStart, CGPoint target, CGEventFlags flags);
 

@@ -99,15 +99,15 @@ int watchEvents(double seconds) {
   // own answer is asked first. A process trusted for Accessibility alone (a hosted runner's shell,
   // for one) may still install a filtering tap, which this callback uses only to pass each event
   // on as it came. The kind the system allows comes first, the other when that fails.
-  const bool mayListen = CGPreflightListenEventAccess();
-  CfOwned<CFMachPortRef> tap =
-      createTap(mayListen ? kCGEventTapOptionListenOnly : kCGEventTapOptionDefault, mask);
-  bool filtering = !mayListen;
+  CGEventTapOptions kind =
+      CGPreflightListenEventAccess() ? kCGEventTapOptionListenOnly : kCGEventTapOptionDefault;
+  CfOwned<CFMachPortRef> tap = createTap(kind, mask);
   if (!tap) {
-    tap = createTap(mayListen ? kCGEventTapOptionDefault : kCGEventTapOptionListenOnly, mask);
-    filtering = !filtering;
+    kind = kind == kCGEventTapOptionListenOnly ? kCGEventTapOptionDefault
+                                               : kCGEventTapOptionListenOnly;
+    tap = createTap(kind, mask);
   }
-  if (tap && filtering) {
+  if (tap && kind == kCGEventTapOptionDefault) {
     std::fputs(
         "mac-input-watch: no Input Monitoring here; watching through a filtering tap that passes "
         "every event on unchanged\n",

@@ -1,5 +1,6 @@
 #include "support/describe.h"
 
+#include "json_text.h"
 #include "numbers.h"
 
 #include <charconv>
@@ -36,24 +37,6 @@ uint32_t typesOwnButton(uint32_t type) {
   }
   return type >= kCGEventOtherMouseDown && type <= kCGEventOtherMouseDragged ? kCGMouseButtonCenter
                                                                              : kCGMouseButtonLeft;
-}
-
-void appendUtf8(std::string* out, uint32_t c) {
-  if (c < 0x80) {
-    *out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    *out += static_cast<char>(0xC0 | (c >> 6));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    *out += static_cast<char>(0xE0 | (c >> 12));
-    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *out += static_cast<char>(0xF0 | (c >> 18));
-    *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 bool isHighSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
