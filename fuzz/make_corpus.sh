@@ -38,6 +38,8 @@ seed tokens "$plain" 'MOVE 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21
 seed no_line_end "$plain" 'KEYDOWN 16\nPING'
 seed untrusted '\x02\x00\x00\x00' 'PING\nRESOLUTION\nPING \nKEYDOWN 65\nQUIT\n'
 seed trust_changes '\x03\x55\x00\x00' 'PING\nPING\n  \nKEYDOWN 16\nMOUSEDOWN left\nGETPOS\nRESOLUTION\nQUIT\n'
+# Back with the permission, a press on a line that starts with a space is that line's own press.
+seed trust_back_spaced '\x03\x02\x00\x00' 'PING\n MOUSEDOWN left\n'
 seed no_display '\x04\x00\x00\x00' 'RESOLUTION\nMOVERATIO 0.5 0.5\nMOVE 1e300 1e300\nGETPOS\n'
 seed two_displays '\x08\x00\x00\x03' 'GETPOS\nMOVE -900 700\nGETPOS\nRESOLUTION\nMOUSEDOWN left\nMOVE 5000 -5000\n'
 seed fractional '\x0c\x00\x00\x02' 'RESOLUTION\nMOVERATIO 1 1\nGETPOS\n'

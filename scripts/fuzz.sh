@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer target (clang, AddressSanitizer, UndefinedBehaviorSanitizer) in build-fuzz
 # and runs it for the given number of seconds (default 60). The corpus grows in
-# build-fuzz/corpus, seeded from fuzz/corpus; a finding is written to build-fuzz/artifacts/ and
-# ends the run with a nonzero status. Where the fuzzer cannot be built (no clang++, or a clang
-# without libFuzzer, such as Apple's), it says why in one line and exits 77.
+# build-fuzz/corpus, seeded from fuzz/corpus; a finding (a crash, a sanitizer report, a broken
+# invariant) is written to build-fuzz/artifacts/ and ends the run with status 1, a timeout with
+# status 70. Where the fuzzer cannot be built (no clang++, or a clang without libFuzzer, such as
+# Apple's), it says why in one line and exits 77, which callers take as "skipped": libFuzzer's own
+# status for a finding is also 77, so the fuzzer is told to use 1 instead.
 #   bash scripts/fuzz.sh [seconds] [extra libFuzzer flags...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,6 +39,7 @@ mkdir -p build-fuzz/corpus build-fuzz/artifacts
 # libFuzzer's and the sanitizers' reports still appear. -max_len lets inputs grow past two of the
 # reader's 65,536-byte reads, so lines cut across reads stay reachable at the real read size too.
 exec build-fuzz/fuzz/mii_fuzz_command_loop \
-  -max_total_time="$seconds" -timeout=10 -max_len=140000 -len_control=200 \
+  -max_total_time="$seconds" -timeout=10 -error_exitcode=1 -timeout_exitcode=70 \
+  -max_len=140000 -len_control=200 \
   -dict=fuzz/commands.dict -close_fd_mask=2 -print_final_stats=1 \
   -artifact_prefix=build-fuzz/artifacts/ ${1+"$@"} build-fuzz/corpus fuzz/corpus

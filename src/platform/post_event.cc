@@ -2,10 +2,12 @@
 
 #include <cmath>
 
-useconds_t settleMicroseconds(std::optional<CFAbsoluteTime> lastPost, CFAbsoluteTime now) {
+#include "platform/monotonic_clock.h"
+
+useconds_t settleMicroseconds(std::optional<double> lastPost, double now) {
   if (!lastPost) return 0;
   const double elapsed = now - *lastPost;
-  if (!(elapsed >= 0)) return static_cast<useconds_t>(kSettleSeconds * 1e6);  // the clock went back
+  if (!(elapsed >= 0)) return static_cast<useconds_t>(kSettleSeconds * 1e6);  // not a time at all
   if (elapsed >= kSettleSeconds) return 0;
   return static_cast<useconds_t>(std::ceil((kSettleSeconds - elapsed) * 1e6));
 }
@@ -13,13 +15,13 @@ useconds_t settleMicroseconds(std::optional<CFAbsoluteTime> lastPost, CFAbsolute
 void EventPoster::post(CGEventRef event, std::optional<CGEventFlags> flags) {
   if (event == nullptr) return;
   if (flags) CGEventSetFlags(event, *flags);
-  activity_.declare(CFAbsoluteTimeGetCurrent());
+  activity_.declare(monotonicSeconds());
   CGEventPost(kCGHIDEventTap, event);
   // Read once the event is handed over: the settle time runs from there.
-  lastPost_ = CFAbsoluteTimeGetCurrent();
+  lastPost_ = monotonicSeconds();
 }
 
 void EventPoster::settle() const {
-  const useconds_t wait = settleMicroseconds(lastPost_, CFAbsoluteTimeGetCurrent());
+  const useconds_t wait = settleMicroseconds(lastPost_, monotonicSeconds());
   if (wait > 0) usleep(wait);
 }

@@ -11,9 +11,9 @@
 inline constexpr double kSettleSeconds = 0.05;
 
 // How long to wait at the way out, in microseconds: what remains of the settle time since the
-// last event was posted at lastPost (seconds), now being now; 0 when nothing was posted. Never
-// more than the settle time, however the clock moved.
-useconds_t settleMicroseconds(std::optional<CFAbsoluteTime> lastPost, CFAbsoluteTime now);
+// last event was posted at lastPost, now being now (both monotonic seconds); 0 when nothing was
+// posted. Never more than the settle time.
+useconds_t settleMicroseconds(std::optional<double> lastPost, double now);
 
 // Every event the agent posts goes through one EventPoster, which the session owns and hands to
 // the keyboard and the pointer.
@@ -31,5 +31,5 @@ class EventPoster {
 
  private:
   UserActivity activity_;
-  std::optional<CFAbsoluteTime> lastPost_;
+  std::optional<double> lastPost_;  // monotonic seconds
 };

@@ -1,6 +1,6 @@
 // The platform operations the agent calls: Quartz Event Services, CoreFoundation strings, release
-// and clock, the Accessibility query, sysctl and usleep (Secure Event Input has a file of its own,
-// platform/secure_event_input.h, which keeps Carbon out of this header).
+// and clock, the Accessibility query, sysctl, the Mach clock and usleep (Secure Event Input has a
+// file of its own, platform/secure_event_input.h, which keeps Carbon out of this header).
 //
 // On a Mac this is the system's own headers. Everywhere else it declares the same names, types,
 // enum underlying types, constant values and signatures as Apple's headers, implemented by the
@@ -10,6 +10,7 @@
 #if defined(__APPLE__)
 
 #include <ApplicationServices/ApplicationServices.h>
+#include <mach/mach_time.h>
 #include <sys/sysctl.h>
 #include <unistd.h>
 
@@ -259,6 +260,19 @@ extern "C" CFStringRef __CFStringMakeConstantString(const char* cStr);
 // "kern.osproductversion" alone.
 extern "C" int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void* newp,
                             size_t newlen);
+
+// mach/mach_time.h (libSystem): the clock that intervals are measured on. It counts ticks from
+// boot at a steady rate that mach_timebase_info gives in nanoseconds, and no one can set it.
+typedef int kern_return_t;
+#define KERN_SUCCESS 0
+struct mach_timebase_info {
+  uint32_t numer;
+  uint32_t denom;
+};
+typedef struct mach_timebase_info* mach_timebase_info_t;
+typedef struct mach_timebase_info mach_timebase_info_data_t;
+extern "C" kern_return_t mach_timebase_info(mach_timebase_info_t info);
+extern "C" uint64_t mach_absolute_time(void);
 
 #undef MII_CF_ENUM
 #undef MII_CG_EXTERN

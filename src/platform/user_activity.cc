@@ -6,11 +6,11 @@ namespace {
 
 // The display's idle timer runs in minutes; once a second keeps it held off during any input
 // without one call to the power manager per event.
-constexpr CFTimeInterval kDeclarationInterval = 1.0;
+constexpr double kDeclarationInterval = 1.0;
 
 }  // namespace
 
-void UserActivity::declare(CFAbsoluteTime now) {
+void UserActivity::declare(double now) {
   if (declared && now >= lastDeclared && now - lastDeclared <= kDeclarationInterval) return;
   declared = true;
   lastDeclared = now;  // a failed declaration is not retried before the second has passed either

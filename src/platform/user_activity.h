@@ -2,16 +2,14 @@
 // sleep, synthesized events alone neither wake it nor hold off the idle timer, as real input does.
 #pragma once
 
-#include "platform/quartz.h"  // CFAbsoluteTime
-
 // Declares activity at most once a second, however many events follow one another.
 class UserActivity {
  public:
-  // Declares user activity now unless it was declared less than a second before now (a clock set
-  // back counts as the second having passed). The declaration's assertion is released at once.
-  void declare(CFAbsoluteTime now);
+  // Declares user activity now (monotonic seconds) unless it was declared less than a second
+  // before now. The declaration's assertion is released at once.
+  void declare(double now);
 
  private:
   bool declared = false;
-  CFAbsoluteTime lastDeclared = 0;
+  double lastDeclared = 0;
 };

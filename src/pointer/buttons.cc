@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include "platform/monotonic_clock.h"
 #include "pointer/motion.h"
 #include "pointer/pointer.h"
 
@@ -78,8 +79,7 @@ void Pointer::postButtonDown(Button button, int32_t requested, CGEventFlags flag
   const CGPoint location = cursorLocation();
   CfOwned<CGEventRef> down = createButtonEvent(button, true, location);
   // The memory is kept even when the press could not be made, so the next press counts on.
-  const int32_t count =
-      nextClickCount(indexOf(button), CFAbsoluteTimeGetCurrent(), location, requested);
+  const int32_t count = nextClickCount(indexOf(button), monotonicSeconds(), location, requested);
   numbers_.numberPress(button, down.get());
   held_[indexOf(button)] = true;
   if (!down) return;

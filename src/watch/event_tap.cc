@@ -1,17 +1,16 @@
+// The watcher on a Mac: a tap of the login session's keyboard and pointer events.
 #include "watch/event_tap.h"
-
-#include <cstdio>
-
-#if defined(__APPLE__)
 
 #include <sys/select.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include "ending_signals.h"
 #include "platform/cf_owned.h"
+#include "platform/monotonic_clock.h"
 #include "platform/quartz.h"
 #include "watch/event_line.h"
 
@@ -133,9 +132,8 @@ int watchEvents(double seconds) {
   std::fputs("WATCHING\n", stderr);
   std::fflush(stderr);
 
-  const CFAbsoluteTime deadline = CFAbsoluteTimeGetCurrent() + seconds;
-  while (endingSignal() == 0 && !stdinEnded() &&
-         (seconds <= 0 || CFAbsoluteTimeGetCurrent() < deadline)) {
+  const double deadline = monotonicSeconds() + seconds;
+  while (endingSignal() == 0 && !stdinEnded() && (seconds <= 0 || monotonicSeconds() < deadline)) {
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, kSlice, false);
   }
   // Released with the port, as the header says; the run loop lets go of its source first.
@@ -144,13 +142,3 @@ int watchEvents(double seconds) {
   std::fflush(stdout);
   return 0;
 }
-
-#else
-
-int watchEvents(double) {
-  // The simulated desktop posts into no session: there is nothing to tap.
-  std::fputs("mac-input-watch: no event tap away from macOS\n", stderr);
-  return kCannotWatch;
-}
-
-#endif

@@ -371,7 +371,9 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
       }
       // The permission's return releases everything held before the line is served: only a
       // press the line itself makes can be held after it.
-      const std::string_view word = text.substr(0, text.find(' '));
+      // The command word as the agent reads it: a line may start with spaces.
+      const TokenList tokens = tokenizeLine(text);
+      const std::string_view word = tokens.count > 0 ? tokens.tokens[0] : std::string_view();
       if (broken.empty() && replies.rfind(kReady, 0) == 0 && word != "KEYDOWN" &&
           word != "MOUSEDOWN" && somethingHeld(session)) {
         broken = "something still held after the permission came back";

@@ -22,7 +22,8 @@ struct Desktop {
   int macOSMajor = 27;
   uint32_t pressCounts[3] = {100, 20, 3};  // left, right, other
   bool fixedClock = false;
-  double clock = 0;
+  double clock = 0;     // seconds on both clocks while fixed
+  double wallStep = 0;  // how far the wall clock was stepped away from the steady one
   bool instantSleep = false;
   uint64_t sleptMicroseconds = 0;
   uint64_t postCount = 0;

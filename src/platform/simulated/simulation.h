@@ -85,9 +85,13 @@ void simSetFailures(unsigned failures);  // a mask of SimFailure
 void simSetMacOSMajor(int major);
 void simSetPressCounts(uint32_t left, uint32_t right, uint32_t other);
 
-// The absolute clock: real by default; a fixed value once set, until the next simReset. A set
-// clock moves on by every usleep, instant or not.
+// The clocks: real by default; once set, both the wall clock (CFAbsoluteTimeGetCurrent) and the
+// steady one (mach_absolute_time, in nanoseconds) read absoluteTime seconds, until the next
+// simReset. A set clock moves on by every usleep, instant or not.
 void simSetClock(double absoluteTime);
+// The wall clock stepped by seconds, as NTP or a person setting the time does; the steady clock
+// does not move.
+void simStepWallClock(double seconds);
 
 // Instant pauses: usleep returns at once and only adds to simSleptMicroseconds (and to a set
 // clock). Off by default; the product's pauses are real.

@@ -1,10 +1,12 @@
-// The system around the events: the Accessibility permission, Secure Event Input, the clock, the
-// macOS version and the pause.
+// The system around the events: the Accessibility permission, Secure Event Input, the wall and
+// steady clocks, the macOS version and the pause.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -34,6 +36,14 @@ bool fileStartsWithOne(const std::string& path) {
   return one;
 }
 
+// A fixed clock's seconds as ticks, saturating (a test may set any time at all).
+uint64_t nanosecondsOf(double seconds) {
+  const double nanoseconds = std::round(seconds * 1e9);
+  if (!(nanoseconds > 0)) return 0;
+  if (nanoseconds >= 18446744073709551615.0) return UINT64_MAX;
+  return static_cast<uint64_t>(nanoseconds);
+}
+
 double realAbsoluteTime() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
@@ -61,7 +71,22 @@ Boolean IsSecureEventInputEnabled(void) {
 
 CFAbsoluteTime CFAbsoluteTimeGetCurrent(void) {
   const simulated::Desktop& d = desktop();
-  return d.fixedClock ? d.clock : simulated::realAbsoluteTime();
+  return (d.fixedClock ? d.clock : simulated::realAbsoluteTime()) + d.wallStep;
+}
+
+// Ticks are nanoseconds here, so that a fixed clock reads back as the seconds it was set to.
+kern_return_t mach_timebase_info(mach_timebase_info_t info) {
+  info->numer = 1;
+  info->denom = 1;
+  return KERN_SUCCESS;
+}
+
+uint64_t mach_absolute_time(void) {
+  const simulated::Desktop& d = desktop();
+  if (d.fixedClock) return simulated::nanosecondsOf(d.clock);
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
 }
 
 // Only "kern.osproductversion" is answered, as "MAJOR.0".
@@ -105,6 +130,8 @@ void simSetClock(double absoluteTime) {
   desktop().fixedClock = true;
   desktop().clock = absoluteTime;
 }
+
+void simStepWallClock(double seconds) { desktop().wallStep += seconds; }
 
 void simSetInstantSleep(bool instant) { desktop().instantSleep = instant; }
 uint64_t simSleptMicroseconds() { return desktop().sleptMicroseconds; }
