@@ -5,8 +5,9 @@ usage: compare-traces.py [--markdown FILE] OBSERVED EXPECTED
 
 OBSERVED holds mac-input-watch's lines (or a simulated desktop's trace), EXPECTED the trace the
 simulated agent wrote for the same session (MII_SIM_TRACE). Both are read as one JSON object per
-line; lines without a "type" (the trace's exit line) are left out. Events are compared in order,
-on what a delivered event keeps of a posted one:
+line. EXPECTED ends with the agent's exit line ({"exit":true,...}); OBSERVED may end with one (a
+simulated trace does, the watcher writes none). Events are compared in order, on what a delivered
+event keeps of a posted one:
 
   - the type, and the modifier bits of the flags (Shift, Control, Option, Command, and the
     function-key and numeric-pad bits the agent sets on arrows); other bits (Caps Lock, the
@@ -20,11 +21,30 @@ on what a delivered event keeps of a posted one:
 
 Timing is never compared. Plain mouse moves (type 5) that the agent did not post at that point
 are skipped as noise: the Mac's own mouse, or moves the system makes up. Any other event too many
-or too few is a difference. Exit status: 0 when the traces agree, 1 at the first difference (both
-lines shown), 2 when a file cannot be read.
+or too few is a difference.
+
+An event is an object with an integer "type" and "flags" (an integer, or null when none was set);
+a key event has an integer "keycode", a boolean "down" and maybe a string "text"; a mouse event
+finite numbers "x" and "y", an integer "button" and an object "fields" whose "0" and "1", when
+there, are integers; a scroll event integers "wheel1" and "wheel2". Values are taken as written:
+1 is not true, "1" is not 1. In OBSERVED, a line that is not such an event (the watcher writes
+null for a position that is not finite) keeps its place and matches nothing: a difference.
+
+A trace it cannot read, whichever side: a file that is not UTF-8; a line that is not JSON, which
+includes NaN, Infinity and numbers too large for a double, so that no position is "within 1
+point" of everything. EXPECTED is the reference, and a faulty one would make anything pass or
+fail, so it also cannot be read with a line that is not an event, without events (a full disk
+leaves an empty file, and the agent goes on after warning), without its exit line (cut short, by
+a full disk or an agent that did not end), or with a line after it (two sessions appended to one
+file). Exit lines in OBSERVED are left out wherever they are: the watcher writes none, and a
+simulated trace may hold several runs of the agent.
+
+Exit status: 0 when the traces agree, 1 at the first difference (both lines shown), 2 when a
+trace cannot be read (what is wrong shown).
 """
 
 import json
+import math
 import sys
 
 KEY_TYPES = {10: "key down", 11: "key up", 12: "modifier change"}
@@ -52,19 +72,110 @@ class UnreadableTrace(Exception):
     pass
 
 
-def read_events(path):
+def integer(value):
+    # JSON's true and false load as Python's True and False, which are ints too.
+    return isinstance(value, int) and not isinstance(value, bool)
+
+
+def coordinate(value):
+    if not (integer(value) or isinstance(value, float)):
+        return False
+    try:
+        float(value)  # an integer past a double's range would fail the subtraction later
+    except OverflowError:
+        return False
+    return True
+
+
+# What a value of an event must be, as (what it is, whether it is); each kind of event lists its
+# values as (key, what it must be, whether it may be left out).
+INTEGER = ("an integer", integer)
+FLAGS = ("an integer or null", lambda value: value is None or integer(value))
+BOOLEAN = ("true or false", lambda value: isinstance(value, bool))
+STRING = ("a string", lambda value: isinstance(value, str))
+NUMBER = ("a finite number", coordinate)
+FIELDS = ('an object whose "0" and "1" are integers',
+          lambda value: isinstance(value, dict) and all(
+              integer(value[key]) for key in ("0", "1") if key in value))
+KEY_VALUES = [("keycode", INTEGER, False), ("down", BOOLEAN, False), ("text", STRING, True)]
+MOUSE_VALUES = [("x", NUMBER, False), ("y", NUMBER, False), ("button", INTEGER, False),
+                ("fields", FIELDS, False)]
+SCROLL_VALUES = [("wheel1", INTEGER, False), ("wheel2", INTEGER, False)]
+
+
+def event_fault(value):
+    """What keeps a trace line from being a comparable event, or None."""
+    if not isinstance(value, dict):
+        return "not an event (not an object)"
+    if "type" not in value:
+        return 'not an event (no "type")'
+    checks = [("type", INTEGER, False)]
+    if integer(value["type"]):
+        checks.append(("flags", FLAGS, False))
+        kind = value["type"]
+        checks += (KEY_VALUES if kind in KEY_TYPES else MOUSE_VALUES if kind in MOUSE_TYPES
+                   else SCROLL_VALUES if kind in SCROLL_TYPES else [])
+    for key, (what, fits), optional in checks:
+        if key not in value:
+            if not optional:
+                return f'a malformed event (no "{key}")'
+        elif not fits(value[key]):
+            return f'a malformed event ("{key}" is {json.dumps(value[key])}, not {what})'
+    return None
+
+
+def exit_line(value):
+    return isinstance(value, dict) and "type" not in value and value.get("exit") is True
+
+
+def no_constant(name):
+    raise ValueError(f"{name} is no JSON number")
+
+
+def finite_float(text):
+    value = float(text)
+    if not math.isfinite(value):
+        raise ValueError(f"{text} is beyond a double's range")
+    return value
+
+
+def read_trace(path, reference):
+    """The events of the trace, in order, as (line, event, fault): the fault says what keeps the
+    line from being an event (None when nothing does). A reference trace, whose faults would make
+    any comparison pass or fail, raises UnreadableTrace at a fault instead, and must hold one
+    session: events, then the exit line."""
     events = []
+    exit_number = None
     with open(path, encoding="utf-8") as lines:
         for number, line in enumerate(lines, 1):
             line = line.strip()
             if not line:
                 continue
             try:
-                event = json.loads(line)
-            except ValueError as error:
+                value = json.loads(line, parse_constant=no_constant, parse_float=finite_float)
+            except (ValueError, RecursionError) as error:
                 raise UnreadableTrace(f"{path}:{number}: not JSON ({error})") from None
-            if isinstance(event, dict) and isinstance(event.get("type"), int):
-                events.append((line, event))
+            if reference and exit_number is not None:
+                raise UnreadableTrace(
+                    f"{path}:{number}: a line after the exit line (line {exit_number}): two "
+                    "sessions in one file")
+            if exit_line(value):
+                # Only the reference must be one session. The watcher writes no exit line; a
+                # simulated trace read as what was delivered may hold several runs of the agent
+                # (the conformance run asks one for the screen first), and an event that another
+                # run delivered is an extra event, found as such.
+                exit_number = number
+                continue
+            fault = event_fault(value)
+            if fault is not None:
+                if reference:
+                    raise UnreadableTrace(f"{path}:{number}: {fault}")
+                fault = f"line {number} is {fault}"
+            events.append((line, value, fault))
+    if reference and not events:
+        raise UnreadableTrace(f"{path}: no event")
+    if reference and exit_number is None:
+        raise UnreadableTrace(f"{path}: no exit line: the trace was cut short")
     return events
 
 
@@ -74,25 +185,28 @@ def button_of(event):
         return 0
     if kind in (3, 4, 7):
         return 1
-    return event.get("button", 2)
+    return event["button"]
 
 
 def normalize(events):
     """The compared values of each event, in order; event numbers become relations."""
     latest_press = {}
     normalized = []
-    for line, event in events:
+    for line, event, fault in events:
+        if fault is not None:
+            normalized.append((line, {"fault": fault}))
+            continue
         kind = event["type"]
-        values = {"type": kind, "flags": (event.get("flags") or 0) & FLAG_MASK}
+        values = {"type": kind, "flags": (event["flags"] or 0) & FLAG_MASK}
         if kind in KEY_TYPES:
-            values["key code"] = event.get("keycode")
-            values["down"] = event.get("down")
+            values["key code"] = event["keycode"]
+            values["down"] = event["down"]
             if "text" in event:
                 values["text"] = event["text"]
         elif kind in MOUSE_TYPES:
-            fields = event.get("fields") or {}
-            values["position"] = (event.get("x"), event.get("y"))
-            values["button"] = event.get("button", 0)
+            fields = event["fields"]
+            values["position"] = (event["x"], event["y"])
+            values["button"] = event["button"]
             values["click state"] = fields.get("1", 0)
             number = fields.get("0", 0)
             if kind in PRESSES:
@@ -105,7 +219,7 @@ def normalize(events):
                     values["event number"] = (
                         "its press's" if number == press else "not its press's")
         elif kind in SCROLL_TYPES:
-            values["wheels"] = (event.get("wheel1", 0), event.get("wheel2", 0))
+            values["wheels"] = (event["wheel1"], event["wheel2"])
         normalized.append((line, values))
     return normalized
 
@@ -115,31 +229,36 @@ def flag_text(flags):
 
 
 def same_position(observed, expected):
-    for a, b in zip(observed, expected):
-        if a is None or b is None:
-            if a is not b:
-                return False
-        elif abs(a - b) > POSITION_TOLERANCE:
-            return False
-    return True
+    return all(abs(a - b) <= POSITION_TOLERANCE for a, b in zip(observed, expected))
 
 
 def first_mismatch(observed, expected):
     """The name and both values of the first compared value that differs, or None."""
+    if "fault" in observed:
+        return "event", observed["fault"], "an event"
     for name, want in expected.items():
         if name == "text" and name not in observed:
-            return name, "(no text)", want
+            return name, "(no text)", shown_text(want)
         got = observed.get(name)
         if name == "position":
-            if got is None or not same_position(got, want):
+            if not same_position(got, want):
                 return name, got, want
-        elif got != want:
+        elif type(got) is not type(want) or got != want:
             if name == "flags":
                 return name, flag_text(got or 0), flag_text(want)
             if name == "type":
                 return name, type_name(got), type_name(want)
+            if name == "text":
+                return name, shown_text(got), shown_text(want)
             return name, got, want
     return None
+
+
+def shown_text(text):
+    # As JSON, readable beyond ASCII. A lone surrogate, which the watcher writes as a \u escape,
+    # has no UTF-8: it stays escaped, or writing it would fail.
+    return "".join(f"\\u{ord(c):04x}" if 0xD800 <= ord(c) <= 0xDFFF else c
+                   for c in json.dumps(text, ensure_ascii=False))
 
 
 def type_name(kind):
@@ -160,7 +279,7 @@ def describe(values):
     if "wheels" in values:
         parts.append("%s,%s" % values["wheels"])
     if "text" in values:
-        parts.append(json.dumps(values["text"], ensure_ascii=False))
+        parts.append(shown_text(values["text"]))
     if values["flags"]:
         parts.append(flag_text(values["flags"]))
     return " ".join(parts)
@@ -180,6 +299,10 @@ def compare(observed, expected):
                               f"saw nothing more\n  observed: (end)\n  expected: {want_line}"), \
                     skipped
             got_line, got = observed[i]
+            if "fault" in got:
+                rows.append((k + 1, describe(want), "(not an event)", got["fault"]))
+                return rows, (f"event {k + 1}: observed {got['fault']}\n  observed: {got_line}\n"
+                              f"  expected: {want_line}"), skipped
             mismatch = first_mismatch(got, want)
             if mismatch is None:
                 break
@@ -200,12 +323,14 @@ def compare(observed, expected):
                           f"  expected: {want_line}"), skipped
         rows.append((k + 1, describe(want), describe(got), "same"))
         i += 1
-    rest = [entry for entry in observed[i:] if entry[1]["type"] != MOVE]
+    rest = [entry for entry in observed[i:] if entry[1].get("type") != MOVE]
     skipped += len(observed) - i - len(rest)
     if rest:
         line, values = rest[0]
-        return rows, (f"after event {len(expected)}: extra {type_name(values['type'])} that the "
-                      f"agent did not post\n  observed: {line}\n  expected: (end)"), skipped
+        what = (f"observed {values['fault']}" if "fault" in values else
+                f"extra {type_name(values['type'])} that the agent did not post")
+        return rows, (f"after event {len(expected)}: {what}\n  observed: {line}\n"
+                      "  expected: (end)"), skipped
     return rows, None, skipped
 
 
@@ -234,8 +359,8 @@ def main(argv):
         print(__doc__.strip().splitlines()[2], file=sys.stderr)
         return 2
     try:
-        observed = normalize(read_events(args[0]))
-        expected = normalize(read_events(args[1]))
+        observed = normalize(read_trace(args[0], reference=False))
+        expected = normalize(read_trace(args[1], reference=True))
     except (OSError, UnicodeDecodeError, UnreadableTrace) as error:
         print(f"compare-traces: cannot read the traces: {error}", file=sys.stderr)
         return 2

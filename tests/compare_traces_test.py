@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """scripts/compare-traces.py on two traces of one session made by the simulated agent: they agree,
-plain moves nobody posted are skipped, a changed click state, a missing release, a changed flag
-or an extra key each fail with that named, and a trace it cannot read fails as such.
+plain moves nobody posted are skipped, a changed click state, a missing release, a changed flag,
+an extra key or an observed line that is no event each fail with that named, and a pair it cannot
+read (no events, no exit line, two sessions, NaN) fails as such.
 
 usage: compare_traces_test.py AGENT SOURCE_DIR
 """
@@ -59,6 +60,38 @@ CHANGES = [
     ("missing last event",
      lambda events: events.pop(first(events, lambda e: "exit" in e) - 1),
      "missing key up: the watcher saw nothing more"),
+    ("a line that is no event", lambda events: events.insert(3, {"seq": 4}),
+     'observed line 4 is not an event (no "type")'),
+    ("flags not an integer", lambda events: events[first(events, command_chord)].update(flags="x"),
+     '("flags" is "x", not an integer or null)'),
+    ("fields not an object", lambda events: events[first(events, left_press)].update(fields=[1]),
+     '("fields" is [1], not an object'),
+    ("down as 1, not true",
+     lambda events: events[first(events, lambda e: e.get("down") is True)].update(down=1),
+     '("down" is 1, not true or false)'),
+    ("a missing field", lambda events: events[first(events, left_press)].pop("x"), '(no "x")'),
+]
+
+
+def lines(trace, count):
+    return b"".join(trace.splitlines(True)[:count])
+
+
+# Pairs it cannot compare, (observed, expected) made from a whole trace, and what it must say.
+UNREADABLE = [
+    ("a line cut short", lambda trace: (trace + b'{"type":1,"fl\n', trace), "not JSON"),
+    ("not UTF-8", lambda trace: (trace + b'"\xff"\n', trace), "cannot read"),
+    ("two empty files", lambda trace: (b"", b""), "no event"),
+    ("only an exit line", lambda trace: (b"", trace.splitlines(True)[-1]), "no event"),
+    ("lines that are no events",
+     lambda trace: (trace, b'[1]\n{"seq":1}\n' + trace), ":1: not an event (not an object)"),
+    ("both cut at the same line", lambda trace: (lines(trace, 10), lines(trace, 10)),
+     "no exit line"),
+    ("a NaN position", lambda trace: (trace.replace(b'"x":240,', b'"x":NaN,', 1), trace),
+     "NaN is no JSON number"),
+    ("two sessions in one file", lambda trace: (trace + trace, trace + trace), "two sessions"),
+    ("a missing field", lambda trace: (trace, trace.replace(b'"keycode":56,', b"", 1)),
+     '(no "keycode")'),
 ]
 
 
@@ -84,11 +117,11 @@ class CompareTracesTest(unittest.TestCase):
                 out.write(json.dumps(event, ensure_ascii=False) + "\n")
         return self.run_compare(observed)
 
-    def run_compare(self, observed):
+    def run_compare(self, observed, expected=None):
         table = os.path.join(self.dir.name, "table.md")
         done = subprocess.run([sys.executable, COMPARE, "--markdown", table, observed,
-                               self.expected], capture_output=True, text=True)
-        return done.returncode, done.stdout
+                               expected or self.expected], capture_output=True, text=True)
+        return done.returncode, done.stdout + done.stderr
 
     def changed(self, change):
         events = json.loads(json.dumps(self.events))
@@ -116,14 +149,18 @@ class CompareTracesTest(unittest.TestCase):
                 self.assertIn("observed: ", output)
                 self.assertIn("expected: ", output)
 
-    def test_a_trace_it_cannot_read_is_not_a_difference(self):
-        cut = os.path.join(self.dir.name, "cut.jsonl")
-        for name, tail in [("a line cut short", b'{"type":1,"fl'), ("not UTF-8", b'"\xff"')]:
+    def test_a_pair_it_cannot_read_is_not_a_difference(self):
+        with open(self.expected, "rb") as whole:
+            trace = whole.read()
+        for name, pair, said in UNREADABLE:
             with self.subTest(name):
-                with open(self.again, "rb") as whole, open(cut, "wb") as out:
-                    out.write(whole.read() + tail + b"\n")
-                status, output = self.run_compare(cut)
+                paths = [os.path.join(self.dir.name, side) for side in ("seen.jsonl", "sent.jsonl")]
+                for path, content in zip(paths, pair(trace)):
+                    with open(path, "wb") as out:
+                        out.write(content)
+                status, output = self.run_compare(*paths)
                 self.assertEqual(status, 2, output)
+                self.assertIn(said, output)
 
 
 if __name__ == "__main__":
