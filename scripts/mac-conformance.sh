@@ -7,7 +7,9 @@
 # Exit 0 when the traces agree, 1 at a difference or when a program of its own fails (the agent
 # or the watcher ending badly, the build). When it cannot run (not a Mac, no Accessibility
 # permission, no event tap) it says why, emits a GitHub warning under Actions, and exits 0 with
-# "not run: ..." as its last line: never a pass it did not earn.
+# "not run: ..." as its last line: never a pass it did not earn. With MII_CONFORMANCE_REQUIRED=1
+# (the macOS workflow sets it) "not run" exits 1 instead, with a GitHub error under Actions: a job
+# that compared nothing must not go green.
 #   --print-session   prints the session and exits
 # Output in ${MII_CONFORMANCE_DIR:-build/conformance}: observed.jsonl (the watcher's lines),
 # expected.jsonl (the simulated agent's trace), comparison.md, screen.png, and the programs' output.
@@ -60,12 +62,20 @@ QUIT
 EOF
 }
 
+# Run by hand, a Mac that cannot take part gets a notice. Where a run is required, any value but
+# empty or 0 asks for it, so that "true" or "yes" does not quietly turn the failure into a notice.
 not_run() {
+  local annotation=warning status=0
+  if [ "${MII_CONFORMANCE_REQUIRED:-0}" != 0 ]; then
+    annotation=error
+    status=1
+    echo "mac-conformance: MII_CONFORMANCE_REQUIRED is set, and not running is a failure"
+  fi
   if [ "${GITHUB_ACTIONS:-}" = true ]; then
-    echo "::warning title=Mac conformance not run::$1"
+    echo "::$annotation title=Mac conformance not run::$1"
   fi
   echo "not run: $1"
-  exit 0
+  exit "$status"
 }
 
 # A program of the run failed: what it said, then exit 1.

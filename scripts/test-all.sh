@@ -93,7 +93,17 @@ ctest --test-dir "$build" --output-on-failure -j "$jobs"
 cmake -S . -B "$sanitize_build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMII_PLATFORM=simulated \
   -DMII_SANITIZE=ON -DMII_BUILD_BENCHMARKS=OFF
 cmake --build "$sanitize_build" -j "$jobs"
-ctest --test-dir "$sanitize_build" --output-on-failure -j "$jobs"
+if [ "$(uname -s)" = Darwin ]; then
+  # Homebrew's GoogleTest is built without AddressSanitizer. A std::vector or std::string grown in
+  # code that is not instrumented leaves its new elements marked as unused capacity, and the
+  # instrumented tests reading them get a "container-overflow" that is not there (a known
+  # limitation: google/sanitizers issue 362, and the AddressSanitizerContainerOverflow wiki page).
+  # Only that check is turned off, only here; every other AddressSanitizer check still runs.
+  ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_container_overflow=0" \
+    ctest --test-dir "$sanitize_build" --output-on-failure -j "$jobs"
+else
+  ctest --test-dir "$sanitize_build" --output-on-failure -j "$jobs"
+fi
 
 if have valgrind; then
   bash scripts/valgrind-tests.sh "$build"
@@ -101,7 +111,8 @@ else
   echo "test-all: skipped Valgrind memcheck (valgrind not found$valgrind_hint)"
 fi
 
-# fuzz.sh exits 77, after one line saying why, when it cannot build the fuzzer here.
+# fuzz.sh exits 77, after one line saying why, when it cannot build the fuzzer here; a finding
+# exits 1 and fails the run.
 status=0
 bash scripts/fuzz.sh 60 || status=$?
 if [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; then

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """scripts/mac-conformance.sh away from a Mac: it says it did not run, as its last line, and
-exits 0; the watcher it would start says it watches nothing here, and exits 3. Then its Mac path,
-with stand-ins for what only a Mac has: the simulated agent as the real one, a watcher that
-prints what that agent's simulated desktop delivered, and uname, sw_vers, screencapture and cmake
-that answer as a Mac with a built tree would.
+exits 0 (1 where MII_CONFORMANCE_REQUIRED asks for a run); the watcher it would start says it
+watches nothing here, and exits 3. Then its Mac path, with stand-ins for what only a Mac has: the
+simulated agent as the real one, a watcher that prints what that agent's simulated desktop
+delivered, and uname, sw_vers, screencapture and cmake that answer as a Mac with a built tree
+would.
 
 usage: mac_conformance_test.py WATCHER AGENT SOURCE_DIR
 """
@@ -23,7 +24,8 @@ WATCHER, AGENT, SOURCE_DIR = sys.argv[1], sys.argv[2], sys.argv[3]
 @unittest.skipIf(platform.system() == "Darwin", "on a Mac the script runs for real")
 class AwayFromAMacTest(unittest.TestCase):
     def test_the_script_does_not_run_and_says_so(self):
-        env = {key: value for key, value in os.environ.items() if key != "GITHUB_ACTIONS"}
+        env = {key: value for key, value in os.environ.items()
+               if key not in ("GITHUB_ACTIONS", "MII_CONFORMANCE_REQUIRED")}
         done = subprocess.run(["bash", os.path.join(SOURCE_DIR, "scripts", "mac-conformance.sh")],
                               capture_output=True, text=True, env=env)
         self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
@@ -31,6 +33,7 @@ class AwayFromAMacTest(unittest.TestCase):
 
     def test_under_actions_it_warns(self):
         env = dict(os.environ, GITHUB_ACTIONS="true")
+        env.pop("MII_CONFORMANCE_REQUIRED", None)
         done = subprocess.run(["bash", os.path.join(SOURCE_DIR, "scripts", "mac-conformance.sh")],
                               capture_output=True, text=True, env=env)
         self.assertEqual(done.returncode, 0)
@@ -77,7 +80,8 @@ class MacPathWithStandInsTest(unittest.TestCase):
             os.makedirs(os.path.join(tree, build), exist_ok=True)
             os.symlink(AGENT, os.path.join(tree, build, "mac-input-injector"))
         env = {key: value for key, value in os.environ.items()
-               if not key.startswith("MII_SIM_") and key != "GITHUB_ACTIONS"}
+               if not key.startswith("MII_SIM_")
+               and key not in ("GITHUB_ACTIONS", "MII_CONFORMANCE_REQUIRED")}
         env.update(PATH=os.path.join(tree, "bin") + os.pathsep + env["PATH"],
                    DELIVERED=os.path.join(tree, "delivered.jsonl"),
                    MII_SIM_TRACE=os.path.join(tree, "delivered.jsonl"),
@@ -96,6 +100,17 @@ class MacPathWithStandInsTest(unittest.TestCase):
             ("no permission", {"MII_SIM_TRUSTED": "0"}, 0, "",
              "not run: the agent has no Accessibility permission in this session", False),
             ("the watcher cannot tap", {"STAND_IN_EXIT": "3"}, 0, "",
+             "not run: the watcher cannot tap events here (stand-in: no tap)", False),
+            # Where a run is required (the macOS workflow), "not run" fails the job.
+            ("no permission, a run required under Actions",
+             {"MII_SIM_TRUSTED": "0", "MII_CONFORMANCE_REQUIRED": "1", "GITHUB_ACTIONS": "true"}, 1,
+             "::error title=Mac conformance not run::the agent has no Accessibility permission",
+             "not run: the agent has no Accessibility permission in this session", False),
+            ("the watcher cannot tap, a run required",
+             {"STAND_IN_EXIT": "3", "MII_CONFORMANCE_REQUIRED": "1"}, 1, "",
+             "not run: the watcher cannot tap events here (stand-in: no tap)", False),
+            ("MII_CONFORMANCE_REQUIRED=0, as if unset",
+             {"STAND_IN_EXIT": "3", "MII_CONFORMANCE_REQUIRED": "0"}, 0, "",
              "not run: the watcher cannot tap events here (stand-in: no tap)", False),
             ("the watcher fails", {"STAND_IN_EXIT": "1"}, 1,
              "the watcher did not start watching (status 1)\nstand-in: no tap", None, False),
