@@ -1,7 +1,10 @@
 #include "command_loop.h"
 
+#include <limits.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +25,34 @@ constexpr char kRefusedLine[] = "ERR: Mac 辅助功能权限未授予，无法�
 constexpr char kPermissionWarning[] =
     "WARNING: Accessibility permission not granted. Input injection may fail.\n"
     "Go to System Settings > Privacy & Security > Accessibility to enable.\n";
+
+// Written only if standard error has room now: a note for the person at the Mac must never hold
+// the agent, least of all while it is waiting on a host that stopped reading.
+void writeNoteIfRoom(const std::string& note) {
+  pollfd room{STDERR_FILENO, POLLOUT, 0};
+  if (poll(&room, 1, 0) != 1 || (room.revents & POLLOUT) == 0) return;
+  const ssize_t ignored =
+      write(STDERR_FILENO, note.data(), std::min<size_t>(note.size(), PIPE_BUF));
+  (void)ignored;
+}
+
+// A host that stopped reading may be hung with keys or buttons down, and the agent cannot tell
+// when it will read again: what it holds is released, the reply still waits.
+void releaseForStalledHost(Session& session) {
+  session.releaseHeldInput();
+  char note[128];
+  const int size = std::snprintf(
+      note, sizeof note,
+      "WARNING: the host has not read a reply for %g seconds; released what it held\n",
+      session.replyStallMilliseconds / 1000.0);
+  writeNoteIfRoom(std::string(note, static_cast<size_t>(size)));
+}
+
+// Replies to the host on out.
+ReplyOut hostReplies(Session& session, int out) {
+  return {out, endingSignalDescriptor(), session.replyStallMilliseconds,
+          [&session] { releaseForStalledHost(session); }};
+}
 
 // A reply word followed by decimal integers, each after one space.
 void writeReplyNumbers(const ReplyOut& out, std::string_view word,
@@ -154,12 +185,11 @@ bool handleCommand(Session& session, std::string_view line, const ReplyOut& out)
 void startCommandChannel(Session& session, int out) {
   if (!AXIsProcessTrusted()) std::fputs(kPermissionWarning, stderr);
   session.lastTrusted = AXIsProcessTrusted();
-  writeReply({out, endingSignalDescriptor()},
-             session.lastTrusted ? kReadyLine : kNoPermissionBanner);
+  writeReply(hostReplies(session, out), session.lastTrusted ? kReadyLine : kNoPermissionBanner);
 }
 
 bool handleLine(Session& session, std::string_view line, int out) {
-  const ReplyOut replies{out, endingSignalDescriptor()};
+  const ReplyOut replies = hostReplies(session, out);
   std::string_view text = line.substr(0, line.find('\0'));
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
   if (text.empty()) return true;
@@ -196,7 +226,7 @@ int runCommandLoop(Session& session, int in, int out) {
       const int size =
           std::snprintf(note, sizeof note, "ERR: dropped a line of %llu bytes; the limit is %zu",
                         static_cast<unsigned long long>(length), kMaxLineLength);
-      writeReply({STDERR_FILENO, endingSignalDescriptor()},
+      writeReply({STDERR_FILENO, endingSignalDescriptor(), -1, {}},
                  std::string_view(note, static_cast<size_t>(size)));
     } else {
       break;

@@ -1,8 +1,10 @@
 #include "line_protocol.h"
 
+#include <limits.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -35,11 +37,6 @@ bool waitFor(int fd, short events, int wakeFd) {
     }
     return true;
   }
-}
-
-bool isReadable(int fd) {
-  pollfd ready{fd, POLLIN, 0};
-  return fd >= 0 && poll(&ready, 1, 0) > 0;
 }
 
 // Adds bytes of the line being read, none of them a line feed. Only the carriage returns at the
@@ -131,22 +128,50 @@ TokenList tokenizeLine(std::string_view line) {
   return list;
 }
 
+namespace {
+
+// Waits for room on out.fd: true once there is some (or poll reports what the write will), false
+// once out.wakeFd is readable while there is none. A wait of out.stallMilliseconds calls
+// out.onStall, once a reply (*stalled), and goes on waiting.
+bool waitForRoom(const ReplyOut& out, bool* stalled) {
+  pollfd fds[2] = {{out.fd, POLLOUT, 0}, {out.wakeFd, POLLIN, 0}};
+  for (;;) {
+    const bool patient = *stalled || !out.onStall || out.stallMilliseconds < 0;
+    const int ready = poll(fds, 2, patient ? -1 : out.stallMilliseconds);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      *stalled = true;
+      out.onStall();
+      continue;
+    }
+    if (ready > 0 && (fds[0].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) return true;
+    if (ready > 0 && fds[1].revents != 0) return false;
+    if (ready < 0 || (fds[0].revents & POLLNVAL) != 0) {
+      const timespec pause{0, 1000000};
+      nanosleep(&pause, nullptr);
+    }
+    return true;
+  }
+}
+
+}  // namespace
+
 void writeReply(const ReplyOut& out, std::string_view first, std::string_view second) {
   std::string line;
   line.reserve(first.size() + second.size() + 1);
   line.append(first).append(second).push_back('\n');
+  bool stalled = false;
   for (size_t done = 0; done < line.size();) {
-    // A partial write is how a blocking write reports the signal that interrupted it: the rest
-    // would block again on a host that does not read, and no second signal need come to end that.
-    // So the rest waits for room and the wake descriptor together, as a non-blocking one does.
-    if (done > 0 && !waitFor(out.fd, POLLOUT, out.wakeFd)) return;
-    const ssize_t wrote = write(out.fd, line.data() + done, line.size() - done);
+    // Room first, then the write: a blocking write to a host that does not read would wait inside
+    // the system, where neither a signal's wake-up nor the stall is seen. Once poll says there is
+    // room, a pipe takes PIPE_BUF bytes at once, so no piece is bigger.
+    if (!waitForRoom(out, &stalled)) return;
+    const size_t piece = std::min<size_t>(line.size() - done, PIPE_BUF);
+    const ssize_t wrote = write(out.fd, line.data() + done, piece);
     if (wrote > 0) {
       done += static_cast<size_t>(wrote);
-    } else if (wrote < 0 && errno == EINTR) {
-      if (isReadable(out.wakeFd)) return;
-    } else if (wrote < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!waitFor(out.fd, POLLOUT, out.wakeFd)) return;
+    } else if (wrote < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+      continue;  // the next wait sees the wake-up, or the room
     } else {
       return;  // EPIPE and the like: nobody will read it
     }

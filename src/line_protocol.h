@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -54,17 +55,20 @@ enum class LineStatus {
 LineStatus readLine(LineReader& reader, std::string_view* line, uint64_t* length);
 
 // Where replies go: a descriptor, and one whose readiness means a reply still waiting to be
-// written is given up (-1: none).
+// written is given up (-1: none). When a reply has waited stallMilliseconds for room (a host that
+// stopped reading), onStall is called, once for that reply, and the wait goes on.
 struct ReplyOut {
   int fd = -1;
   int wakeFd = -1;
+  int stallMilliseconds = -1;  // negative: no limit, onStall is never called
+  std::function<void()> onStall;
 };
 
 // Writes one reply line, first then second then a line feed, whole: partial writes are continued
-// and a full non-blocking descriptor is waited for; the host reads line by line and must never
-// wait on a buffered reply. A reply the descriptor refuses (a host that closed it) is dropped, and
-// so is the rest of one that is still waiting when out.wakeFd becomes readable, or is readable once
-// part of it was written.
+// and room is waited for before every write, blocking descriptor or not; the host reads line by
+// line and must never wait on a buffered reply. A reply the descriptor refuses (a host that closed
+// it) is dropped, and so is the rest of one that is still waiting when out.wakeFd becomes readable,
+// or is readable once part of it was written.
 void writeReply(const ReplyOut& out, std::string_view first, std::string_view second = {});
 
 struct TokenList {

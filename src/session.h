@@ -13,6 +13,8 @@ struct Session {
   Pointer pointer{poster};
   // The permission as the previous non-empty line found it; at start, as the banner found it.
   bool lastTrusted = false;
+  // How long a reply may wait on a host that does not read before what it holds is released.
+  int replyStallMilliseconds = 5000;
 
   // Releases every key, modifier and button the host left held: keys first, while the modifiers
   // that shaped them are down, then the buttons, with the modifiers then left (none).

@@ -3,6 +3,7 @@
 // and then by that same signal, even one blocked by whoever started the agent; a signal ignored by
 // whoever started the agent stays ignored.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -111,6 +112,24 @@ TEST(AgentSignals, EachEndingSignalReleasesWhatIsHeldThenEndsTheAgentByIt) {
     EXPECT_EQ(r.posted, c.posted);
     EXPECT_EQ(r.sourcesAtExit, -1);  // no exit line: the process ended by the signal
   }
+}
+
+// A host hung with Shift down that never reads again: once a reply has waited five seconds, Shift
+// is released with no signal sent, and said once; the agent waits on, and a signal still ends it.
+TEST(AgentSignals, AHostThatStopsReadingHasWhatItHeldReleasedAfterFiveSeconds) {
+  std::string input = "KEYDOWN 16\n";
+  for (int i = 0; i < 16000; ++i) input += "PING\n";
+  AgentSession session = startAgent();
+  sendToAgent(session, input);
+  close(session.in);
+  session.in = -1;
+  EXPECT_TRUE(waitForTrace(session, 2, 8000));
+  kill(session.pid, SIGTERM);
+  AgentResult r = finishAgent(session, false);
+  EXPECT_FALSE(r.exited);
+  EXPECT_EQ(r.status, SIGTERM);
+  EXPECT_EQ(r.posted, (Events{"flagschanged 56 down hid Shift", "flagschanged 56 up hid"}));
+  EXPECT_EQ(r.err, "WARNING: the host has not read a reply for 5 seconds; released what it held\n");
 }
 
 // Sent before the agent started, while blocked: they come once it unblocks them, the lower number
