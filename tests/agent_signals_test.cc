@@ -14,6 +14,7 @@
 
 #include "support/agent_process.h"
 #include "support/protocol_lines.h"
+#include "support/text.h"
 
 namespace {
 
@@ -63,14 +64,13 @@ TEST(AgentSignals, EachEndingSignalReleasesWhatIsHeldThenEndsTheAgentByIt) {
        0,
        kReady + "ACK CLICK\n",
        {"leftdown @756,491 click 1 #124 noflags", "leftup @756,491 click 1 #124 noflags"}},
-      {"during a double click the second click is still posted",
+      {"during a double click its first click ends, and no second one starts",
        SIGINT,
        "DBLCLICK left\n",
        1,
        0,
        kReady,
-       {"leftdown @756,491 click 1 #124 noflags", "leftup @756,491 click 1 #124 noflags",
-        "leftdown @756,491 click 2 #125 noflags", "leftup @756,491 click 2 #125 noflags"}},
+       {"leftdown @756,491 click 1 #124 noflags", "leftup @756,491 click 1 #124 noflags"}},
       {"during a key press its key-up is posted before the held Shift is released",
        SIGTERM,
        "KEYDOWN 16\nKEYPRESS 65\n",
@@ -112,6 +112,22 @@ TEST(AgentSignals, EachEndingSignalReleasesWhatIsHeldThenEndsTheAgentByIt) {
     EXPECT_EQ(r.posted, c.posted);
     EXPECT_EQ(r.sourcesAtExit, -1);  // no exit line: the process ended by the signal
   }
+}
+
+// A runaway paste is stopped: the signal ends the longest TEXT between two of its strokes, each
+// stroke whole, long before the 39,323 strokes it would take.
+TEST(AgentSignals, ALongTextStopsBetweenTwoStrokes) {
+  AgentSession session = startAgent();
+  sendToAgent(session, "TEXT " + encodeBase64(std::string(786426, 'a')) + "\n");
+  ASSERT_TRUE(waitForTrace(session, 2));
+  kill(session.pid, SIGTERM);
+  AgentResult r = finishAgent(session, false);
+  EXPECT_FALSE(r.exited);
+  EXPECT_EQ(r.status, SIGTERM);
+  ASSERT_GE(r.posted.size(), 2u);
+  EXPECT_LT(r.posted.size(), 39323u);
+  EXPECT_EQ(r.posted.size() % 2, 0u);
+  EXPECT_EQ(r.posted.back().rfind("keyup 0 text 20", 0), 0u) << r.posted.back();
 }
 
 // A host hung with Shift down that never reads again: once a reply has waited five seconds, Shift

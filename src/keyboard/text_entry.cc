@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "ending_signals.h"
 #include "keyboard/keyboard.h"
 #include "platform/cf_owned.h"
 #include "platform/quartz.h"
@@ -95,6 +96,9 @@ void Keyboard::postUnicodeText(const char* text) {
   // Anything past an event's first 20 units would be dropped by the system, so longer text goes
   // out in consecutive strokes.
   for (size_t start = 0; start < units.size();) {
+    // A host ending the agent in the middle of a long paste wants it stopped, not typed out: the
+    // text stops between two strokes, each one whole.
+    if (start > 0 && endingSignal() != 0) return;
     const size_t count = chunkLength(units, start);
     const UniChar* chunk = reinterpret_cast<const UniChar*>(units.data()) + start;
     if (!postTextStroke(chunk, count, true) || !postTextStroke(chunk, count, false)) return;

@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include "ending_signals.h"
 #include "platform/monotonic_clock.h"
 #include "pointer/motion.h"
 #include "pointer/pointer.h"
@@ -111,6 +112,11 @@ void Pointer::postDoubleClick(Button button) {
   postClickStroke(button, true, location, 1);
   usleep(kClickHold);
   postClickStroke(button, false, location, 1);
+  // An agent being ended stops between the clicks, the button up.
+  if (endingSignal() != 0) {
+    held_[indexOf(button)] = false;
+    return;
+  }
   usleep(kDoubleClickPause);
   postClickStroke(button, true, location, 2);
   usleep(kClickHold);
