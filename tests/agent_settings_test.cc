@@ -1,10 +1,13 @@
 // The simulated desktop's MII_SIM_* settings as a whole-process run reads them from the
 // environment, and the trace it writes (support/agent_process.cc reads it for every run).
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -15,6 +18,7 @@
 #include "support/agent_process.h"
 #include "support/protocol_lines.h"
 #include "support/scratch_file.h"
+#include "support/text.h"
 
 namespace {
 
@@ -112,13 +116,19 @@ TEST(AgentSettings, EachSettingReachesTheDesktop) {
   }
 }
 
+// At once: a trace that is a FIFO with no reader is not waited for.
 TEST(AgentSettings, AMalformedSettingStopsTheAgentLoudly) {
-  AgentOptions options;
-  options.env = {{"MII_SIM_DISPLAYS", "wide"}};
-  AgentResult r = runAgent("PING\n", options);
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "mii-sim: cannot use MII_SIM_DISPLAYS=wide\n");
+  const std::string fifo = temporaryPath("trace-fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const auto& [name, value] : Env{{"MII_SIM_DISPLAYS", "wide"}, {"MII_SIM_TRACE", fifo}}) {
+    SCOPED_TRACE(name);
+    AgentOptions options;
+    options.env = {{name, value}};
+    AgentResult r = runAgent("PING\n", options);
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "mii-sim: cannot use " + name + "=" + value + "\n");
+  }
 }
 
 // At exit the trace says which objects and power assertions were never released (here the keyboard
@@ -151,6 +161,31 @@ TEST(AgentTrace, KeepsOffTheStandardStreams) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.posted, (Events{"keydown 0 hid", "keyup 0 hid"}));
   EXPECT_EQ(r.sourcesAtExit, 1);
+}
+
+// A trace that is a FIFO whose reader never reads fills up; the signal that is to end the agent
+// still ends it, having released what was held, and the trace is given up with a warning.
+TEST(AgentTrace, ATraceNobodyReadsCannotHoldOffAnEndingSignal) {
+  const std::string fifo = temporaryPath("unread-trace");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // opened, never read
+  ASSERT_GE(reader, 0);
+  AgentOptions options;
+  options.env = {{"MII_SIM_TRACE", fifo}};
+  AgentSession session = startAgent(options);
+  sendToAgent(session, "KEYDOWN 16\nTEXT " + encodeBase64(std::string(20000, 'a')) + "\n");
+  int queued = 0;
+  for (int wait = 0; wait < 5000 && queued < 50000; ++wait) {
+    usleep(1000);
+    ASSERT_EQ(ioctl(reader, FIONREAD, &queued), 0);
+  }
+  EXPECT_GE(queued, 50000);  // the agent is waiting for room in the trace
+  kill(session.pid, SIGTERM);
+  AgentResult r = finishAgent(session, false);
+  EXPECT_FALSE(r.exited);
+  EXPECT_EQ(r.status, SIGTERM);
+  EXPECT_EQ(r.err, "WARNING: cannot write the trace " + fifo + ": nobody reads it\n");
+  close(reader);
 }
 
 }  // namespace

@@ -13,7 +13,8 @@
 //   MII_SIM_PRESS_COUNTS=L,R,O   HID press counters for left, right, other (default 100,20,3)
 //   MII_SIM_FAIL=LIST            source,keyboard,mouse,scroll,create,string,displays,power fail
 //   MII_SIM_TRACE=PATH           one JSON line per posted event, and an exit line; a trace that
-//                                cannot be written is reported once on stderr
+//                                cannot be written is reported once on stderr, and one whose
+//                                reader takes nothing for 2 s is given up
 //
 // The two files are read only when they are regular files: anything else (a FIFO, a device,
 // /dev/stdin) reads as a missing file does, so that a query neither blocks nor takes input.

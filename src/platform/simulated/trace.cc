@@ -1,8 +1,11 @@
 // The trace writer: one JSON line per posted event, as it is posted, with the time it was posted,
 // and at exit what was never released, so that a whole-process test reads what the agent did.
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -24,25 +27,59 @@ namespace {
 int traceFd = -1;
 std::string tracePath;
 bool writeFailed = false;
+bool givenUp = false;  // a trace nobody reads while the agent is ending: nothing more is written
+bool interrupted = false;  // a signal came while the trace had no room
 bool exitLineWritten = false;
+
+// How long the trace may have no room before its reader is taken as gone, and, once a wait for
+// room was interrupted by a signal (those that interrupt are the ones that end the agent), how long
+// after that: a reader that is there drains a pipe in far less.
+constexpr int kPatienceMilliseconds = 2000;
+constexpr int kLastWaitMilliseconds = 100;
+
+// Waits until the trace has room; false when its reader gives none in time. A pipe or FIFO that
+// nobody reads would otherwise hold the agent for ever, deaf to the signal that is to end it: a
+// signal that comes between two waits is not seen by the next one.
+bool waitForRoom() {
+  pollfd room{traceFd, POLLOUT, 0};
+  for (;;) {
+    const int ready = poll(&room, 1, interrupted ? kLastWaitMilliseconds : kPatienceMilliseconds);
+    if (ready < 0 && errno == EINTR) {
+      interrupted = true;
+      continue;
+    }
+    return ready != 0;  // room, or what the write will report
+  }
+}
+
+void warnOnce(const char* why) {
+  if (!writeFailed) {
+    std::fprintf(stderr, "WARNING: cannot write the trace %s: %s\n", tracePath.c_str(), why);
+    std::fflush(stderr);
+  }
+  writeFailed = true;
+}
 
 // The whole line, or a warning, once, that the trace is not being written: a test reading it would
 // otherwise see a run that posted nothing. Written with write(2) and unbuffered, so that every line
-// is in the file as soon as the event is posted, and none waits in a buffer at exit.
+// is in the file as soon as the event is posted, and none waits in a buffer at exit. Room is waited
+// for first, and then a pipe takes PIPE_BUF bytes at once: no write blocks.
 void writeWhole(const std::string& line) {
+  if (givenUp) return;
   for (size_t done = 0; done < line.size();) {
-    const ssize_t wrote = write(traceFd, line.data() + done, line.size() - done);
+    if (!waitForRoom()) {
+      givenUp = true;
+      warnOnce("nobody reads it");
+      return;
+    }
+    const size_t piece = std::min<size_t>(line.size() - done, PIPE_BUF);
+    const ssize_t wrote = write(traceFd, line.data() + done, piece);
     if (wrote > 0) {
       done += static_cast<size_t>(wrote);
-    } else if (wrote < 0 && errno == EINTR) {
+    } else if (wrote < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
       continue;
     } else {
-      if (!writeFailed) {
-        std::fprintf(stderr, "WARNING: cannot write the trace %s: %s\n", tracePath.c_str(),
-                     wrote < 0 ? std::strerror(errno) : "nothing written");
-        std::fflush(stderr);
-      }
-      writeFailed = true;
+      warnOnce(wrote < 0 ? std::strerror(errno) : "nothing written");
       return;
     }
   }
@@ -82,8 +119,10 @@ void writeExitLine() {
 
 bool openTrace(const char* path) {
   // Opened to append, as fopen(path, "a") would, then moved off the standard streams' descriptors.
-  // Whatever opens (a pipe, /dev/stderr) is written to.
-  traceFd = aboveStandardStreams(open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+  // Whatever opens (a pipe, /dev/stderr) is written to. Without blocking: a FIFO with no reader
+  // fails at once rather than holding the agent before its banner; the writer waits for room.
+  traceFd = aboveStandardStreams(
+      open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666));
   if (traceFd < 0) return false;
   tracePath = path;
   std::atexit(writeExitLine);
