@@ -174,12 +174,15 @@ TEST(AgentTrace, ATraceNobodyReadsCannotHoldOffAnEndingSignal) {
   options.env = {{"MII_SIM_TRACE", fifo}};
   AgentSession session = startAgent(options);
   sendToAgent(session, "KEYDOWN 16\nTEXT " + encodeBase64(std::string(20000, 'a')) + "\n");
+  // Full once what it holds stops growing: the agent is waiting for room.
   int queued = 0;
-  for (int wait = 0; wait < 5000 && queued < 50000; ++wait) {
+  for (int last = -1, still = 0, wait = 0; still < 100 && wait < 5000; ++wait) {
     usleep(1000);
     ASSERT_EQ(ioctl(reader, FIONREAD, &queued), 0);
+    still = queued == last && queued > 0 ? still + 1 : 0;
+    last = queued;
   }
-  EXPECT_GE(queued, 50000);  // the agent is waiting for room in the trace
+  EXPECT_GE(queued, 50000);
   kill(session.pid, SIGTERM);
   AgentResult r = finishAgent(session, false);
   EXPECT_FALSE(r.exited);
