@@ -15,7 +15,7 @@
 #include "ending_signals.h"
 #include "line_protocol.h"
 #include "platform/quartz.h"
-#include "pointer/motion.h"
+#include "pointer/screen.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "keyboard/keyboard.h"
 #include "platform/simulated/simulation.h"
-#include "pointer/motion.h"
+#include "pointer/screen.h"
 #include "pointer/pointer.h"
 #include "support/describe.h"
 #include "support/in_process.h"

@@ -11,7 +11,11 @@ enum class Button { Left = 0, Right = 1, Middle = 2 };
 inline constexpr int kButtonCount = 3;
 
 // "right" and "middle" name those buttons; every other word, exactly as written, means left.
-Button parseButton(std::string_view word);
+inline Button parseButton(std::string_view word) {
+  if (word == "right") return Button::Right;
+  if (word == "middle") return Button::Middle;
+  return Button::Left;
+}
 
 // What a button's last MOUSEDOWN left behind: where, when, and the count it was given.
 struct ClickMemory {

@@ -12,6 +12,14 @@
 #include "pointer/buttons.h"
 #include "pointer/event_numbers.h"
 
+// The two wheel values of a scroll command, in lines: vertical first, horizontal second. Only the
+// sign of amount counts, and zero goes with the negatives.
+struct ScrollWheels {
+  int32_t vertical;
+  int32_t horizontal;
+};
+ScrollWheels scrollWheels(int32_t amount, bool horizontal);
+
 class Pointer {
  public:
   explicit Pointer(EventPoster& poster) : poster_(poster) {}
@@ -30,7 +38,7 @@ class Pointer {
   void postClick(Button button);
   void postDoubleClick(Button button);
 
-  // MOVE and MOVERATIO (pointer/motion.cc): a plain move, or a drag of the held button carrying
+  // MOVE and MOVERATIO: a plain move, or a drag of the held button carrying
   // the flags.
   void postMouseMove(double x, double y, CGEventFlags flags);
   void postMouseMoveByRatio(double rx, double ry, CGEventFlags flags);
@@ -47,6 +55,8 @@ class Pointer {
 
  private:
   void postClickStroke(Button button, bool press, CGPoint location, int32_t clickState);
+  // A press, the click hold, the release, both with clickState; the button is up afterwards.
+  void postClickOnce(Button button, CGPoint location, int32_t clickState);
   void postDrag(Button button, CGPoint before, bool knownStart, CGPoint target, CGEventFlags flags);
 
   EventPoster& poster_;

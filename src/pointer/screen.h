@@ -1,23 +1,16 @@
-// What moves and scrolls rest on, and the cursor and main display queries, none of which keep
-// state: the cursor and the displays are the system's.
+// The cursor and the displays, as the system knows them: queries that keep no state.
 #pragma once
 
-#include <cstdint>
-
 #include "platform/quartz.h"
-
-// The two wheel values of a scroll command, in lines: vertical first, horizontal second. Only the
-// sign of amount counts, and zero goes with the negatives.
-struct ScrollWheels {
-  int32_t vertical;
-  int32_t horizontal;
-};
-ScrollWheels scrollWheels(int32_t amount, bool horizontal);
 
 // The cursor's position, read through an empty event; false when that event cannot be made.
 bool readCursorLocation(CGPoint* location);
 // The same, (0, 0) when it cannot be read: where button events are made then.
 CGPoint cursorLocation();
+
+// The main display's bounds: the first active display. False when there is none, and also when
+// the listing itself fails, whatever count it may have left behind.
+bool mainDisplayBounds(CGRect* bounds);
 
 // The cursor position truncated toward zero; false when it cannot be read (no reply).
 bool queryCursorPosition(int* x, int* y);

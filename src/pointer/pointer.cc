@@ -1,0 +1,195 @@
+#include "pointer/pointer.h"
+
+#include <unistd.h>
+
+#include "ending_signals.h"
+#include "numbers.h"
+#include "platform/monotonic_clock.h"
+#include "pointer/screen.h"
+
+namespace {
+
+constexpr double kDoubleClickWindow = 0.5;          // seconds
+constexpr double kDoubleClickRadiusSquared = 25.0;  // 5 points
+constexpr int32_t kMaxClickCount = 3;
+// AppKit drops a release that arrives in the same tick as its press: measured on macOS, no click
+// of 15 arrives whole with no pause, 14 at 20 ms, every one from 40 ms. Each click holds its
+// button this long, and a double click stays well inside the 0.5 s double-click window.
+constexpr useconds_t kClickHold = 50000;         // between press and release of a click
+constexpr useconds_t kDoubleClickPause = 50000;  // between the two clicks of a double click
+
+struct ButtonTypes {
+  CGEventType down;
+  CGEventType up;
+  CGEventType drag;
+};
+// Indexed by button.
+constexpr ButtonTypes kButtonTypes[kButtonCount] = {
+    {kCGEventLeftMouseDown, kCGEventLeftMouseUp, kCGEventLeftMouseDragged},
+    {kCGEventRightMouseDown, kCGEventRightMouseUp, kCGEventRightMouseDragged},
+    {kCGEventOtherMouseDown, kCGEventOtherMouseUp, kCGEventOtherMouseDragged},
+};
+
+// Indexed [horizontal][amount > 0]. A positive WHEEL scrolls the content up, towards the top of
+// the document, which the wheel reports as negative lines.
+constexpr ScrollWheels kScrollSteps[2][2] = {
+    {{3, 0}, {-3, 0}},
+    {{0, -3}, {0, 3}},
+};
+
+int indexOf(Button button) { return static_cast<int>(button); }
+
+CfOwned<CGEventRef> createButtonEvent(Button button, CGEventType type, CGPoint location) {
+  return CfOwned<CGEventRef>(CGEventCreateMouseEvent(nullptr, type, location,
+                                                     static_cast<CGMouseButton>(indexOf(button))));
+}
+
+// The motion a move claims, as hardware moves report it: the target minus where the cursor was,
+// truncated. Games and 3D apps read these fields rather than the location. With no known start,
+// no motion is claimed rather than a jump from the origin.
+void setMoveDeltas(CGEventRef move, bool knownStart, CGPoint before, CGPoint target) {
+  if (!knownStart) return;
+  CGEventSetIntegerValueField(move, kCGMouseEventDeltaX, truncateToInt64(target.x - before.x));
+  CGEventSetIntegerValueField(move, kCGMouseEventDeltaY, truncateToInt64(target.y - before.y));
+}
+
+}  // namespace
+
+ScrollWheels scrollWheels(int32_t amount, bool horizontal) {
+  return kScrollSteps[horizontal ? 1 : 0][amount > 0 ? 1 : 0];
+}
+
+int32_t Pointer::nextClickCount(int button, double now, CGPoint point, int32_t requested) {
+  if (button < 0 || button >= kButtonCount) return 1;
+  ClickMemory& memory = clicks_[button];
+  int32_t count = 1;
+  if (requested > 0) {
+    count = requested <= kMaxClickCount ? requested : 1;
+  } else {
+    const double dx = point.x - memory.point.x;
+    const double dy = point.y - memory.point.y;
+    if (memory.count > 0 && now - memory.time <= kDoubleClickWindow &&
+        dx * dx + dy * dy <= kDoubleClickRadiusSquared) {
+      count = memory.count < kMaxClickCount ? memory.count + 1 : 1;
+    }
+  }
+  memory = ClickMemory{point, count, now};
+  return count;
+}
+
+void Pointer::postButtonDown(Button button, int32_t requested, CGEventFlags flags) {
+  const CGPoint location = cursorLocation();
+  CfOwned<CGEventRef> down =
+      createButtonEvent(button, kButtonTypes[indexOf(button)].down, location);
+  // The memory is kept even when the press could not be made, so the next press counts on.
+  const int32_t count = nextClickCount(indexOf(button), monotonicSeconds(), location, requested);
+  numbers_.numberPress(button, down.get());
+  held_[indexOf(button)] = true;
+  if (!down) return;
+  CGEventSetIntegerValueField(down.get(), kCGMouseEventClickState, count);
+  poster_.post(down.get(), flags);
+}
+
+void Pointer::postButtonUp(Button button, CGEventFlags flags) {
+  CfOwned<CGEventRef> up =
+      createButtonEvent(button, kButtonTypes[indexOf(button)].up, cursorLocation());
+  held_[indexOf(button)] = false;
+  if (!up) return;
+  const int32_t count = clicks_[indexOf(button)].count;
+  CGEventSetIntegerValueField(up.get(), kCGMouseEventClickState, count >= 2 ? count : 1);
+  numbers_.numberFollowingEvent(button, up.get());
+  poster_.post(up.get(), flags);
+}
+
+// One half of a complete click: its click state, and no flags. A release without a click state
+// reads as "not part of a click", and apps that act on the release would ignore it.
+void Pointer::postClickStroke(Button button, bool press, CGPoint location, int32_t clickState) {
+  const ButtonTypes& types = kButtonTypes[indexOf(button)];
+  CfOwned<CGEventRef> event = createButtonEvent(button, press ? types.down : types.up, location);
+  if (press) {
+    numbers_.numberPress(button, event.get());
+  } else {
+    numbers_.numberFollowingEvent(button, event.get());
+  }
+  if (!event) return;
+  CGEventSetIntegerValueField(event.get(), kCGMouseEventClickState, clickState);
+  poster_.post(event.get());
+}
+
+void Pointer::postClickOnce(Button button, CGPoint location, int32_t clickState) {
+  postClickStroke(button, true, location, clickState);
+  usleep(kClickHold);
+  postClickStroke(button, false, location, clickState);
+  // The button is up now, whatever MOUSEDOWN left: the next move is no drag of it.
+  held_[indexOf(button)] = false;
+}
+
+void Pointer::postClick(Button button) { postClickOnce(button, cursorLocation(), 1); }
+
+void Pointer::postDoubleClick(Button button) {
+  const CGPoint location = cursorLocation();
+  postClickOnce(button, location, 1);
+  // An agent being ended stops between the clicks, the button up.
+  if (endingSignal() != 0) return;
+  usleep(kDoubleClickPause);
+  postClickOnce(button, location, 2);
+}
+
+// macOS starts a drag only from dragged events: plain moves while a synthetic button is down
+// select no text and move no window.
+void Pointer::postDrag(Button button, CGPoint before, bool knownStart, CGPoint target,
+                       CGEventFlags flags) {
+  CfOwned<CGEventRef> drag = createButtonEvent(button, kButtonTypes[indexOf(button)].drag, target);
+  if (!drag) return;
+  CGEventSetIntegerValueField(drag.get(), kCGMouseEventClickState, clicks_[indexOf(button)].count);
+  setMoveDeltas(drag.get(), knownStart, before, target);
+  numbers_.numberFollowingEvent(button, drag.get());
+  poster_.post(drag.get(), flags);
+}
+
+void Pointer::postMouseMove(double x, double y, CGEventFlags flags) {
+  // The target goes out as given: not rounded, not clamped to a display.
+  const CGPoint target{x, y};
+  CGPoint before{0, 0};
+  const bool knownStart = readCursorLocation(&before);
+  Button held;
+  if (heldButtonForDrag(&held)) {
+    postDrag(held, before, knownStart, target, flags);
+    return;
+  }
+  CfOwned<CGEventRef> move(
+      CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, target, kCGMouseButtonLeft));
+  if (!move) return;
+  setMoveDeltas(move.get(), knownStart, before, target);
+  poster_.post(move.get());
+}
+
+void Pointer::postMouseMoveByRatio(double rx, double ry, CGEventFlags flags) {
+  CGRect bounds;
+  if (!mainDisplayBounds(&bounds)) return;
+  postMouseMove(rx * bounds.size.width, ry * bounds.size.height, flags);
+}
+
+void Pointer::postScrollEvent(int32_t amount, bool horizontal) {
+  const ScrollWheels wheels = scrollWheels(amount, horizontal);
+  // The fixed-arity form: the variadic one would take any argument type unchecked.
+  CfOwned<CGEventRef> scroll(CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2,
+                                                            wheels.vertical, wheels.horizontal, 0));
+  poster_.post(scroll.get());
+}
+
+bool Pointer::heldButtonForDrag(Button* button) const {
+  for (int index = 0; index < kButtonCount; ++index) {
+    if (held_[index]) {
+      *button = static_cast<Button>(index);
+      return true;
+    }
+  }
+  return false;
+}
+
+void Pointer::releaseHeldButtons(CGEventFlags flags) {
+  for (int index = 0; index < kButtonCount; ++index) {
+    if (held_[index]) postButtonUp(static_cast<Button>(index), flags);
+  }
+}
