@@ -73,7 +73,7 @@ void clickCounting(benchmark::State& state) {
     now += (i % 7 == 0) ? 0.6 : 0.1;
     CGPoint point{100.0 + static_cast<double>(i % 11 == 0 ? 10 : 0), 200.0};
     benchmark::DoNotOptimize(
-        session().pointer.nextClickCount(button, now, point, i % 13 == 0 ? 2 : 0));
+        session().pointer.nextClickCount(button, Seconds(now), point, i % 13 == 0 ? 2 : 0));
     ++i;
   }
 }

@@ -44,13 +44,13 @@ void releaseForStalledHost(Session& session) {
   const int size = std::snprintf(
       note, sizeof note,
       "WARNING: the host has not read a reply for %g seconds; released what it held\n",
-      session.replyStallMilliseconds / 1000.0);
+      Seconds(session.replyStall).count());
   writeNoteIfRoom(std::string(note, static_cast<size_t>(size)));
 }
 
 // Replies to the host on out.
 ReplyOut hostReplies(Session& session, int out) {
-  return {out, endingSignalDescriptor(), session.replyStallMilliseconds,
+  return {out, endingSignalDescriptor(), static_cast<int>(session.replyStall.count()),
           [&session] { releaseForStalledHost(session); }};
 }
 
@@ -183,8 +183,9 @@ bool handleCommand(Session& session, std::string_view line, const ReplyOut& out)
 }  // namespace
 
 void startCommandChannel(Session& session, int out) {
-  if (!AXIsProcessTrusted()) std::fputs(kPermissionWarning, stderr);
+  // Asked once: two answers could disagree, a warning above a READY banner.
   session.lastTrusted = AXIsProcessTrusted();
+  if (!session.lastTrusted) std::fputs(kPermissionWarning, stderr);
   writeReply(hostReplies(session, out), session.lastTrusted ? kReadyLine : kNoPermissionBanner);
 }
 

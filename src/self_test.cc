@@ -30,7 +30,7 @@ int main(Session& session) {
     return keyboard.keyEventFlags(vk, isDown);
   };
   const auto nextClickCount = [&](int button, double now, CGPoint point, int32_t requested) {
-    return session.pointer.nextClickCount(button, now, point, requested);
+    return session.pointer.nextClickCount(button, Seconds(now), point, requested);
   };
   const CGEventFlags arrow = kCGEventFlagMaskControl | kCGEventFlagMaskSecondaryFn;
   updateModifier(17, true);

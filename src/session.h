@@ -3,9 +3,12 @@
 // the process; each test builds its own.
 #pragma once
 
+#include <chrono>
+
 #include "keyboard/keyboard.h"
 #include "platform/post_event.h"
 #include "pointer/pointer.h"
+#include "timings.h"
 
 struct Session {
   EventPoster poster;
@@ -14,7 +17,7 @@ struct Session {
   // The permission as the previous non-empty line found it; at start, as the banner found it.
   bool lastTrusted = false;
   // How long a reply may wait on a host that does not read before what it holds is released.
-  int replyStallMilliseconds = 5000;
+  std::chrono::milliseconds replyStall = kReplyStall;
 
   // Releases every key, modifier and button the host left held: keys first, while the modifiers
   // that shaped them are down, then the buttons, with the modifiers then left (none).

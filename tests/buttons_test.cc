@@ -203,7 +203,7 @@ TEST(PointerClickCount, SequencesOfPresses) {
     Pointer pointer(poster);
     for (size_t i = 0; i < c.presses.size(); ++i) {
       const Press& p = c.presses[i];
-      EXPECT_EQ(pointer.nextClickCount(p.button, p.time, p.point, p.requested), p.expected)
+      EXPECT_EQ(pointer.nextClickCount(p.button, Seconds(p.time), p.point, p.requested), p.expected)
           << "press " << i;
     }
   }

@@ -54,9 +54,9 @@ TEST_F(SteadyClock, AWallClockStepMovesNoInterval) {
     sendLines(c.before);
     takePosted();
     simSetClock(CFAbsoluteTimeGetCurrent() + c.elapsed);
-    const double steadyBefore = monotonicSeconds();
+    const Seconds steadyBefore = monotonicSeconds();
     simStepWallClock(c.wallStep);
-    EXPECT_NEAR(monotonicSeconds() - steadyBefore, 0, 1e-6);
+    EXPECT_NEAR((monotonicSeconds() - steadyBefore).count(), 0, 1e-6);
     const uint64_t sleptBefore = simSleptMicroseconds();
     runLoop(c.after);
     // Nothing after the step pauses but the wait at the way out.

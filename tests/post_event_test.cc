@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <limits>
 #include <optional>
 
+#include "platform/simulated/simulation.h"
 #include "support/in_process.h"
 
 namespace {
@@ -16,7 +18,7 @@ TEST(Settle, WaitsWhatRemainsOfFiftyMillisecondsSinceTheLastEvent) {
     const char* name;
     std::optional<double> lastPost;
     double now;
-    useconds_t wait;
+    int64_t wait;  // microseconds
   } cases[] = {
       {"nothing posted", std::nullopt, 1000, 0},
       {"posted just now", 1000, 1000, 50000},
@@ -28,27 +30,35 @@ TEST(Settle, WaitsWhatRemainsOfFiftyMillisecondsSinceTheLastEvent) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_NEAR(settleMicroseconds(c.lastPost, c.now), c.wait, 1);
+    const std::optional<Seconds> lastPost =
+        c.lastPost ? std::optional<Seconds>(Seconds(*c.lastPost)) : std::nullopt;
+    EXPECT_NEAR(settleWait(lastPost, Seconds(c.now)).count(), c.wait, 1);
   }
 }
 
-// The command loop's way out: after events it waits the settle time, after none it ends at once.
+// The command loop's way out: after events it waits the settle time, counted from when the last
+// post returned (a post can take time), and after none it ends at once.
 TEST(Settle, TheLoopWaitsOnlyAfterPosting) {
   const struct {
     const char* input;
     uint64_t slept;
+    double postTakes = 0;  // seconds each post takes
   } cases[] = {
-      {"PING\nRESOLUTION\n", 0},
-      {"KEYDOWN 65\nKEYUP 65\n", 50000},
+      {"PING\nRESOLUTION\n", 0},     {"KEYDOWN 65\nKEYUP 65\n", 50000},
       {"KEYDOWN 65\n", 50000},  // the release at the end is the last event
-      {"MOVE 10 10\nQUIT\n", 50000},
+      {"MOVE 10 10\nQUIT\n", 50000}, {"MOVE 10 10\n", 50000, 0.03},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input);
     freshAgent(27);
+    if (c.postTakes > 0) {
+      simSetPostObserver(
+          [&](CGEventRef) { simSetClock(CFAbsoluteTimeGetCurrent() + c.postTakes); });
+    }
     runLoop(c.input);
     EXPECT_EQ(simSleptMicroseconds(), c.slept);
   }
+  simSetPostObserver({});
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ TEST(UserActivity, IsDeclaredAtMostOnceASecondAndReleasesEveryAssertion) {
     simSetFailures(c.failures);
     const long liveBefore = simLiveAssertions();
     UserActivity activity;
-    for (double time : c.times) activity.declare(kStartTime + time);
+    for (double time : c.times) activity.declare(Seconds(kStartTime + time));
     EXPECT_EQ(simUserActivityCount(), c.declarations);
     EXPECT_EQ(simLiveAssertions(), liveBefore);
   }

@@ -1,7 +1,5 @@
 #include "keyboard/keyboard.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "keyboard/key_code_maps.h"
@@ -16,7 +14,6 @@ constexpr char kSecureInputLine[] =
 constexpr uint16_t kVkControl = 17;
 constexpr uint16_t kVkLeftControl = 162;
 constexpr uint16_t kVkRightControl = 163;
-constexpr useconds_t kKeyPressPause = 10000;  // between the down and the up of KEYPRESS
 
 bool isClipboardLetter(uint16_t vk) { return vk == 67 || vk == 86 || vk == 88; }  // C, V, X
 bool isArrow(uint16_t vk) { return vk >= 37 && vk <= 40; }
@@ -104,7 +101,7 @@ void Keyboard::postKeyEvent(uint16_t vk, bool isDown) {
 
 void Keyboard::postKeyPress(uint16_t vk) {
   postKeyEvent(vk, true);
-  usleep(kKeyPressPause);
+  poster_.pause(kKeyPressHold);
   postKeyEvent(vk, false);
 }
 

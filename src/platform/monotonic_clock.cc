@@ -17,8 +17,8 @@ mach_timebase_info_data_t timebase() {
 
 }  // namespace
 
-double monotonicSeconds() {
+Seconds monotonicSeconds() {
   static const mach_timebase_info_data_t base = timebase();
   // In double: ticks times numer can exceed 64 bits after weeks of uptime on a 125/3 timebase.
-  return static_cast<double>(mach_absolute_time()) * base.numer / base.denom * 1e-9;
+  return Seconds(static_cast<double>(mach_absolute_time()) * base.numer / base.denom * 1e-9);
 }

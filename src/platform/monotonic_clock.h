@@ -3,5 +3,7 @@
 // stepped by NTP or by a person at any moment; this one only moves forward, at a steady rate.
 #pragma once
 
-// Seconds since an arbitrary start (the Mac's boot), never going back.
-double monotonicSeconds();
+#include "timings.h"
+
+// Since an arbitrary start (the Mac's boot), never going back.
+Seconds monotonicSeconds();

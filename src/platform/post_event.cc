@@ -1,15 +1,13 @@
 #include "platform/post_event.h"
 
-#include <cmath>
-
 #include "platform/monotonic_clock.h"
 
-useconds_t settleMicroseconds(std::optional<double> lastPost, double now) {
-  if (!lastPost) return 0;
-  const double elapsed = now - *lastPost;
-  if (!(elapsed >= 0)) return static_cast<useconds_t>(kSettleSeconds * 1e6);  // not a time at all
-  if (elapsed >= kSettleSeconds) return 0;
-  return static_cast<useconds_t>(std::ceil((kSettleSeconds - elapsed) * 1e6));
+std::chrono::microseconds settleWait(std::optional<Seconds> lastPost, Seconds now) {
+  if (!lastPost) return {};
+  const Seconds elapsed = now - *lastPost;
+  if (!(elapsed >= Seconds::zero())) return kSettleTime;  // not a time at all
+  if (elapsed >= kSettleTime) return {};
+  return std::chrono::ceil<std::chrono::microseconds>(kSettleTime - elapsed);
 }
 
 void EventPoster::post(CGEventRef event, std::optional<CGEventFlags> flags) {
@@ -21,7 +19,8 @@ void EventPoster::post(CGEventRef event, std::optional<CGEventFlags> flags) {
   lastPost_ = monotonicSeconds();
 }
 
-void EventPoster::settle() const {
-  const useconds_t wait = settleMicroseconds(lastPost_, monotonicSeconds());
-  if (wait > 0) usleep(wait);
+void EventPoster::settle() const { pause(settleWait(lastPost_, monotonicSeconds())); }
+
+void EventPoster::pause(std::chrono::microseconds length) const {
+  if (length > std::chrono::microseconds::zero()) usleep(static_cast<useconds_t>(length.count()));
 }

@@ -1,19 +1,17 @@
 // The one place where synthesized events leave the agent.
 #pragma once
 
+#include <chrono>
 #include <optional>
 
 #include "platform/quartz.h"
 #include "platform/user_activity.h"
+#include "timings.h"
 
-// How long the window server is given, after the last event posted, before the agent may end:
-// events it has not taken from the queue when the posting process exits are dropped.
-inline constexpr double kSettleSeconds = 0.05;
-
-// How long to wait at the way out, in microseconds: what remains of the settle time since the
-// last event was posted at lastPost, now being now (both monotonic seconds); 0 when nothing was
+// How long to wait at the way out: what remains of the settle time (timings.h) since the last
+// event was posted at lastPost, now being now, both on the steady clock; none when nothing was
 // posted. Never more than the settle time.
-useconds_t settleMicroseconds(std::optional<double> lastPost, double now);
+std::chrono::microseconds settleWait(std::optional<Seconds> lastPost, Seconds now);
 
 // Every event the agent posts goes through one EventPoster, which the session owns and hands to
 // the keyboard and the pointer.
@@ -29,7 +27,10 @@ class EventPoster {
   // posted, or when it was posted long enough ago.
   void settle() const;
 
+  // Every pause of the agent (a key press's, a click's): nothing is posted meanwhile.
+  void pause(std::chrono::microseconds length) const;
+
  private:
   UserActivity activity_;
-  std::optional<double> lastPost_;  // monotonic seconds
+  std::optional<Seconds> lastPost_;  // on the steady clock
 };

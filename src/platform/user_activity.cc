@@ -2,16 +2,8 @@
 
 #include "platform/power.h"
 
-namespace {
-
-// The display's idle timer runs in minutes; once a second keeps it held off during any input
-// without one call to the power manager per event.
-constexpr double kDeclarationInterval = 1.0;
-
-}  // namespace
-
-void UserActivity::declare(double now) {
-  if (declared && now >= lastDeclared && now - lastDeclared <= kDeclarationInterval) return;
+void UserActivity::declare(Seconds now) {
+  if (declared && now >= lastDeclared && now - lastDeclared <= kUserActivityInterval) return;
   declared = true;
   lastDeclared = now;  // a failed declaration is not retried before the second has passed either
   IOPMAssertionID assertion = kIOPMNullAssertionID;

@@ -2,14 +2,16 @@
 // sleep, synthesized events alone neither wake it nor hold off the idle timer, as real input does.
 #pragma once
 
+#include "timings.h"
+
 // Declares activity at most once a second, however many events follow one another.
 class UserActivity {
  public:
-  // Declares user activity now (monotonic seconds) unless it was declared less than a second
+  // Declares user activity now (on the steady clock) unless it was declared less than a second
   // before now. The declaration's assertion is released at once.
-  void declare(double now);
+  void declare(Seconds now);
 
  private:
   bool declared = false;
-  double lastDeclared = 0;
+  Seconds lastDeclared{0};
 };

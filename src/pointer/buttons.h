@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/quartz.h"
+#include "timings.h"
 
 // The values are the button numbers of mouse events.
 enum class Button { Left = 0, Right = 1, Middle = 2 };
@@ -21,5 +22,5 @@ inline Button parseButton(std::string_view word) {
 struct ClickMemory {
   CGPoint point{0, 0};
   int32_t count = 0;
-  double time = 0;
+  Seconds time{0};
 };

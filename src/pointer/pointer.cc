@@ -1,7 +1,5 @@
 #include "pointer/pointer.h"
 
-#include <unistd.h>
-
 #include "ending_signals.h"
 #include "numbers.h"
 #include "platform/monotonic_clock.h"
@@ -9,14 +7,7 @@
 
 namespace {
 
-constexpr double kDoubleClickWindow = 0.5;          // seconds
-constexpr double kDoubleClickRadiusSquared = 25.0;  // 5 points
 constexpr int32_t kMaxClickCount = 3;
-// AppKit drops a release that arrives in the same tick as its press: measured on macOS, no click
-// of 15 arrives whole with no pause, 14 at 20 ms, every one from 40 ms. Each click holds its
-// button this long, and a double click stays well inside the 0.5 s double-click window.
-constexpr useconds_t kClickHold = 50000;         // between press and release of a click
-constexpr useconds_t kDoubleClickPause = 50000;  // between the two clicks of a double click
 
 struct ButtonTypes {
   CGEventType down;
@@ -59,7 +50,7 @@ ScrollWheels scrollWheels(int32_t amount, bool horizontal) {
   return kScrollSteps[horizontal ? 1 : 0][amount > 0 ? 1 : 0];
 }
 
-int32_t Pointer::nextClickCount(int button, double now, CGPoint point, int32_t requested) {
+int32_t Pointer::nextClickCount(int button, Seconds now, CGPoint point, int32_t requested) {
   if (button < 0 || button >= kButtonCount) return 1;
   ClickMemory& memory = clicks_[button];
   int32_t count = 1;
@@ -69,7 +60,7 @@ int32_t Pointer::nextClickCount(int button, double now, CGPoint point, int32_t r
     const double dx = point.x - memory.point.x;
     const double dy = point.y - memory.point.y;
     if (memory.count > 0 && now - memory.time <= kDoubleClickWindow &&
-        dx * dx + dy * dy <= kDoubleClickRadiusSquared) {
+        dx * dx + dy * dy <= kDoubleClickRadius * kDoubleClickRadius) {
       count = memory.count < kMaxClickCount ? memory.count + 1 : 1;
     }
   }
@@ -118,7 +109,7 @@ void Pointer::postClickStroke(Button button, bool press, CGPoint location, int32
 
 void Pointer::postClickOnce(Button button, CGPoint location, int32_t clickState) {
   postClickStroke(button, true, location, clickState);
-  usleep(kClickHold);
+  poster_.pause(kClickHold);
   postClickStroke(button, false, location, clickState);
   // The button is up now, whatever MOUSEDOWN left: the next move is no drag of it.
   held_[indexOf(button)] = false;
@@ -131,7 +122,7 @@ void Pointer::postDoubleClick(Button button) {
   postClickOnce(button, location, 1);
   // An agent being ended stops between the clicks, the button up.
   if (endingSignal() != 0) return;
-  usleep(kDoubleClickPause);
+  poster_.pause(kDoubleClickGap);
   postClickOnce(button, location, 2);
 }
 

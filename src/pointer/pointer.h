@@ -26,10 +26,10 @@ class Pointer {
   Pointer(const Pointer&) = delete;
   Pointer& operator=(const Pointer&) = delete;
 
-  // The click count of a press at time now (monotonic seconds) and point, updating the memory of
+  // The click count of a press at time now (on the steady clock) and point, updating the memory of
   // button, an index (0 left, 1 right, 2 middle; any other counts 1 and is not remembered);
   // requested is the count the command asked for, 0 for none.
-  int32_t nextClickCount(int button, double now, CGPoint point, int32_t requested);
+  int32_t nextClickCount(int button, Seconds now, CGPoint point, int32_t requested);
   ClickMemory clickMemory(Button button) const { return clicks_[static_cast<int>(button)]; }
 
   // MOUSEDOWN and MOUSEUP carry the modifier flags now held; clicks carry none.
