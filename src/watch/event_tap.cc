@@ -23,9 +23,14 @@ constexpr CFTimeInterval kSlice = 0.05;
 constexpr CGEventMask kKeyEvents = CGEventMaskBit(kCGEventKeyDown) | CGEventMaskBit(kCGEventKeyUp) |
                                    CGEventMaskBit(kCGEventFlagsChanged);
 
-CFMachPortRef liveTap = nullptr;
+// The watch's tap, as its callback finds it through the tap's user data. The port exists only once
+// CGEventTapCreate has returned, so the tap is made with a pointer to this, which the watch fills
+// in once the tap is live and empties before the tap goes.
+struct LiveTap {
+  CFMachPortRef port = nullptr;
+};
 
-CGEventRef onTappedEvent(CGEventTapProxy, CGEventType type, CGEventRef event, void*) {
+CGEventRef onTappedEvent(CGEventTapProxy, CGEventType type, CGEventRef event, void* userInfo) {
   // The system turns a tap off when its callback was too slow, or at the user's request: events
   // pass unseen until it is on again, which whoever reads the lines is told.
   if (type == kCGEventTapDisabledByTimeout || type == kCGEventTapDisabledByUserInput) {
@@ -33,7 +38,8 @@ CGEventRef onTappedEvent(CGEventTapProxy, CGEventType type, CGEventRef event, vo
                    ? "mac-input-watch: the tap was disabled by a timeout; enabled again\n"
                    : "mac-input-watch: the tap was disabled by user input; enabled again\n",
                stderr);
-    if (liveTap != nullptr) CGEventTapEnable(liveTap, true);
+    const auto* live = static_cast<const LiveTap*>(userInfo);
+    if (live->port != nullptr) CGEventTapEnable(live->port, true);
     return event;
   }
   std::string line = eventLine(event, CFAbsoluteTimeGetCurrent());
@@ -75,11 +81,11 @@ bool stdinEnded() {
   return got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN);
 }
 
-// A tap on the login session for `mask`, or null when the system refuses it or strips its key
-// events.
-CfOwned<CFMachPortRef> createTap(CGEventTapOptions options, CGEventMask mask) {
+// A tap on the login session for `mask`, whose callback is handed `live`, or null when the system
+// refuses it or strips its key events.
+CfOwned<CFMachPortRef> createTap(CGEventTapOptions options, CGEventMask mask, LiveTap* live) {
   CfOwned<CFMachPortRef> tap(CGEventTapCreate(kCGSessionEventTap, kCGHeadInsertEventTap, options,
-                                              mask, onTappedEvent, nullptr));
+                                              mask, onTappedEvent, live));
   if (tap && !tapKeepsKeyEvents(options)) {
     CFMachPortInvalidate(tap.get());  // a tap without keys is no use: it goes before another comes
     tap.reset();
@@ -100,11 +106,13 @@ int watchEvents(double seconds) {
   // on as it came. The kind the system allows comes first, the other when that fails.
   CGEventTapOptions kind =
       CGPreflightListenEventAccess() ? kCGEventTapOptionListenOnly : kCGEventTapOptionDefault;
-  CfOwned<CFMachPortRef> tap = createTap(kind, mask);
+  // Declared before the tap, so that it outlives the port whose callback reads it.
+  LiveTap live;
+  CfOwned<CFMachPortRef> tap = createTap(kind, mask, &live);
   if (!tap) {
     kind = kind == kCGEventTapOptionListenOnly ? kCGEventTapOptionDefault
                                                : kCGEventTapOptionListenOnly;
-    tap = createTap(kind, mask);
+    tap = createTap(kind, mask, &live);
   }
   if (tap && kind == kCGEventTapOptionDefault) {
     std::fputs(
@@ -125,20 +133,20 @@ int watchEvents(double seconds) {
     std::fputs("mac-input-watch: cannot make a run loop source of the event tap\n", stderr);
     return kCannotWatch;
   }
-  liveTap = tap.get();
+  live.port = tap.get();
   CFRunLoopRef runLoop = CFRunLoopGetCurrent();
   CFRunLoopAddSource(runLoop, source.get(), kCFRunLoopCommonModes);
   CGEventTapEnable(tap.get(), true);
   std::fputs("WATCHING\n", stderr);
   std::fflush(stderr);
 
-  const double deadline = monotonicSeconds() + seconds;
+  const Seconds deadline = monotonicSeconds() + Seconds(seconds);
   while (endingSignal() == 0 && !stdinEnded() && (seconds <= 0 || monotonicSeconds() < deadline)) {
     CFRunLoopRunInMode(kCFRunLoopDefaultMode, kSlice, false);
   }
   // Released with the port, as the header says; the run loop lets go of its source first.
   CFRunLoopRemoveSource(runLoop, source.get(), kCFRunLoopCommonModes);
-  liveTap = nullptr;
+  live.port = nullptr;
   std::fflush(stdout);
   return 0;
 }

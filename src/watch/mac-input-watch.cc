@@ -1,6 +1,7 @@
 // mac-input-watch [--seconds N]: prints every keyboard and pointer event of the login session as
 // one JSON line on stdout (watch/event_line.h), so that what the agent posted can be compared with
-// what the system delivered. Ends on SIGTERM, at the end of its stdin, or after N seconds.
+// what the system delivered. Ends on an ending signal (those that end the agent,
+// src/ending_signals.h), at the end of its stdin, or after N seconds.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
