@@ -33,7 +33,7 @@ AgentResult runWith(const std::string& input, Env env) {
   return r;
 }
 
-TEST(AgentSettings, EachSettingReachesTheDesktop) {
+TEST(AgentSettingsTest, EachSettingReachesTheDesktop) {
   const std::string secureInput = temporaryPath("secure-input");
   std::ofstream(secureInput) << "1";
   // Neither is read: a FIFO would hang the agent before its banner, /dev/stdin would take the
@@ -117,7 +117,7 @@ TEST(AgentSettings, EachSettingReachesTheDesktop) {
 }
 
 // At once: a trace that is a FIFO with no reader is not waited for.
-TEST(AgentSettings, AMalformedSettingStopsTheAgentLoudly) {
+TEST(AgentSettingsTest, AMalformedSettingStopsTheAgentLoudly) {
   const std::string fifo = temporaryPath("trace-fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   for (const auto& [name, value] : Env{{"MII_SIM_DISPLAYS", "wide"}, {"MII_SIM_TRACE", fifo}}) {
@@ -134,7 +134,7 @@ TEST(AgentSettings, AMalformedSettingStopsTheAgentLoudly) {
 // At exit the trace says which objects and power assertions were never released (here the keyboard
 // source, which lives for the whole run once made), how often user activity was declared, and when;
 // each event says when it was posted, on the real clock in a whole-process run.
-TEST(AgentTrace, EndsWithWhatWasLeftAtExit) {
+TEST(AgentSettingsTest, TraceEndsWithWhatWasLeftAtExit) {
   const double before = CFAbsoluteTimeGetCurrent();
   AgentResult idle = runWith("PING\n", {});
   ASSERT_EQ(idle.trace.size(), 1u);
@@ -154,7 +154,7 @@ TEST(AgentTrace, EndsWithWhatWasLeftAtExit) {
 }
 
 // Started without stdout, the agent must not find its trace on descriptor 1, where replies go.
-TEST(AgentTrace, KeepsOffTheStandardStreams) {
+TEST(AgentSettingsTest, TraceKeepsOffTheStandardStreams) {
   AgentOptions options;
   options.closedStdout = true;
   AgentResult r = runAgent("PING\nKEYDOWN 65\n", options);
@@ -165,7 +165,7 @@ TEST(AgentTrace, KeepsOffTheStandardStreams) {
 
 // A trace that is a FIFO whose reader never reads fills up; the signal that is to end the agent
 // still ends it, having released what was held, and the trace is given up with a warning.
-TEST(AgentTrace, ATraceNobodyReadsCannotHoldOffAnEndingSignal) {
+TEST(AgentSettingsTest, TraceATraceNobodyReadsCannotHoldOffAnEndingSignal) {
   const std::string fifo = temporaryPath("unread-trace");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // opened, never read

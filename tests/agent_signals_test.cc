@@ -20,7 +20,7 @@ namespace {
 
 using Events = std::vector<std::string>;
 
-TEST(AgentSignals, EachEndingSignalReleasesWhatIsHeldThenEndsTheAgentByIt) {
+TEST(AgentSignalsTest, EachEndingSignalReleasesWhatIsHeldThenEndsTheAgentByIt) {
   const Events controlAndLeft = {"flagschanged 59 down hid Control",
                                  "leftdown @756,491 click 1 #124 Control", "flagschanged 59 up hid",
                                  "leftup @756,491 click 1 #124"};
@@ -116,7 +116,7 @@ TEST(AgentSignals, EachEndingSignalReleasesWhatIsHeldThenEndsTheAgentByIt) {
 
 // A runaway paste is stopped: the signal ends the longest TEXT between two of its strokes, each
 // stroke whole, long before the 39,323 strokes it would take.
-TEST(AgentSignals, ALongTextStopsBetweenTwoStrokes) {
+TEST(AgentSignalsTest, ALongTextStopsBetweenTwoStrokes) {
   AgentSession session = startAgent();
   sendToAgent(session, "TEXT " + encodeBase64(std::string(786426, 'a')) + "\n");
   ASSERT_TRUE(waitForTrace(session, 2));
@@ -132,7 +132,7 @@ TEST(AgentSignals, ALongTextStopsBetweenTwoStrokes) {
 
 // A host hung with Shift down that never reads again: once a reply has waited five seconds, Shift
 // is released with no signal sent, and said once; the agent waits on, and a signal still ends it.
-TEST(AgentSignals, AHostThatStopsReadingHasWhatItHeldReleasedAfterFiveSeconds) {
+TEST(AgentSignalsTest, AHostThatStopsReadingHasWhatItHeldReleasedAfterFiveSeconds) {
   std::string input = "KEYDOWN 16\n";
   for (int i = 0; i < 16000; ++i) input += "PING\n";
   AgentSession session = startAgent();
@@ -150,7 +150,7 @@ TEST(AgentSignals, AHostThatStopsReadingHasWhatItHeldReleasedAfterFiveSeconds) {
 
 // Sent before the agent started, while blocked: they come once it unblocks them, the lower number
 // first (as Linux and macOS deliver pending signals), and the agent ends by that first one.
-TEST(AgentSignals, TwoEndingSignalsPendingAtStartEndTheAgentByTheFirstToCome) {
+TEST(AgentSignalsTest, TwoEndingSignalsPendingAtStartEndTheAgentByTheFirstToCome) {
   AgentOptions options;
   options.pendingSignals = {SIGTERM, SIGINT};
   AgentSession session = startAgent(options);
@@ -160,7 +160,7 @@ TEST(AgentSignals, TwoEndingSignalsPendingAtStartEndTheAgentByTheFirstToCome) {
   EXPECT_EQ(r.posted, Events{});
 }
 
-TEST(AgentSignals, ASignalIgnoredByWhoeverStartedTheAgentStaysIgnored) {
+TEST(AgentSignalsTest, ASignalIgnoredByWhoeverStartedTheAgentStaysIgnored) {
   AgentOptions nohup;
   nohup.ignoredSignals = {SIGHUP};
   AgentSession session = startAgent(nohup);

@@ -16,9 +16,9 @@
 namespace {
 
 using namespace std::string_literals;
-using CommandLoop = AgentTest<>;
+using CommandLoopTest = AgentTest<>;
 
-TEST_F(CommandLoop, AnswersEachLineByTheProtocolTable) {
+TEST_F(CommandLoopTest, AnswersEachLineByTheProtocolTable) {
   std::string high;  // bytes 0x80 to 0xFF
   for (int c = 0x80; c <= 0xFF; ++c) high += static_cast<char>(c);
   const struct {
@@ -73,7 +73,7 @@ TEST_F(CommandLoop, AnswersEachLineByTheProtocolTable) {
   for (const auto& c : cases) EXPECT_EQ(sendLine(c.line), c.reply) << c.line;
 }
 
-TEST_F(CommandLoop, QuitEndsTheLoopWhateverFollows) {
+TEST_F(CommandLoopTest, QuitEndsTheLoopWhateverFollows) {
   EXPECT_FALSE(handleLine(session(), "QUIT now please", STDOUT_FILENO));
   EXPECT_FALSE(handleLine(session(), "QUIT", STDOUT_FILENO));
   EXPECT_EQ(sendLine("QUITE"), "UNKNOWN: QUITE\n");
@@ -81,7 +81,7 @@ TEST_F(CommandLoop, QuitEndsTheLoopWhateverFollows) {
   EXPECT_EQ(runLoop("PING\nQUIT"), "PONG\n");
 }
 
-TEST_F(CommandLoop, PermissionGateFollowsTheTrustLineByLine) {
+TEST_F(CommandLoopTest, PermissionGateFollowsTheTrustLineByLine) {
   const struct {
     bool trusted;
     const char* line;
@@ -119,7 +119,7 @@ TEST_F(CommandLoop, PermissionGateFollowsTheTrustLineByLine) {
 
 // Lines are read whole up to 1 MiB, however the reads fall; longer ones are dropped with a note on
 // standard error and no reply, trusted or not.
-TEST_F(CommandLoop, LinesUpToTheLimitAreServedAndLongerOnesDropped) {
+TEST_F(CommandLoopTest, LinesUpToTheLimitAreServedAndLongerOnesDropped) {
   // The longest TEXT line: Base64 without its padding, 786,428 bytes of text in strokes of 20.
   const std::string sentence = "The quick brown fox jumps over the lazy dog. ";
   const std::string text = repeat(sentence, 786428 / sentence.size() + 1).substr(0, 786428);
@@ -191,7 +191,7 @@ TEST_F(CommandLoop, LinesUpToTheLimitAreServedAndLongerOnesDropped) {
 // saturating) or reals (strtod's), buttons and Base64 from whatever bytes come, and answers and
 // posts exactly what the protocol says.
 // Every row starts afresh: the cursor at 756,491, the first press of the run numbered 124.
-TEST_F(CommandLoop, ArgumentsInEveryBadForm) {
+TEST_F(CommandLoopTest, ArgumentsInEveryBadForm) {
   const struct {
     const char* name;
     std::string lines;

@@ -14,7 +14,7 @@
 
 namespace {
 
-class PointerNumbersTest : public AgentTest<27> {
+class EventNumbersTest : public AgentTest<27> {
  protected:
   void SetUp() override {
     AgentTest::SetUp();
@@ -30,7 +30,7 @@ const std::vector<std::string> kEveryButtonCommand = {
 
 std::vector<int64_t> eventNumbers() { return takeField(kCGMouseEventNumber); }
 
-TEST_F(PointerNumbersTest, FromMacOS27PressesAdvanceAndTheRestShareTheCurrentNumber) {
+TEST_F(EventNumbersTest, FromMacOS27PressesAdvanceAndTheRestShareTheCurrentNumber) {
   const std::vector<int64_t> numbered = {
       -1,              // MOUSEUP before any press of the run
       15, 15, 15,      // press, drag, release
@@ -50,14 +50,14 @@ TEST_F(PointerNumbersTest, FromMacOS27PressesAdvanceAndTheRestShareTheCurrentNum
   }
 }
 
-TEST_F(PointerNumbersTest, SeedIsTakenOnceAtTheFirstPress) {
+TEST_F(EventNumbersTest, SeedIsTakenOnceAtTheFirstPress) {
   sendLine("CLICK left");
   simSetPressCounts(500, 500, 500);
   sendLine("MOUSEDOWN right");
   EXPECT_EQ(eventNumbers(), (std::vector<int64_t>{15, 15, 16}));
 }
 
-TEST_F(PointerNumbersTest, VersionIsReadOncePerProcess) {
+TEST_F(EventNumbersTest, VersionIsReadOncePerProcess) {
   sendLine("MOUSEDOWN left");  // the first press reads the version
   simSetMacOSMajor(26);
   sendLines({"MOUSEUP left", "CLICK left"});
@@ -70,7 +70,7 @@ TEST_F(PointerNumbersTest, VersionIsReadOncePerProcess) {
   EXPECT_EQ(another.eventNumbers().runningMacOSMajor(), 26);
 }
 
-TEST_F(PointerNumbersTest, UncreatedPressesStillTakeTheirNumber) {
+TEST_F(EventNumbersTest, UncreatedPressesStillTakeTheirNumber) {
   simSetFailures(kSimFailMouse);
   sendLines({"MOUSEDOWN left", "CLICK left"});
   simSetFailures(0);
@@ -78,13 +78,13 @@ TEST_F(PointerNumbersTest, UncreatedPressesStillTakeTheirNumber) {
   EXPECT_EQ(eventNumbers(), (std::vector<int64_t>{16, 17}));
 }
 
-TEST_F(PointerNumbersTest, LargeSystemCountersDoNotWrap) {
+TEST_F(EventNumbersTest, LargeSystemCountersDoNotWrap) {
   simSetPressCounts(4294967295u, 4294967295u, 4294967295u);
   sendLine("CLICK left");
   EXPECT_EQ(eventNumbers(), (std::vector<int64_t>{12884901886, 12884901886}));
 }
 
-TEST(PointerEventNumbers, MajorVersionFromProductVersion) {
+TEST_F(EventNumbersTest, MajorVersionFromProductVersion) {
   struct Case {
     std::string_view text;
     int major;

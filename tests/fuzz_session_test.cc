@@ -40,13 +40,13 @@ void replayAll(const std::string& dir, size_t atLeast) {
   resetAgent();
 }
 
-TEST(FuzzRegressions, SeedCorpusHoldsEveryInvariant) {
+TEST(FuzzSessionTest, SeedCorpusHoldsEveryInvariant) {
   replayAll(MII_SOURCE_DIR "/fuzz/corpus", 30);
 }
 
 // The session's checks must catch what they are there for, or a clean run means nothing: an
 // event left alive (here by the test itself) is reported at the first line.
-TEST(FuzzRegressions, TheSessionNoticesALeakedEvent) {
+TEST(FuzzSessionTest, TheSessionNoticesALeakedEvent) {
   const std::string input = std::string(kFuzzHeaderSize, '\0') + "FOO\n";
   const auto* bytes = reinterpret_cast<const uint8_t*>(input.data());
   EXPECT_EQ(runFuzzSession(bytes, input.size()), "");

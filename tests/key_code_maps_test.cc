@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(KeyCodeMap, EveryEntryAndNothingElse) {
+TEST(KeyCodeMapsTest, EveryEntryAndNothingElse) {
   // Runs of consecutive VKs and their macOS key codes; every VK not listed has no mapping: among
   // them 0-7 (which wrap around below the map), the keypad 96-111, F13 and above, 223 and up.
   struct Run {
@@ -45,7 +45,7 @@ TEST(KeyCodeMap, EveryEntryAndNothingElse) {
   }
 }
 
-TEST(ModifierFlagMap, ExactlyTheElevenModifierVksHaveAFlag) {
+TEST(KeyCodeMapsTest, ModifierFlagsExactlyTheElevenModifierVksHaveAFlag) {
   const std::map<uint16_t, CGEventFlags> expected = {
       {16, kCGEventFlagMaskShift},      {160, kCGEventFlagMaskShift},
       {161, kCGEventFlagMaskShift},     {17, kCGEventFlagMaskControl},

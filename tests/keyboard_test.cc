@@ -18,7 +18,7 @@ namespace {
 // Mac key codes below: A 0, B 11, C 8, V 9, X 7, Space 49, Caps Lock 57, Shift 56, right Shift 60,
 // Control 59, right Control 62, Option 58, right Option 61, Command 55, right Command 54, arrows
 // left 123, right 124, down 125, up 126.
-using KeyEvents = AgentTest<>;
+using KeyboardTest = AgentTest<>;
 
 constexpr char kNoSourceLine[] = "ERR: Cannot create HID keyboard source\n";
 
@@ -28,7 +28,7 @@ struct KeyCase {
   Events expected;
 };
 
-TEST_F(KeyEvents, ClipboardTranslationAndModifierRules) {
+TEST_F(KeyboardTest, ClipboardTranslationAndModifierRules) {
   const KeyCase cases[] = {
       {"the clipboard chord: Control is never posted as Command, only its flag",
        "KEYDOWN 17\nKEYDOWN 67\nKEYUP 17\nKEYUP 67\n",
@@ -110,7 +110,7 @@ TEST_F(KeyEvents, ClipboardTranslationAndModifierRules) {
   }
 }
 
-TEST_F(KeyEvents, OnlyCVAndXAreTranslatedWithTheGenericOrLeftControl) {
+TEST_F(KeyboardTest, OnlyCVAndXAreTranslatedWithTheGenericOrLeftControl) {
   for (uint16_t control : {17, 162}) {
     fresh();
     session().keyboard.postKeyEvent(control, true);
@@ -127,7 +127,7 @@ TEST_F(KeyEvents, OnlyCVAndXAreTranslatedWithTheGenericOrLeftControl) {
   }
 }
 
-TEST_F(KeyEvents, ArrowsCarrySecondaryFnAndNumericPadUnlessControl) {
+TEST_F(KeyboardTest, ArrowsCarrySecondaryFnAndNumericPadUnlessControl) {
   const struct {
     const char* held;
     const char* flags;
@@ -164,7 +164,7 @@ TEST_F(KeyEvents, ArrowsCarrySecondaryFnAndNumericPadUnlessControl) {
   EXPECT_EQ(session().keyboard.modifierFlags(), 0u);
 }
 
-TEST_F(KeyEvents, KeyCommandsCutTheVkToItsLow16BitsAndIgnoreUnmappedKeys) {
+TEST_F(KeyboardTest, KeyCommandsCutTheVkToItsLow16BitsAndIgnoreUnmappedKeys) {
   const struct {
     const char* line;
     const char* reply;
@@ -199,7 +199,7 @@ TEST_F(KeyEvents, KeyCommandsCutTheVkToItsLow16BitsAndIgnoreUnmappedKeys) {
   }
 }
 
-TEST_F(KeyEvents, KeyPressIsDownPauseUpWithoutReply) {
+TEST_F(KeyboardTest, KeyPressIsDownPauseUpWithoutReply) {
   handleLines("KEYDOWN 17\n");
   simClearPostedEvents();
   const uint64_t slept = simSleptMicroseconds();
@@ -210,7 +210,7 @@ TEST_F(KeyEvents, KeyPressIsDownPauseUpWithoutReply) {
   EXPECT_FALSE(session().keyboard.isClipboardTranslated(67));
 }
 
-TEST_F(KeyEvents, MissingKeyboardSourceIsReportedPerKeyEventAndRetried) {
+TEST_F(KeyboardTest, MissingKeyboardSourceIsReportedPerKeyEventAndRetried) {
   simSetFailures(kSimFailSource);
   testing::internal::CaptureStderr();
   EXPECT_EQ(handleLines("KEYDOWN 17\nKEYDOWN 67\nKEYDOWN 96\nKEYPRESS 65\n"),
@@ -240,7 +240,7 @@ TEST_F(KeyEvents, MissingKeyboardSourceIsReportedPerKeyEventAndRetried) {
   EXPECT_NE(session().keyboard.getKeyboardSource(), nullptr);
 }
 
-TEST_F(KeyEvents, KeyEventCreationFailureIsSilentAndKeepsState) {
+TEST_F(KeyboardTest, KeyEventCreationFailureIsSilentAndKeepsState) {
   simSetFailures(kSimFailKeyboard);
   testing::internal::CaptureStderr();
   EXPECT_EQ(handleLines("KEYDOWN 17\nKEYDOWN 67\n"), "ACK KEYDOWN\nACK KEYDOWN\n");
@@ -255,7 +255,7 @@ TEST_F(KeyEvents, KeyEventCreationFailureIsSilentAndKeepsState) {
 
 // The warning comes once each time Secure Event Input turns on, from the first key or text
 // command that finds it on; pointer commands never ask, and the events go out all the same.
-TEST_F(KeyEvents, SecureEventInputIsReportedEachTimeItTurnsOn) {
+TEST_F(KeyboardTest, SecureEventInputIsReportedEachTimeItTurnsOn) {
   const std::string warning =
       "WARNING: Secure Event Input is on; keys and text may not reach the focused app\n";
   const std::string flag = temporaryPath("secure-input");
@@ -283,7 +283,7 @@ TEST_F(KeyEvents, SecureEventInputIsReportedEachTimeItTurnsOn) {
 
 // ---- Releasing what the host left held ---------------------------------------------------------
 
-TEST_F(KeyEvents, ReleaseHeldKeysReleasesKeysThenModifiersInVkOrder) {
+TEST_F(KeyboardTest, ReleaseHeldKeysReleasesKeysThenModifiersInVkOrder) {
   const KeyCase cases[] = {
       {"keys ascending, then modifiers ascending, each as KEYUP would",
        "KEYDOWN 160\nKEYDOWN 17\nKEYDOWN 65\nKEYDOWN 37\nKEYDOWN 32\n",
@@ -324,7 +324,7 @@ TEST_F(KeyEvents, ReleaseHeldKeysReleasesKeysThenModifiersInVkOrder) {
   }
 }
 
-TEST_F(KeyEvents, ReleaseHeldKeysWithoutSourceReportsEachAttemptAndClearsTheState) {
+TEST_F(KeyboardTest, ReleaseHeldKeysWithoutSourceReportsEachAttemptAndClearsTheState) {
   simSetFailures(kSimFailSource);
   testing::internal::CaptureStderr();
   handleLines("KEYDOWN 17\nKEYDOWN 65\n");

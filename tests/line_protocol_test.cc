@@ -19,7 +19,7 @@ std::vector<std::string> tokens(std::string_view line) {
   return out;
 }
 
-TEST(Tokenizer, SplitsAtSpacesOnly) {
+TEST(LineProtocolTest, TokenizerSplitsAtSpacesOnly) {
   struct Case {
     const char* line;
     std::vector<std::string> expected;
@@ -40,7 +40,7 @@ TEST(Tokenizer, SplitsAtSpacesOnly) {
   EXPECT_EQ(tokens(" " + noSpace + "k "), std::vector<std::string>{noSpace + "k"});
 }
 
-TEST(Tokenizer, KeepsAtMost64Tokens) {
+TEST(LineProtocolTest, TokenizerKeepsAtMost64Tokens) {
   std::string line;
   for (int i = 0; i < 70; ++i) line += "t" + std::to_string(i) + " ";
   TokenList list = tokenizeLine(line);
@@ -53,7 +53,7 @@ TEST(Tokenizer, KeepsAtMost64Tokens) {
   EXPECT_EQ(tokenizeLine(exactly64).count, 64);
 }
 
-TEST(ParseInteger, ReadsAsAtoiWithSaturation) {
+TEST(LineProtocolTest, ParseIntegerReadsAsAtoiWithSaturation) {
   struct Case {
     const char* text;
     int32_t expected;
@@ -90,12 +90,12 @@ TEST(ParseInteger, ReadsAsAtoiWithSaturation) {
   for (const Case& c : cases) EXPECT_EQ(parseInteger(c.text), c.expected) << c.text;
 }
 
-TEST(ParseInteger, StopsAtTheViewsEnd) {
+TEST(LineProtocolTest, ParseIntegerStopsAtTheViewsEnd) {
   std::string_view text("123456", 3);
   EXPECT_EQ(parseInteger(text), 123);
 }
 
-TEST(ParseReal, ReadsAsAtofInTheCLocale) {
+TEST(LineProtocolTest, ParseRealReadsAsAtofInTheCLocale) {
   struct Case {
     const char* text;
     double expected;
@@ -147,7 +147,7 @@ std::vector<std::string> readAll(const std::string& input, size_t maxLine, size_
   return lines;
 }
 
-TEST(LineReader, SplitsAtLineFeedsAndDropsLinesOverTheLimitWhateverTheReadSize) {
+TEST(LineProtocolTest, LineReaderSplitsAtLineFeedsAndDropsLinesOverTheLimitWhateverTheReadSize) {
   using namespace std::string_literals;
   struct Case {
     std::string input;
@@ -170,7 +170,7 @@ TEST(LineReader, SplitsAtLineFeedsAndDropsLinesOverTheLimitWhateverTheReadSize) 
   }
 }
 
-TEST(LineReader, StopsWaitingWhenTheWakeDescriptorIsReadable) {
+TEST(LineProtocolTest, LineReaderStopsWaitingWhenTheWakeDescriptorIsReadable) {
   int input[2], wake[2];
   ASSERT_EQ(pipe(input), 0);
   ASSERT_EQ(pipe(wake), 0);

@@ -18,7 +18,7 @@
 
 namespace {
 
-TEST(AgentProcess, RunsUntilEndOfInputOrQuitAndExitsZero) {
+TEST(MacInputInjectorTest, RunsUntilEndOfInputOrQuitAndExitsZero) {
   AgentOptions untrusted;
   untrusted.env = {{"MII_SIM_TRUSTED", "0"}};
   AgentOptions hostClosesStdout;
@@ -82,7 +82,7 @@ TEST(AgentProcess, RunsUntilEndOfInputOrQuitAndExitsZero) {
 // Started with stdout and stderr both closed, the first descriptors the agent opens land there. A
 // warning must then go nowhere, not into the pipe its signal handler wakes the loop through, or
 // the loop, woken for good, would read no further line.
-TEST(AgentProcess, WithoutStdoutAndStderrAWarningWakesNothing) {
+TEST(MacInputInjectorTest, WithoutStdoutAndStderrAWarningWakesNothing) {
   AgentOptions options;
   options.closedStdout = true;
   options.closedStderr = true;
@@ -102,7 +102,7 @@ TEST(AgentProcess, WithoutStdoutAndStderrAWarningWakesNothing) {
 // The window server drops what it has not taken when the poster exits: the agent ends at least
 // 50 ms after its last event (the releases it posts on the way out included), and declared user
 // activity before its input without leaving a power assertion behind.
-TEST(AgentProcess, EndsFiftyMillisecondsAfterItsLastEvent) {
+TEST(MacInputInjectorTest, EndsFiftyMillisecondsAfterItsLastEvent) {
   for (const char* input : {"KEYDOWN 65\n", "MOVE 5 5\nQUIT\n"}) {
     SCOPED_TRACE(input);
     AgentResult r = runAgent(input);
@@ -113,7 +113,7 @@ TEST(AgentProcess, EndsFiftyMillisecondsAfterItsLastEvent) {
   }
 }
 
-TEST(AgentProcess, OptionsCountOnlyAsTheFirstArgumentExactly) {
+TEST(MacInputInjectorTest, OptionsCountOnlyAsTheFirstArgumentExactly) {
   const struct {
     std::vector<std::string> args;
     std::string out;
@@ -132,7 +132,7 @@ TEST(AgentProcess, OptionsCountOnlyAsTheFirstArgumentExactly) {
   }
 }
 
-TEST(AgentProcess, RepliesAreFlushedAsSoonAsWritten) {
+TEST(MacInputInjectorTest, RepliesAreFlushedAsSoonAsWritten) {
   AgentSession session = startAgent();
   EXPECT_EQ(readAgentLine(session) + "\n", kReady);
   for (int i = 0; i < 3; ++i) {
@@ -145,7 +145,7 @@ TEST(AgentProcess, RepliesAreFlushedAsSoonAsWritten) {
 }
 
 // The permission read afresh for each line: missing at start (the banner), then granted.
-TEST(AgentProcess, PermissionMissingAtStartThenGranted) {
+TEST(MacInputInjectorTest, PermissionMissingAtStartThenGranted) {
   const std::string trust = temporaryPath("trust");
   AgentOptions options;
   options.env = {{"MII_SIM_TRUST_FILE", trust}};  // granted while the file starts with "1"
@@ -162,7 +162,7 @@ TEST(AgentProcess, PermissionMissingAtStartThenGranted) {
   EXPECT_EQ(r.status, 0);
 }
 
-TEST(AgentProcess, NonBlockingPipesLoseNoLineAndNoReply) {
+TEST(MacInputInjectorTest, NonBlockingPipesLoseNoLineAndNoReply) {
   AgentOptions nonBlocking;
   nonBlocking.nonBlockingPipes = true;
   AgentSession session = startAgent(nonBlocking);

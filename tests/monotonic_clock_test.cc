@@ -14,9 +14,9 @@
 
 namespace {
 
-using SteadyClock = AgentTest<>;
+using MonotonicClockTest = AgentTest<>;
 
-TEST_F(SteadyClock, AWallClockStepMovesNoInterval) {
+TEST_F(MonotonicClockTest, AWallClockStepMovesNoInterval) {
   const struct {
     const char* name;
     std::vector<std::string> before;

@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(Truncation, IsDefinedForEveryDouble) {
+TEST(NumbersTest, TruncationIsDefinedForEveryDouble) {
   const double inf = std::numeric_limits<double>::infinity();
   struct Case {
     double value;
@@ -39,7 +39,7 @@ TEST(Truncation, IsDefinedForEveryDouble) {
 }
 
 // The trace's numbers: the fewest digits that read back exactly, in std::to_chars's form.
-TEST(ShortestDecimal, ReadsBackExactlyInTheShorterForm) {
+TEST(NumbersTest, ShortestDecimalReadsBackExactlyInTheShorterForm) {
   struct Case {
     double value;
     const char* text;

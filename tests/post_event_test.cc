@@ -12,7 +12,7 @@
 
 namespace {
 
-TEST(Settle, WaitsWhatRemainsOfFiftyMillisecondsSinceTheLastEvent) {
+TEST(PostEventTest, SettleWaitsWhatRemainsOfFiftyMillisecondsSinceTheLastEvent) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const struct {
     const char* name;
@@ -38,7 +38,7 @@ TEST(Settle, WaitsWhatRemainsOfFiftyMillisecondsSinceTheLastEvent) {
 
 // The command loop's way out: after events it waits the settle time, counted from when the last
 // post returned (a post can take time), and after none it ends at once.
-TEST(Settle, TheLoopWaitsOnlyAfterPosting) {
+TEST(PostEventTest, SettleTheLoopWaitsOnlyAfterPosting) {
   const struct {
     const char* input;
     uint64_t slept;

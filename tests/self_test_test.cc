@@ -21,7 +21,7 @@ AgentOptions selfTest(std::vector<std::pair<std::string, std::string>> env = {})
   return options;
 }
 
-TEST(SelfTest, PassesWithoutPermissionOrInputAndPostsNothing) {
+TEST(SelfTestTest, PassesWithoutPermissionOrInputAndPostsNothing) {
   AgentOptions closedStdin = selfTest();
   closedStdin.closedStdin = true;
   const struct {
@@ -47,7 +47,7 @@ TEST(SelfTest, PassesWithoutPermissionOrInputAndPostsNothing) {
   }
 }
 
-TEST(SelfTest, StopsAtTheFirstFailedCheckWithTheAssertionDiagnostic) {
+TEST(SelfTestTest, StopsAtTheFirstFailedCheckWithTheAssertionDiagnostic) {
   const struct {
     const char* fail;
     const char* expression;

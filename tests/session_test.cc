@@ -13,9 +13,9 @@
 
 namespace {
 
-using ReleaseHeld = AgentTest<>;
+using SessionTest = AgentTest<>;
 
-TEST_F(ReleaseHeld, AtEndOfInputAndOnQuit) {
+TEST_F(SessionTest, ReleaseHeldAtEndOfInputAndOnQuit) {
   const struct {
     const char* name;
     const char* input;
@@ -56,7 +56,7 @@ TEST_F(ReleaseHeld, AtEndOfInputAndOnQuit) {
   }
 }
 
-TEST_F(ReleaseHeld, QuitReleasesWhatWasHeldWhenThePermissionWentAway) {
+TEST_F(SessionTest, ReleaseHeldQuitReleasesWhatWasHeldWhenThePermissionWentAway) {
   sendLines({"KEYDOWN 16", "KEYDOWN 65"});
   simSetTrusted(false);
   EXPECT_EQ(runLoop("KEYUP 65\nQUIT\n"), kRefused);  // A stays held until QUIT
@@ -66,7 +66,7 @@ TEST_F(ReleaseHeld, QuitReleasesWhatWasHeldWhenThePermissionWentAway) {
 
 // While the permission is missing even releases are refused; when it comes back, the line that
 // finds it releases everything still held before it is served.
-TEST_F(ReleaseHeld, WhenThePermissionComesBack) {
+TEST_F(SessionTest, ReleaseHeldWhenThePermissionComesBack) {
   const struct {
     const char* name;
     std::vector<std::string> held;
@@ -102,55 +102,6 @@ TEST_F(ReleaseHeld, WhenThePermissionComesBack) {
     EXPECT_EQ(sendLine(c.back), c.reply);
     EXPECT_EQ(takePosted(), c.posted);
   }
-}
-
-// ---- Buttons left held ----------------------------------------------------------------------
-
-// Presses numbered from 15, as in the event number tests, so each release names its press.
-class PointerReleaseTest : public AgentTest<27> {
- protected:
-  void SetUp() override {
-    AgentTest::SetUp();
-    simSetPressCounts(7, 5, 2);
-  }
-};
-
-TEST_F(PointerReleaseTest, NothingHeldPostsNothing) {
-  const std::vector<std::vector<std::string>> histories = {
-      {},
-      {"MOUSEDOWN left", "MOUSEUP left"},
-      {"CLICK right", "DBLCLICK middle", "MOUSEUP middle"},
-  };
-  for (const auto& history : histories) {
-    SCOPED_TRACE(history.empty() ? "fresh" : history.back());
-    SetUp();
-    sendLines(history);
-    simClearPostedEvents();
-    session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
-    EXPECT_TRUE(simPostedEvents().empty());
-    EXPECT_EQ(simLiveEvents(), 0);
-  }
-}
-
-TEST_F(PointerReleaseTest, HeldButtonsAreReleasedLeftRightMiddleAsMouseUpWould) {
-  sendLines({"MOUSEDOWN middle", "MOUSEDOWN right 2", "MOUSEDOWN left 3", "MOVE 700 400"});
-  holdModifiers(kCGEventFlagMaskCommand);
-  simClearPostedEvents();
-  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
-  EXPECT_EQ(simLiveEvents(), 0);
-  EXPECT_EQ(takePosted(),
-            (Events{"leftup @700,400 click 3 #17 Command", "rightup @700,400 click 2 #16 Command",
-                    "otherup @700,400 click 1 #15 Command"}));
-  EXPECT_EQ(heldButton(), -1);
-  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
-  EXPECT_TRUE(simPostedEvents().empty());
-}
-
-TEST_F(PointerReleaseTest, OnlyTheButtonsStillHeld) {
-  sendLines({"MOUSEDOWN left", "MOUSEDOWN right", "MOUSEUP left", "CLICK middle"});
-  simClearPostedEvents();
-  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
-  EXPECT_EQ(takePosted(), (Events{"rightup @756,491 click 1 #16"}));
 }
 
 }  // namespace

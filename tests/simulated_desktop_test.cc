@@ -16,11 +16,12 @@
 #include "platform/secure_event_input.h"
 #include "platform/simulated/simulation.h"
 #include "support/describe.h"
+#include "support/in_process.h"
 #include "support/scratch_file.h"
 
 namespace {
 
-class SimulatedDesktop : public ::testing::Test {
+class SimulatedDesktopTest : public ::testing::Test {
  protected:
   void SetUp() override { simReset(); }
 };
@@ -32,7 +33,7 @@ void postMouse(CGEventType type, double x, double y) {
   CFRelease(event);
 }
 
-TEST_F(SimulatedDesktop, DefaultsToOneTrustedDisplayWithTheCursorAtItsCentre) {
+TEST_F(SimulatedDesktopTest, DefaultsToOneTrustedDisplayWithTheCursorAtItsCentre) {
   EXPECT_EQ(AXIsProcessTrusted(), 1);
   uint32_t count = 99;
   CGDirectDisplayID ids[16];
@@ -49,7 +50,7 @@ TEST_F(SimulatedDesktop, DefaultsToOneTrustedDisplayWithTheCursorAtItsCentre) {
   CFRelease(here);
 }
 
-TEST_F(SimulatedDesktop, PostedMouseEventsMoveTheCursorClampedOntoTheDisplays) {
+TEST_F(SimulatedDesktopTest, PostedMouseEventsMoveTheCursorClampedOntoTheDisplays) {
   simSetDisplays({CGRect{{0, 0}, {1512, 982}}, CGRect{{-800, 0}, {800, 600}}});
   const double inf = std::numeric_limits<double>::infinity();
   struct Case {
@@ -79,7 +80,7 @@ TEST_F(SimulatedDesktop, PostedMouseEventsMoveTheCursorClampedOntoTheDisplays) {
   EXPECT_EQ(simCursor().y, 30);
 }
 
-TEST_F(SimulatedDesktop, ScrollAndKeyEventsLeaveTheCursor) {
+TEST_F(SimulatedDesktopTest, ScrollAndKeyEventsLeaveTheCursor) {
   CGEventRef scroll = CGEventCreateScrollWheelEvent(nullptr, kCGScrollEventUnitLine, 2, -3, 7);
   CGEventPost(kCGHIDEventTap, scroll);
   CFRelease(scroll);
@@ -89,7 +90,7 @@ TEST_F(SimulatedDesktop, ScrollAndKeyEventsLeaveTheCursor) {
   EXPECT_EQ(simPostedEvents()[0].wheel2, 7);
 }
 
-TEST_F(SimulatedDesktop, FailuresMakeCreationsReturnNothing) {
+TEST_F(SimulatedDesktopTest, FailuresMakeCreationsReturnNothing) {
   simSetFailures(kSimFailSource | kSimFailKeyboard | kSimFailMouse | kSimFailScroll |
                  kSimFailCreate | kSimFailString | kSimFailDisplays);
   EXPECT_EQ(CGEventSourceCreate(kCGEventSourceStateHIDSystemState), nullptr);
@@ -105,7 +106,7 @@ TEST_F(SimulatedDesktop, FailuresMakeCreationsReturnNothing) {
   EXPECT_EQ(count, 77u);  // nothing written
 }
 
-TEST_F(SimulatedDesktop, DisplayListingHonoursItsLimits) {
+TEST_F(SimulatedDesktopTest, DisplayListingHonoursItsLimits) {
   simSetDisplays({CGRect{{0, 0}, {800, 600}}, CGRect{{800, 0}, {1024, 768}}});
   uint32_t count = 0;
   EXPECT_EQ(CGGetActiveDisplayList(0, nullptr, &count), kCGErrorSuccess);
@@ -120,7 +121,7 @@ TEST_F(SimulatedDesktop, DisplayListingHonoursItsLimits) {
   EXPECT_EQ(count, 0u);
 }
 
-TEST_F(SimulatedDesktop, ParsesDisplayLists) {
+TEST_F(SimulatedDesktopTest, ParsesDisplayLists) {
   std::vector<CGRect> displays;
   ASSERT_TRUE(simParseDisplays("1512x982,800x600@-800,0", &displays));
   ASSERT_EQ(displays.size(), 2u);
@@ -137,7 +138,7 @@ TEST_F(SimulatedDesktop, ParsesDisplayLists) {
 // The permission and Secure Event Input each follow a file of their own when one is set: on while
 // its first byte is '1', off when it is missing or not a regular file (none is read from, so a FIFO
 // does not block the query).
-TEST_F(SimulatedDesktop, TrustAndSecureEventInputFollowTheirFiles) {
+TEST_F(SimulatedDesktopTest, TrustAndSecureEventInputFollowTheirFiles) {
   const std::string file = temporaryPath("flag");
   const std::string fifo = temporaryPath("flag-fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -172,7 +173,7 @@ TEST_F(SimulatedDesktop, TrustAndSecureEventInputFollowTheirFiles) {
   EXPECT_FALSE(secureEventInputEnabled());
 }
 
-TEST_F(SimulatedDesktop, AnswersTheOSVersionAndPressCounters) {
+TEST_F(SimulatedDesktopTest, AnswersTheOSVersionAndPressCounters) {
   simSetMacOSMajor(26);
   char version[16];
   size_t length = sizeof version;
@@ -192,7 +193,7 @@ TEST_F(SimulatedDesktop, AnswersTheOSVersionAndPressCounters) {
       7u);
 }
 
-TEST_F(SimulatedDesktop, ClockIsRealUnlessSetAndPausesCanBeInstant) {
+TEST_F(SimulatedDesktopTest, ClockIsRealUnlessSetAndPausesCanBeInstant) {
   double now = CFAbsoluteTimeGetCurrent();
   EXPECT_GT(now, 8e8);  // after 2026 in seconds since 2001
   simSetClock(10);
@@ -202,7 +203,7 @@ TEST_F(SimulatedDesktop, ClockIsRealUnlessSetAndPausesCanBeInstant) {
   EXPECT_EQ(simSleptMicroseconds(), 50000u);
 }
 
-TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
+TEST_F(SimulatedDesktopTest, TraceLinesHaveTheirExactKeys) {
   simSetClock(1000.5);
   simSetInstantSleep(true);
   CGEventSourceRef source = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
@@ -269,7 +270,7 @@ TEST_F(SimulatedDesktop, TraceLinesHaveTheirExactKeys) {
 
 // CFSTR's strings live for the whole process: one object per text, in no live count, and a release
 // leaves them be.
-TEST_F(SimulatedDesktop, ConstantStringsAreNeverReleased) {
+TEST_F(SimulatedDesktopTest, ConstantStringsAreNeverReleased) {
   const long liveStrings = simLiveStrings();
   CFStringRef name = CFSTR("mac-input-injector input");
   EXPECT_EQ(CFSTR("mac-input-injector input"), name);
@@ -279,7 +280,7 @@ TEST_F(SimulatedDesktop, ConstantStringsAreNeverReleased) {
   EXPECT_EQ(simLiveStrings(), liveStrings);
 }
 
-TEST_F(SimulatedDesktop, PowerAssertionsAreCountedUntilReleased) {
+TEST_F(SimulatedDesktopTest, PowerAssertionsAreCountedUntilReleased) {
   const long live = simLiveAssertions();
   IOPMAssertionID awake = kIOPMNullAssertionID;
   ASSERT_EQ(IOPMAssertionCreateWithName(kIOPMAssertionTypePreventUserIdleDisplaySleep,
@@ -317,7 +318,7 @@ TEST_F(SimulatedDesktop, PowerAssertionsAreCountedUntilReleased) {
 }
 
 // A source's settings as they are when its event is posted, not when the event was made.
-TEST_F(SimulatedDesktop, EventsFromASourceCarryItsLocalEventSuppressionAsPosted) {
+TEST_F(SimulatedDesktopTest, EventsFromASourceCarryItsLocalEventSuppressionAsPosted) {
   const struct {
     const char* name;
     std::function<void(CGEventSourceRef)> set;
@@ -355,6 +356,19 @@ TEST_F(SimulatedDesktop, EventsFromASourceCarryItsLocalEventSuppressionAsPosted)
     EXPECT_EQ(describe(simPostedEvents()[0]), c.posted);
     simClearPostedEvents();
   }
+}
+
+// With the clock fixed, a pause moves it on, so the times of posted events tell how far apart they
+// were posted without the test waiting: a key press's key-up follows its key-down by the pause.
+TEST_F(SimulatedDesktopTest, FollowTheFixedClockThroughPauses) {
+  freshAgent(27);
+  sendLine("KEYPRESS 65");
+  const std::vector<double> times = postedTimes();
+  ASSERT_EQ(times.size(), 2u);
+  EXPECT_EQ(times[0], 0);
+  EXPECT_GT(times[1], times[0]);
+  EXPECT_NEAR(times[1] - times[0], simSleptMicroseconds() * 1e-6, 1e-9);
+  takePosted();
 }
 
 }  // namespace

@@ -10,12 +10,12 @@
 
 namespace {
 
-class SimulatedDesktopObjects : public ::testing::Test {
+class SimulatedLiveObjectsTest : public ::testing::Test {
  protected:
   void SetUp() override { simReset(); }
 };
 
-TEST_F(SimulatedDesktopObjects, Utf8IsValidatedAsCoreFoundationDoes) {
+TEST_F(SimulatedLiveObjectsTest, Utf8IsValidatedAsCoreFoundationDoes) {
   struct Case {
     const char* bytes;
     bool valid;
@@ -47,7 +47,7 @@ TEST_F(SimulatedDesktopObjects, Utf8IsValidatedAsCoreFoundationDoes) {
   EXPECT_EQ(simLiveStrings(), 0);
 }
 
-TEST_F(SimulatedDesktopObjects, StringsGiveTheirUtf16Units) {
+TEST_F(SimulatedLiveObjectsTest, StringsGiveTheirUtf16Units) {
   CFStringRef s = CFStringCreateWithCString(nullptr, "a\xf0\x9f\x98\x80", kCFStringEncodingUTF8);
   ASSERT_NE(s, nullptr);
   UniChar units[3] = {};
@@ -58,7 +58,7 @@ TEST_F(SimulatedDesktopObjects, StringsGiveTheirUtf16Units) {
   CFRelease(s);
 }
 
-TEST_F(SimulatedDesktopObjects, CountsEveryObjectUntilReleased) {
+TEST_F(SimulatedLiveObjectsTest, CountsEveryObjectUntilReleased) {
   long events = simLiveEvents(), strings = simLiveStrings(), sources = simLiveSources();
   CGEventSourceRef source = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
   CGEventRef key = CGEventCreateKeyboardEvent(source, 0, true);
@@ -77,7 +77,7 @@ TEST_F(SimulatedDesktopObjects, CountsEveryObjectUntilReleased) {
 }
 
 // On a Mac a stale reference is a crash; here it is a loud one.
-TEST(SimulatedDesktopObjectsDeathTest, AReleasedOrForeignObjectIsFatal) {
+TEST(SimulatedLiveObjectsDeathTest, AReleasedOrForeignObjectIsFatal) {
   simReset();
   CGEventRef keep = CGEventCreate(nullptr);
   CGEventRef gone = CGEventCreate(nullptr);

@@ -47,9 +47,9 @@ std::vector<std::u16string> postedTexts() {
   return texts;
 }
 
-using TextEntry = AgentTest<>;
+using TextEntryTest = AgentTest<>;
 
-TEST(Base64Decoder, AlphabetValuesAndZeroElsewhere) {
+TEST_F(TextEntryTest, Base64DecoderAlphabetValuesAndZeroElsewhere) {
   // A lone character decodes to its value shifted left by two.
   const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   for (int byte = 0; byte < 256; ++byte) {
@@ -61,7 +61,7 @@ TEST(Base64Decoder, AlphabetValuesAndZeroElsewhere) {
   }
 }
 
-TEST(Base64Decoder, NeverRejectsAndFollowsItsGroupRules) {
+TEST_F(TextEntryTest, Base64DecoderNeverRejectsAndFollowsItsGroupRules) {
   struct Case {
     std::string token;
     std::string bytes;
@@ -99,7 +99,7 @@ TEST(Base64Decoder, NeverRejectsAndFollowsItsGroupRules) {
   EXPECT_EQ(decode(std::string(65535, 'A')), std::string(65535 / 4 * 3 + 2, '\0'));
 }
 
-TEST_F(TextEntry, TypesTheDecodedTextInOneStrokeWithoutSource) {
+TEST_F(TextEntryTest, TypesTheDecodedTextInOneStrokeWithoutSource) {
   struct Case {
     const char* line;
     std::u16string text;  // empty: nothing typed
@@ -131,7 +131,7 @@ TEST_F(TextEntry, TypesTheDecodedTextInOneStrokeWithoutSource) {
   EXPECT_EQ(simLiveSources(), 0) << "text events are made without the keyboard source";
 }
 
-TEST_F(TextEntry, CarriesTheModifiersHeld) {
+TEST_F(TextEntryTest, CarriesTheModifiersHeld) {
   handleLines("KEYDOWN 17\nKEYDOWN 16\n");
   simClearPostedEvents();
   handleLines("TEXT QWI=\n");  // "Ab"
@@ -139,7 +139,7 @@ TEST_F(TextEntry, CarriesTheModifiersHeld) {
   EXPECT_EQ(session().keyboard.modifierFlags(), kCGEventFlagMaskControl | kCGEventFlagMaskShift);
 }
 
-TEST_F(TextEntry, LongTextGoesOutIn20UnitStrokesThatDoNotStartWithABreak) {
+TEST_F(TextEntryTest, LongTextGoesOutIn20UnitStrokesThatDoNotStartWithABreak) {
   const std::string emoji = "\U0001F600";  // D83D DE00
   struct Case {
     const char* name;
@@ -189,7 +189,7 @@ TEST_F(TextEntry, LongTextGoesOutIn20UnitStrokesThatDoNotStartWithABreak) {
   }
 }
 
-TEST_F(TextEntry, FailuresTypeNothingSilently) {
+TEST_F(TextEntryTest, FailuresTypeNothingSilently) {
   for (unsigned failure : {kSimFailString, kSimFailKeyboard}) {
     simSetFailures(failure);
     testing::internal::CaptureStderr();

@@ -1,4 +1,5 @@
-// The button commands through the command loop against the simulated desktop: event types,
+// The Pointer's presses, releases, clicks and click counting, and the buttons it releases for a
+// host that left them held, through the command loop against the simulated desktop: event types,
 // buttons, click states, flags, pauses and replies. The clock is fixed and pauses are instant.
 #include <cstdint>
 #include <limits>
@@ -18,12 +19,12 @@ namespace {
 constexpr uint64_t kShift = kCGEventFlagMaskShift;
 
 // Event numbers have their own tests; these read the events as macOS 26 sees them.
-using PointerButtonsTest = AgentTest<26>;
+using PointerTest = AgentTest<26>;
 
 // The click state each press and release of the lines carried, in posting order.
 std::vector<int64_t> clickStates() { return takeField(kCGMouseEventClickState); }
 
-TEST_F(PointerButtonsTest, WordsSelectTypesAndButtons) {
+TEST_F(PointerTest, WordsSelectTypesAndButtons) {
   struct Case {
     const char* word;
     Events events;
@@ -44,7 +45,7 @@ TEST_F(PointerButtonsTest, WordsSelectTypesAndButtons) {
   }
 }
 
-TEST_F(PointerButtonsTest, ExplicitAndUnparsableCounts) {
+TEST_F(PointerTest, ExplicitAndUnparsableCounts) {
   struct Case {
     const char* press;
     int64_t expected;  // after one automatic left press just before, at the same spot
@@ -64,12 +65,12 @@ TEST_F(PointerButtonsTest, ExplicitAndUnparsableCounts) {
   }
 }
 
-TEST_F(PointerButtonsTest, ReleaseBeforeAnyPressCarriesOne) {
+TEST_F(PointerTest, ReleaseBeforeAnyPressCarriesOne) {
   EXPECT_EQ(sendLine("MOUSEUP middle"), "ACK MOUSEUP\n");
   EXPECT_EQ(takePosted(), (Events{"otherup @756,491 click 1"}));
 }
 
-TEST_F(PointerButtonsTest, ClickIsPressPauseReleaseWithClickStateOneAndNoFlags) {
+TEST_F(PointerTest, ClickIsPressPauseReleaseWithClickStateOneAndNoFlags) {
   holdModifiers(kShift);
   EXPECT_EQ(sendLine("CLICK right"), "ACK CLICK\n");
   EXPECT_EQ(takePosted(),
@@ -77,7 +78,7 @@ TEST_F(PointerButtonsTest, ClickIsPressPauseReleaseWithClickStateOneAndNoFlags) 
   EXPECT_EQ(simSleptMicroseconds(), 50000u);
 }
 
-TEST_F(PointerButtonsTest, DoubleClickPostsFourEventsAndWritesNothing) {
+TEST_F(PointerTest, DoubleClickPostsFourEventsAndWritesNothing) {
   holdModifiers(kShift);
   EXPECT_EQ(sendLine("DBLCLICK middle"), "");
   EXPECT_EQ(takePosted(),
@@ -86,7 +87,7 @@ TEST_F(PointerButtonsTest, DoubleClickPostsFourEventsAndWritesNothing) {
   EXPECT_EQ(simSleptMicroseconds(), 150000u);
 }
 
-TEST_F(PointerButtonsTest, ClicksNeitherReadNorWriteTheClickMemory) {
+TEST_F(PointerTest, ClicksNeitherReadNorWriteTheClickMemory) {
   // No MOUSEDOWN yet: a press after a double click is a first press.
   sendLine("DBLCLICK left");
   sendLine("CLICK left");
@@ -103,14 +104,14 @@ TEST_F(PointerButtonsTest, ClicksNeitherReadNorWriteTheClickMemory) {
   EXPECT_EQ(clickStates(), (std::vector<int64_t>{2}));
 }
 
-TEST_F(PointerButtonsTest, SeparatePressesAndReleasesCarryTheModifierFlags) {
+TEST_F(PointerTest, SeparatePressesAndReleasesCarryTheModifierFlags) {
   holdModifiers(kShift | kCGEventFlagMaskCommand);
   sendLines({"MOUSEDOWN left", "MOUSEUP left"});
   EXPECT_EQ(takePosted(), (Events{"leftdown @756,491 click 1 Shift+Command",
                                   "leftup @756,491 click 1 Shift+Command"}));
 }
 
-TEST_F(PointerButtonsTest, UnreadableCursorPutsButtonEventsAtTheOrigin) {
+TEST_F(PointerTest, UnreadableCursorPutsButtonEventsAtTheOrigin) {
   simSetFailures(kSimFailCreate);
   sendLines({"MOUSEDOWN left", "MOUSEUP left", "CLICK right", "DBLCLICK middle"});
   EXPECT_EQ(takePosted(),
@@ -122,7 +123,7 @@ TEST_F(PointerButtonsTest, UnreadableCursorPutsButtonEventsAtTheOrigin) {
   EXPECT_EQ(session().pointer.clickMemory(Button(0)).point.y, 0);
 }
 
-TEST_F(PointerButtonsTest, UncreatableEventsAreSkippedButRepliedAndCounted) {
+TEST_F(PointerTest, UncreatableEventsAreSkippedButRepliedAndCounted) {
   simSetFailures(kSimFailMouse);
   EXPECT_EQ(sendLines({"MOUSEDOWN left", "MOUSEUP left", "CLICK left", "DBLCLICK left"}),
             "ACK MOUSEDOWN\nACK MOUSEUP\nACK CLICK\n");
@@ -196,7 +197,7 @@ const ClickCase kClickCases[] = {
       {0, 100.2, {10, 10}, 0, 2}}},
 };
 
-TEST(PointerClickCount, SequencesOfPresses) {
+TEST_F(PointerTest, ClickCountOfSequencesOfPresses) {
   for (const ClickCase& c : kClickCases) {
     SCOPED_TRACE(c.name);
     EventPoster poster;
@@ -207,6 +208,79 @@ TEST(PointerClickCount, SequencesOfPresses) {
           << "press " << i;
     }
   }
+}
+
+// Each half of a click is held long enough for AppKit to see both: 50 ms from press to release,
+// and a double click's clicks 50 ms apart, on every button.
+TEST_F(PointerTest, ClicksHoldTheirButtonFiftyMilliseconds) {
+  const struct {
+    const char* line;
+    std::vector<double> times;
+  } cases[] = {
+      {"CLICK left", {0, 0.05}},
+      {"CLICK right", {0, 0.05}},
+      {"CLICK middle", {0, 0.05}},
+      {"DBLCLICK left", {0, 0.05, 0.1, 0.15}},
+      {"DBLCLICK middle", {0, 0.05, 0.1, 0.15}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    freshAgent(27);
+    sendLine(c.line);
+    const std::vector<double> times = postedTimes();
+    ASSERT_EQ(times.size(), c.times.size());
+    for (size_t i = 0; i < times.size(); ++i) EXPECT_NEAR(times[i], c.times[i], 1e-9) << i;
+    takePosted();
+  }
+}
+
+// ---- Buttons left held ----------------------------------------------------------------------
+
+// A fresh agent on macOS 27 with presses numbered from 15, as in the event number tests, so that
+// each release names its press.
+void freshWithEventNumbers() {
+  freshAgent(27);
+  simSetPressCounts(7, 5, 2);
+}
+
+TEST_F(PointerTest, ReleaseHeldButtonsPostsNothingWhenNothingIsHeld) {
+  const std::vector<std::vector<std::string>> histories = {
+      {},
+      {"MOUSEDOWN left", "MOUSEUP left"},
+      {"CLICK right", "DBLCLICK middle", "MOUSEUP middle"},
+  };
+  for (const auto& history : histories) {
+    SCOPED_TRACE(history.empty() ? "fresh" : history.back());
+    freshWithEventNumbers();
+    sendLines(history);
+    simClearPostedEvents();
+    session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
+    EXPECT_TRUE(simPostedEvents().empty());
+    EXPECT_EQ(simLiveEvents(), 0);
+  }
+}
+
+TEST_F(PointerTest, HeldButtonsAreReleasedLeftRightMiddleAsMouseUpWould) {
+  freshWithEventNumbers();
+  sendLines({"MOUSEDOWN middle", "MOUSEDOWN right 2", "MOUSEDOWN left 3", "MOVE 700 400"});
+  holdModifiers(kCGEventFlagMaskCommand);
+  simClearPostedEvents();
+  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
+  EXPECT_EQ(simLiveEvents(), 0);
+  EXPECT_EQ(takePosted(),
+            (Events{"leftup @700,400 click 3 #17 Command", "rightup @700,400 click 2 #16 Command",
+                    "otherup @700,400 click 1 #15 Command"}));
+  EXPECT_EQ(heldButton(), -1);
+  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
+  EXPECT_TRUE(simPostedEvents().empty());
+}
+
+TEST_F(PointerTest, ReleaseHeldButtonsReleasesOnlyTheButtonsStillHeld) {
+  freshWithEventNumbers();
+  sendLines({"MOUSEDOWN left", "MOUSEDOWN right", "MOUSEUP left", "CLICK middle"});
+  simClearPostedEvents();
+  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
+  EXPECT_EQ(takePosted(), (Events{"rightup @756,491 click 1 #16"}));
 }
 
 }  // namespace

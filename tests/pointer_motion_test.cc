@@ -9,8 +9,8 @@
 
 #include "keyboard/keyboard.h"
 #include "platform/simulated/simulation.h"
-#include "pointer/screen.h"
 #include "pointer/pointer.h"
+#include "pointer/screen.h"
 #include "support/describe.h"
 #include "support/in_process.h"
 
@@ -44,31 +44,6 @@ TEST_F(PointerMotionTest, MovesGoExactlyWhereAsked) {
   }
 }
 
-TEST_F(PointerMotionTest, ResolutionTruncatesTheMainDisplaysSize) {
-  simSetDisplays({CGRect{{0, 0}, {1512.9, 982.5}}, CGRect{{-1000, 0}, {1000, 700}}});
-  EXPECT_EQ(sendLine("RESOLUTION"), "SCREEN 1512 982 1512 982\n");
-}
-
-// Without a display to measure, RESOLUTION answers 1920x1080 and MOVERATIO posts nothing; where
-// the cursor can go is the desktop's affair (anywhere without displays, on them otherwise).
-TEST_F(PointerMotionTest, WithoutTheDisplayList) {
-  for (bool failing : {false, true}) {
-    SCOPED_TRACE(failing ? "the listing fails" : "no displays");
-    fresh();
-    simSetCursor({1, 2});
-    if (failing) {
-      simSetFailures(kSimFailDisplays);
-    } else {
-      simSetDisplays({});
-    }
-    EXPECT_EQ(sendLines({"MOVERATIO 0.5 0.5", "RESOLUTION", "MOVE 1e300 -1e300", "GETPOS"}),
-              "SCREEN 1920 1080 1920 1080\n" +
-                  std::string(failing ? "POS 1511 0\n" : "POS 2147483647 -2147483648\n"));
-    EXPECT_EQ(takePosted(),
-              (Events{"move @1e+300,-1e+300 d9223372036854775807,-9223372036854775808 noflags"}));
-  }
-}
-
 TEST_F(PointerMotionTest, ScrollSigns) {
   struct Case {
     const char* line;
@@ -93,27 +68,6 @@ TEST_F(PointerMotionTest, UncreatableEventsPostNothing) {
                        "MOVE 3 4"}),
             "ACK MOUSEDOWN\n");
   EXPECT_TRUE(takePosted().empty());
-}
-
-TEST_F(PointerMotionTest, CursorPositionTruncatesTowardZero) {
-  struct Case {
-    CGPoint cursor;
-    const char* reply;
-  };
-  constexpr double kInf = std::numeric_limits<double>::infinity();
-  const Case cases[] = {
-      {{100.9, 50.2}, "POS 100 50\n"},
-      {{-200.5, 10.0}, "POS -200 10\n"},
-      {{-0.7, -0.2}, "POS 0 0\n"},
-      {{1e300, -1e300}, "POS 2147483647 -2147483648\n"},
-      {{std::numeric_limits<double>::quiet_NaN(), kInf}, "POS 0 2147483647\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.reply);
-    simSetCursor(c.cursor);
-    EXPECT_EQ(sendLine("GETPOS"), c.reply);
-  }
-  EXPECT_TRUE(simPostedEvents().empty());
 }
 
 // ---- Drags ---------------------------------------------------------------------------------
@@ -214,7 +168,7 @@ TEST_F(PointerMotionTest, WithUnreadableCursorMovesClaimNoMotionAndGetPosAnswers
             (Events{"leftdrag @700,400 click 1", "leftup @0,0 click 1", "move @710,410 noflags"}));
 }
 
-TEST(PointerScroll, OnlyTheSignCountsAndZeroGoesWithTheNegatives) {
+TEST_F(PointerMotionTest, ScrollWheelsOnlyTheSignCountsAndZeroGoesWithTheNegatives) {
   constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
   constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
   struct Case {
