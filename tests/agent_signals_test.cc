@@ -111,6 +111,7 @@ TEST(AgentSignalsTest, EachEndingSignalReleasesWhatIsHeldThenEndsTheAgentByIt) {
     }
     EXPECT_EQ(r.posted, c.posted);
     EXPECT_EQ(r.sourcesAtExit, -1);  // no exit line: the process ended by the signal
+    if (HasFailure()) break;  // the rows after one that waited out its deadline would wait too
   }
 }
 

@@ -24,6 +24,17 @@ extern char** environ;
 
 namespace {
 
+// How long any wait for the agent may take before the test fails saying what it waited for: a
+// few seconds, times MII_TEST_TIME_SCALE where the agent runs slowly (under Valgrind).
+std::chrono::milliseconds deadline(int milliseconds) {
+  static const long scale = [] {
+    const char* text = std::getenv("MII_TEST_TIME_SCALE");
+    const long value = text != nullptr ? std::strtol(text, nullptr, 10) : 1;
+    return value >= 1 && value <= 100 ? value : 1;
+  }();
+  return std::chrono::milliseconds(milliseconds * scale);
+}
+
 void check(bool ok, const char* what) {
   if (!ok) throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
 }
@@ -173,8 +184,11 @@ std::string readAgentLine(AgentSession& session) {
       return line;
     }
     pollfd p{session.out, POLLIN, 0};
-    int ready = poll(&p, 1, 5000);
-    if (ready <= 0) break;
+    const auto wait = deadline(5000);
+    if (poll(&p, 1, static_cast<int>(wait.count())) <= 0) {
+      ADD_FAILURE() << "no reply line from the agent within " << wait.count() << " ms";
+      break;
+    }
     bool open = true;
     appendAvailable(session.out, &session.pendingOut, &open);
     if (!open) break;
@@ -183,9 +197,14 @@ std::string readAgentLine(AgentSession& session) {
 }
 
 bool waitForTrace(const AgentSession& session, size_t count, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (readLines(session.tracePath).size() < count) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
+  const auto wait = deadline(timeoutMs);
+  const auto end = std::chrono::steady_clock::now() + wait;
+  for (size_t lines; (lines = readLines(session.tracePath).size()) < count;) {
+    if (std::chrono::steady_clock::now() > end) {
+      ADD_FAILURE() << "the trace did not reach " << count << " lines within " << wait.count()
+                    << " ms; it has " << lines;
+      return false;
+    }
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   return true;
@@ -198,7 +217,11 @@ AgentResult finishAgent(AgentSession& session, bool closeStdin, const std::strin
   size_t written = 0;
   fcntl(session.in, F_SETFL, O_NONBLOCK);
   bool outOpen = session.out >= 0, errOpen = true;
+  const auto wait = deadline(10000);
+  const auto end = std::chrono::steady_clock::now() + wait;
   while (outOpen || errOpen) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
     if (closeStdin && session.in >= 0 && written == input.size()) {
       close(session.in);
       session.in = -1;
@@ -206,7 +229,9 @@ AgentResult finishAgent(AgentSession& session, bool closeStdin, const std::strin
     pollfd fds[3] = {{session.in >= 0 && written < input.size() ? session.in : -1, POLLOUT, 0},
                      {outOpen ? session.out : -1, POLLIN, 0},
                      {errOpen ? session.err : -1, POLLIN, 0}};
-    if (poll(fds, 3, 30000) <= 0) {
+    if (left.count() <= 0 || poll(fds, 3, static_cast<int>(left.count())) <= 0) {
+      ADD_FAILURE() << "the agent did not end within " << wait.count()
+                    << " ms of being finished; killed";
       kill(session.pid, SIGKILL);
       break;
     }

@@ -57,10 +57,12 @@ struct AgentSession {
 
 AgentSession startAgent(const AgentOptions& options = {});
 void sendToAgent(AgentSession& session, const std::string& text);
-// The next stdout line without its line feed; empty after 5 seconds without one, or at the end.
+// Every wait below fails the test, saying what it waited for, when its deadline passes: a few
+// seconds, times MII_TEST_TIME_SCALE (for an agent under Valgrind).
+// The next stdout line without its line feed; empty at the end, or after 5 seconds without one.
 std::string readAgentLine(AgentSession& session);
 // Writes input, closes stdin (unless closeStdin is false) and collects the rest until the agent
-// ends; one silent for 30 seconds is killed (SIGKILL).
+// ends; one not ended within 10 seconds is killed (SIGKILL).
 AgentResult finishAgent(AgentSession& session, bool closeStdin = true,
                         const std::string& input = "");
 // Waits until the trace holds at least count lines; false after timeoutMs.
