@@ -1,6 +1,7 @@
-// The one file that includes Carbon. Its umbrella header declares hundreds of unprefixed names in
-// the global namespace (a function Button(), for one) that would hide the agent's own types in
-// every file that saw them, so it stays out of every header and out of every other file.
+// Carbon's umbrella header declares hundreds of unprefixed names in the global namespace (a
+// function Button(), for one) that would hide the agent's own types in every file that saw them,
+// so it stays out of every header: only this file and keyboard/key_code_maps.cc (for the key
+// codes' names, compared at compile time) include it.
 #include "platform/secure_event_input.h"
 
 #if defined(__APPLE__)
