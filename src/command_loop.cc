@@ -11,9 +11,11 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ending_signals.h"
 #include "line_protocol.h"
+#include "numbers.h"
 #include "platform/quartz.h"
 #include "pointer/screen.h"
 
@@ -80,6 +82,22 @@ void commandGetPos(Session&, const TokenList&, const ReplyOut& out) {
   if (queryCursorPosition(&x, &y)) writeReplyNumbers(out, "POS", {x, y});
 }
 
+// DISPLAYS <n>, then for each display " id:x,y,w,h,pw,ph": bounds in points, size in pixels.
+void commandDisplays(Session&, const TokenList&, const ReplyOut& out) {
+  const std::vector<DisplayInfo> displays = activeDisplays();
+  std::string line = "DISPLAYS " + std::to_string(displays.size());
+  for (const DisplayInfo& d : displays) {
+    char entry[128];
+    std::snprintf(entry, sizeof entry, " %u:%d,%d,%d,%d,%llu,%llu", static_cast<unsigned>(d.id),
+                  truncateToInt(d.bounds.origin.x), truncateToInt(d.bounds.origin.y),
+                  truncateToInt(d.bounds.size.width), truncateToInt(d.bounds.size.height),
+                  static_cast<unsigned long long>(d.pixelWidth),
+                  static_cast<unsigned long long>(d.pixelHeight));
+    line += entry;
+  }
+  writeReply(out, line);
+}
+
 void commandMove(Session& s, const TokenList& c, const ReplyOut&) {
   s.pointer.postMouseMove(parseReal(c.tokens[1]), parseReal(c.tokens[2]),
                           s.keyboard.modifierFlags());
@@ -88,6 +106,13 @@ void commandMove(Session& s, const TokenList& c, const ReplyOut&) {
 void commandMoveRatio(Session& s, const TokenList& c, const ReplyOut&) {
   s.pointer.postMouseMoveByRatio(parseReal(c.tokens[1]), parseReal(c.tokens[2]),
                                  s.keyboard.modifierFlags());
+}
+
+void commandMoveDisplay(Session& s, const TokenList& c, const ReplyOut&) {
+  CGDirectDisplayID display = 0;
+  if (!parseUnsigned32(c.tokens[1], &display)) return;
+  s.pointer.postMouseMoveOnDisplay(display, parseReal(c.tokens[2]), parseReal(c.tokens[3]),
+                                   s.keyboard.modifierFlags());
 }
 
 void commandMouseDown(Session& s, const TokenList& c, const ReplyOut& out) {
@@ -116,6 +141,10 @@ void commandWheel(Session& s, const TokenList& c, const ReplyOut&) {
 
 void commandHWheel(Session& s, const TokenList& c, const ReplyOut&) {
   s.pointer.postScrollEvent(parseInteger(c.tokens[1]), true);
+}
+
+void commandScroll(Session& s, const TokenList& c, const ReplyOut&) {
+  s.pointer.postPixelScroll(parseReal(c.tokens[1]), parseReal(c.tokens[2]));
 }
 
 void commandKeyDown(Session& s, const TokenList& c, const ReplyOut& out) {
@@ -163,6 +192,9 @@ constexpr Command kCommands[] = {
     {"KEYUP", 2, commandKeyUp},
     {"KEYPRESS", 2, commandKeyPress},
     {"TEXT", 2, commandText},
+    {"DISPLAYS", 1, commandDisplays},
+    {"MOVEDISPLAY", 4, commandMoveDisplay},
+    {"SCROLL", 3, commandScroll},
     {"QUIT", 1, nullptr},
 };
 
@@ -202,7 +234,8 @@ bool handleLine(Session& session, std::string_view line, int out) {
     session.releaseHeldInput();
     writeReply(replies, kReadyLine);
   }
-  if (!now && text != "PING" && text != "RESOLUTION" && text != "QUIT") {
+  // Queries that post nothing, and the way out, are served without the permission.
+  if (!now && text != "PING" && text != "RESOLUTION" && text != "DISPLAYS" && text != "QUIT") {
     writeReply(replies, kRefusedLine);
     session.lastTrusted = false;
     return true;

@@ -202,6 +202,18 @@ int32_t parseInteger(std::string_view text) {
                              : static_cast<int32_t>(magnitude);
 }
 
+bool parseUnsigned32(std::string_view text, uint32_t* value) {
+  if (text.empty()) return false;
+  uint64_t result = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    result = result * 10 + static_cast<uint64_t>(c - '0');
+    if (result > std::numeric_limits<uint32_t>::max()) return false;
+  }
+  *value = static_cast<uint32_t>(result);
+  return true;
+}
+
 double parseReal(std::string_view text) {
   // strtod needs a terminated string; it reads every form atof does, in the C locale.
   const std::string terminated(text);

@@ -86,3 +86,8 @@ int32_t parseInteger(std::string_view text);
 
 // A real as atof reads it in the C locale (decimal, hex, exponent, inf and nan forms).
 double parseReal(std::string_view text);
+
+// An unsigned 32-bit decimal, every character a digit; false for anything else (a sign, a space,
+// nothing, a value past 32 bits), where a number names something and a wrong one must name
+// nothing.
+bool parseUnsigned32(std::string_view text, uint32_t* value);

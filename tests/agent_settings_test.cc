@@ -40,6 +40,8 @@ TEST(AgentSettingsTest, EachSettingReachesTheDesktop) {
   // commands. Both read as no permission.
   const std::string fifo = temporaryPath("trust-fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string displays = temporaryPath("displays");
+  std::ofstream(displays) << "800x600#5\n";
   const struct {
     Env env;
     const char* input;
@@ -53,6 +55,15 @@ TEST(AgentSettingsTest, EachSettingReachesTheDesktop) {
        "SCREEN 800 600 800 600\nPOS -200 10\n",
        {"move @400,300 d600,290 noflags"}},
       {{{"MII_SIM_DISPLAYS", "none"}}, "RESOLUTION\n", "SCREEN 1920 1080 1920 1080\n", {}},
+      {{{"MII_SIM_DISPLAYS", "1512x982*2#69733378,1920x1080@1512,-98#724238"}},
+       "RESOLUTION\nGETPOS\n",
+       "SCREEN 1512 982 1512 982\nPOS 756 491\n",
+       {}},
+      // The file wins, and the cursor starts on its main display.
+      {{{"MII_SIM_DISPLAYS_FILE", displays}, {"MII_SIM_DISPLAYS", "1512x982"}},
+       "RESOLUTION\nGETPOS\n",
+       "SCREEN 800 600 800 600\nPOS 400 300\n",
+       {}},
       {{{"MII_SIM_MACOS", "26"}},
        "CLICK left\n",
        "ACK CLICK\n",
@@ -78,6 +89,7 @@ TEST(AgentSettingsTest, EachSettingReachesTheDesktop) {
       {{{"MII_SIM_FAIL", "scroll"}}, "WHEEL 1\n", "", {}},
       {{{"MII_SIM_FAIL", "create"}}, "GETPOS\n", "", {}},
       {{{"MII_SIM_FAIL", "displays"}}, "RESOLUTION\n", "SCREEN 1920 1080 1920 1080\n", {}},
+      {{{"MII_SIM_FAIL", "displaymode"}}, "RESOLUTION\n", "SCREEN 1512 982 1512 982\n", {}},
       {{{"MII_SIM_TRUST_FILE", fifo}},
        "KEYDOWN 65\nPING\n",
        kRefused + "PONG\n",
@@ -120,7 +132,9 @@ TEST(AgentSettingsTest, EachSettingReachesTheDesktop) {
 TEST(AgentSettingsTest, AMalformedSettingStopsTheAgentLoudly) {
   const std::string fifo = temporaryPath("trace-fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  for (const auto& [name, value] : Env{{"MII_SIM_DISPLAYS", "wide"}, {"MII_SIM_TRACE", fifo}}) {
+  for (const auto& [name, value] : Env{{"MII_SIM_DISPLAYS", "wide"},
+                                       {"MII_SIM_DISPLAYS", "1512x982#0"},
+                                       {"MII_SIM_TRACE", fifo}}) {
     SCOPED_TRACE(name);
     AgentOptions options;
     options.env = {{name, value}};

@@ -129,6 +129,25 @@ TEST(LineProtocolTest, ParseRealReadsAsAtofInTheCLocale) {
   EXPECT_EQ(parseReal(longToken), 1.1111111111111111e199);
 }
 
+TEST(LineProtocolTest, ParseUnsigned32TakesOnlyWholeDecimalNumbers) {
+  const struct {
+    const char* text;
+    bool parses;
+    uint32_t value = 0;
+  } cases[] = {
+      {"0", true, 0},           {"69733378", true, 69733378}, {"007", true, 7},
+      {"4294967295", true, 4294967295u},                      {"4294967296", false},
+      {"99999999999999999999", false}, {"", false},           {"-1", false},
+      {"+1", false},            {" 1", false},                {"1 ", false},
+      {"12abc", false},         {"0x10", false},              {"1.0", false},
+  };
+  for (const auto& c : cases) {
+    uint32_t value = 12345;
+    EXPECT_EQ(parseUnsigned32(c.text, &value), c.parses) << c.text;
+    EXPECT_EQ(value, c.parses ? c.value : 12345u) << c.text;
+  }
+}
+
 // Every line of input, as the reader gives it: "=text" for a line, "dropped N" for one too long.
 std::vector<std::string> readAll(const std::string& input, size_t maxLine, size_t readSize) {
   int ends[2];

@@ -190,4 +190,61 @@ TEST_F(PointerMotionTest, ScrollWheelsOnlyTheSignCountsAndZeroGoesWithTheNegativ
   }
 }
 
+// MOVEDISPLAY aims at fractions of the display with that id, as MOVE would there: a plain move,
+// or a drag of the held button; an id that names no active display, or is no number, moves nothing.
+TEST_F(PointerMotionTest, MoveDisplayAimsAtTheDisplayWithThatId) {
+  const struct {
+    std::vector<std::string> lines;
+    Events events;
+  } cases[] = {
+      {{"MOVEDISPLAY 724238 0.5 0.5"}, {"move @2472,442 d1716,-49 noflags"}},
+      {{"MOVEDISPLAY 69733378 0 0"}, {"move @0,0 d-756,-491 noflags"}},
+      {{"MOVEDISPLAY 724238 1.5 -1"}, {"move @4392,-1178 d3636,-1669 noflags"}},
+      {{"MOVEDISPLAY 724238 abc 1 extra"}, {"move @1512,982 d756,491 noflags"}},
+      {{"MOVEDISPLAY 1 0.5 0.5"}, {}},
+      {{"MOVEDISPLAY -724238 0.5 0.5"}, {}},
+      {{"MOVEDISPLAY 724238x 0.5 0.5"}, {}},
+      {{"MOVEDISPLAY 4295691534 0.5 0.5"}, {}},  // 724238 + 2^32
+      {{"MOUSEDOWN left", "MOVEDISPLAY 724238 0.5 0.5"},
+       {"leftdown @756,491 click 1", "leftdrag @2472,442 click 1 d1716,-49"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lines.back());
+    fresh();
+    simSetDisplayList(
+        {{{{0, 0}, {1512, 982}}, 2, 69733378}, {{{1512, -98}, {1920, 1080}}, 1, 724238}});
+    EXPECT_EQ(sendLines(c.lines), c.lines.size() > 1 ? "ACK MOUSEDOWN\n" : "");
+    EXPECT_EQ(takePosted(), c.events);
+  }
+}
+
+// SCROLL posts pixels, continuous, with no flags, the wheels pointing Quartz's way; each axis
+// carries the fraction it could not post; a delta past 100,000 is 100,000, one that is no number 0.
+TEST_F(PointerMotionTest, ScrollPostsPixelsAndCarriesFractions) {
+  const struct {
+    std::vector<std::string> lines;
+    Events events;
+  } cases[] = {
+      {{"SCROLL 0 120"}, {"scroll pixel -120,0 continuous noflags"}},
+      {{"SCROLL -30 5.9"}, {"scroll pixel -5,30 continuous noflags"}},
+      {{"SCROLL 0 0.5", "SCROLL 0 0.5", "SCROLL 0 0.5"}, {"scroll pixel -1,0 continuous noflags"}},
+      {{"SCROLL 0.6 -0.6", "SCROLL 0.6 -0.6"}, {"scroll pixel 1,-1 continuous noflags"}},
+      {{"SCROLL 0.5 0", "SCROLL -0.5 0", "SCROLL 0.9 0"}, {}},
+      {{"SCROLL 1e300 -1e300"}, {"scroll pixel 100000,-100000 continuous noflags"}},
+      {{"SCROLL nan inf", "SCROLL -inf 2"}, {"scroll pixel -2,0 continuous noflags"}},
+      {{"SCROLL abc 0"}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lines.front());
+    fresh();
+    holdModifiers(kCGEventFlagMaskShift);
+    EXPECT_EQ(sendLines(c.lines), "");
+    EXPECT_EQ(takePosted(), c.events);
+  }
+  // Ten half pixels are five.
+  fresh();
+  for (int i = 0; i < 10; ++i) sendLine("SCROLL 0 0.5");
+  EXPECT_EQ(takePosted(), (Events(5, "scroll pixel -1,0 continuous noflags")));
+}
+
 }  // namespace

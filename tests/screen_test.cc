@@ -2,13 +2,16 @@
 // through the command loop against the simulated desktop.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "platform/simulated/simulation.h"
 #include "pointer/screen.h"
 #include "support/describe.h"
 #include "support/in_process.h"
+#include "support/scratch_file.h"
 
 namespace {
 
@@ -58,6 +61,72 @@ TEST_F(ScreenTest, CursorPositionTruncatesTowardZero) {
     EXPECT_EQ(sendLine("GETPOS"), c.reply);
   }
   EXPECT_TRUE(simPostedEvents().empty());
+}
+
+// DISPLAYS lists every active display, the main one first: its id, its bounds in points (truncated
+// toward zero), its current mode's size in pixels, or its point size when the mode cannot be read.
+TEST_F(ScreenTest, DisplaysListsEveryActiveDisplay) {
+  const struct {
+    const char* name;
+    std::vector<SimDisplay> displays;
+    unsigned failures;
+    const char* reply;
+  } cases[] = {
+      {"one", {{{{0, 0}, {1512, 982}}}}, 0, "DISPLAYS 1 1:0,0,1512,982,1512,982\n"},
+      {"a Retina main display and one to its right, a little higher",
+       {{{{0, 0}, {1512, 982}}, 2, 69733378}, {{{1512, -98}, {1920, 1080}}, 1, 724238}},
+       0,
+       "DISPLAYS 2 69733378:0,0,1512,982,3024,1964 724238:1512,-98,1920,1080,1920,1080\n"},
+      {"three, fractional, left of and above the main one",
+       {{{{0, 0}, {1366.5, 768.75}}, 1.5, 5},
+        {{{-800.5, 0}, {800, 600}}, 1, 6},
+        {{{0, -1440}, {2560, 1440}}, 2, 7}},
+       0,
+       "DISPLAYS 3 5:0,0,1366,768,2049,1153 6:-800,0,800,600,800,600 "
+       "7:0,-1440,2560,1440,5120,2880\n"},
+      {"none", {}, 0, "DISPLAYS 0\n"},
+      {"the listing fails", {{{{0, 0}, {1512, 982}}}}, kSimFailDisplays, "DISPLAYS 0\n"},
+      {"no mode: the point size",
+       {{{{0, 0}, {1512.9, 982.5}}, 2, 9}},
+       kSimFailDisplayMode,
+       "DISPLAYS 1 9:0,0,1512,982,1512,982\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fresh();
+    simSetDisplayList(c.displays);
+    simSetFailures(c.failures);
+    EXPECT_EQ(sendLine("DISPLAYS"), c.reply);
+    EXPECT_TRUE(takePosted().empty());
+  }
+}
+
+// At most sixteen, as the listing is asked for.
+TEST_F(ScreenTest, DisplaysListsAtMostSixteen) {
+  std::vector<SimDisplay> displays;
+  for (int i = 0; i < 17; ++i) displays.push_back({{{10.0 * i, 0}, {10, 10}}});
+  simSetDisplayList(displays);
+  const std::string reply = sendLine("DISPLAYS");
+  EXPECT_EQ(reply.rfind("DISPLAYS 16 1:0,0,10,10,10,10 ", 0), 0u) << reply;
+  EXPECT_NE(reply.find(" 16:150,0,10,10,10,10\n"), std::string::npos) << reply;
+}
+
+// Displays come and go while the agent runs: each command looks them up anew, so a display that
+// left is moved to no more, and one plugged in is listed and reached at once.
+TEST_F(ScreenTest, DisplaysComeAndGoWhileTheAgentRuns) {
+  const std::string file = temporaryPath("displays");
+  const auto plug = [&](const char* list) { std::ofstream(file, std::ios::trunc) << list << "\n"; };
+  simSetDisplaysFile(file);
+  plug("1512x982#1");
+  EXPECT_EQ(sendLine("DISPLAYS"), "DISPLAYS 1 1:0,0,1512,982,1512,982\n");
+  plug("1512x982#1,1920x1080@1512,0#2");
+  EXPECT_EQ(sendLines({"DISPLAYS", "MOVEDISPLAY 2 0.5 0.5", "GETPOS"}),
+            "DISPLAYS 2 1:0,0,1512,982,1512,982 2:1512,0,1920,1080,1920,1080\nPOS 2472 540\n");
+  plug("1512x982#1");
+  EXPECT_EQ(sendLines({"MOVEDISPLAY 2 0.5 0.5", "DISPLAYS"}),
+            "DISPLAYS 1 1:0,0,1512,982,1512,982\n");
+  EXPECT_EQ(takePosted(), (Events{"move @2472,540 d1716,49 noflags"}));
+  simSetDisplaysFile("");
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 #include <sys/stat.h>
 
-#include "platform/power.h"
+#include "numbers.h"
 #include "platform/quartz.h"
 #include "platform/secure_event_input.h"
 #include "platform/simulated/simulation.h"
@@ -31,6 +31,25 @@ void postMouse(CGEventType type, double x, double y) {
   ASSERT_NE(event, nullptr);
   CGEventPost(kCGHIDEventTap, event);
   CFRelease(event);
+}
+
+// What the desktop answers now: each display listed as "ID WxH@X,Y PWxPH", its bounds asked by its
+// id and its pixels read off its mode (0x0 without one).
+std::string listed() {
+  CGDirectDisplayID ids[8];
+  uint32_t count = 0;
+  if (CGGetActiveDisplayList(8, ids, &count) != kCGErrorSuccess) return "failed";
+  std::string all;
+  for (uint32_t i = 0; i < count; ++i) {
+    const CGRect b = CGDisplayBounds(ids[i]);
+    CGDisplayModeRef mode = CGDisplayCopyDisplayMode(ids[i]);
+    all += (i == 0 ? "" : "; ") + std::to_string(ids[i]) + " " + shortestDecimal(b.size.width) +
+           "x" + shortestDecimal(b.size.height) + "@" + shortestDecimal(b.origin.x) + "," +
+           shortestDecimal(b.origin.y) + " " + std::to_string(CGDisplayModeGetPixelWidth(mode)) +
+           "x" + std::to_string(CGDisplayModeGetPixelHeight(mode));
+    CGDisplayModeRelease(mode);
+  }
+  return all;
 }
 
 TEST_F(SimulatedDesktopTest, DefaultsToOneTrustedDisplayWithTheCursorAtItsCentre) {
@@ -92,7 +111,7 @@ TEST_F(SimulatedDesktopTest, ScrollAndKeyEventsLeaveTheCursor) {
 
 TEST_F(SimulatedDesktopTest, FailuresMakeCreationsReturnNothing) {
   simSetFailures(kSimFailSource | kSimFailKeyboard | kSimFailMouse | kSimFailScroll |
-                 kSimFailCreate | kSimFailString | kSimFailDisplays);
+                 kSimFailCreate | kSimFailString | kSimFailDisplays | kSimFailDisplayMode);
   EXPECT_EQ(CGEventSourceCreate(kCGEventSourceStateHIDSystemState), nullptr);
   EXPECT_EQ(CGEventCreateKeyboardEvent(nullptr, 0, true), nullptr);
   EXPECT_EQ(CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, CGPoint{1, 1}, kCGMouseButtonLeft),
@@ -100,6 +119,7 @@ TEST_F(SimulatedDesktopTest, FailuresMakeCreationsReturnNothing) {
   EXPECT_EQ(CGEventCreateScrollWheelEvent(nullptr, kCGScrollEventUnitLine, 2, 1, 0), nullptr);
   EXPECT_EQ(CGEventCreate(nullptr), nullptr);
   EXPECT_EQ(CFStringCreateWithCString(nullptr, "x", kCFStringEncodingUTF8), nullptr);
+  EXPECT_EQ(CGDisplayCopyDisplayMode(1), nullptr);  // the main display's, without the failure
   uint32_t count = 77;
   CGDirectDisplayID ids[16];
   EXPECT_EQ(CGGetActiveDisplayList(16, ids, &count), kCGErrorFailure);
@@ -107,70 +127,109 @@ TEST_F(SimulatedDesktopTest, FailuresMakeCreationsReturnNothing) {
 }
 
 TEST_F(SimulatedDesktopTest, DisplayListingHonoursItsLimits) {
-  simSetDisplays({CGRect{{0, 0}, {800, 600}}, CGRect{{800, 0}, {1024, 768}}});
+  simSetDisplayList({{CGRect{{0, 0}, {800, 600}}, 2, 69733378}, {CGRect{{800, 0}, {1024, 768}}}});
   uint32_t count = 0;
   EXPECT_EQ(CGGetActiveDisplayList(0, nullptr, &count), kCGErrorSuccess);
   EXPECT_EQ(count, 2u);
   CGDirectDisplayID ids[1];
   EXPECT_EQ(CGGetActiveDisplayList(1, ids, &count), kCGErrorSuccess);
   EXPECT_EQ(count, 1u);
-  EXPECT_EQ(CGDisplayBounds(ids[0]).size.width, 800);
-  EXPECT_EQ(CGDisplayBounds(999).size.width, 0);
+  EXPECT_EQ(ids[0], 69733378u);  // the main display first
+  EXPECT_EQ(listed(), "69733378 800x600@0,0 1600x1200; 2 1024x768@800,0 1024x768");
+  // No display has the main one's place as its id, nor 999: empty bounds, no mode.
+  for (CGDirectDisplayID unknown : {1u, 999u}) {
+    EXPECT_EQ(CGDisplayBounds(unknown).size.width, 0);
+    EXPECT_EQ(CGDisplayCopyDisplayMode(unknown), nullptr);
+  }
   simSetDisplays({});
-  EXPECT_EQ(CGGetActiveDisplayList(16, ids, &count), kCGErrorSuccess);
-  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(listed(), "");
 }
 
 TEST_F(SimulatedDesktopTest, ParsesDisplayLists) {
-  std::vector<CGRect> displays;
-  ASSERT_TRUE(simParseDisplays("1512x982,800x600@-800,0", &displays));
-  ASSERT_EQ(displays.size(), 2u);
-  EXPECT_EQ(displays[1].origin.x, -800);
-  EXPECT_EQ(displays[1].size.height, 600);
-  ASSERT_TRUE(simParseDisplays("none", &displays));
-  EXPECT_TRUE(displays.empty());
-  for (const char* bad : {"", "800", "800x", "x600", "0x600", "800x600@10,0", "800x600,",
-                          "800x600;1x1", "800x600,1x1@5"}) {
+  const struct {
+    const char* text;
+    const char* listed;  // once set
+  } cases[] = {
+      {"1512x982,800x600@-800,0", "1 1512x982@0,0 1512x982; 2 800x600@-800,0 800x600"},
+      {"none", ""},
+      {"1512x982*2#69733378,1920x1080@1512,-98#724238",
+       "69733378 1512x982@0,0 3024x1964; 724238 1920x1080@1512,-98 1920x1080"},
+      {"1366.5x768.75*1.5", "1 1366.5x768.75@0,0 2049x1153"},  // pixels truncated
+      {"800x600#7,640x480@800,0", "7 800x600@0,0 800x600; 2 640x480@800,0 640x480"},
+      {"800x600@0,0*1#4294967295", "4294967295 800x600@0,0 800x600"},
+  };
+  std::vector<SimDisplay> displays;
+  for (const auto& c : cases) {
+    ASSERT_TRUE(simParseDisplays(c.text, &displays)) << c.text;
+    simSetDisplayList(displays);
+    EXPECT_EQ(listed(), c.listed) << c.text;
+  }
+  for (const char* bad :
+       {"", "800", "800x", "x600", "0x600", "800x600@10,0", "800x600,", "800x600;1x1",
+        "800x600,1x1@5", "800x600*0", "800x600*-2", "800x600*", "800x600*inf", "800x600#0",
+        "800x600#4294967296", "800x600#-1", "800x600#", "800x600#2*2", "800x600,1x1@800,0#1"}) {
     EXPECT_FALSE(simParseDisplays(bad, &displays)) << bad;
   }
 }
 
-// The permission and Secure Event Input each follow a file of their own when one is set: on while
-// its first byte is '1', off when it is missing or not a regular file (none is read from, so a FIFO
-// does not block the query).
-TEST_F(SimulatedDesktopTest, TrustAndSecureEventInputFollowTheirFiles) {
+// The permission, Secure Event Input and the displays each follow a file of their own when one is
+// set, read at every query: on while its first byte is '1', the displays its first line lists. A
+// missing file, or one that is not a regular file, is off and lists none (none is read from, so a
+// FIFO does not block the query).
+TEST_F(SimulatedDesktopTest, TrustSecureEventInputAndDisplaysFollowTheirFiles) {
   const std::string file = temporaryPath("flag");
   const std::string fifo = temporaryPath("flag-fifo");
+  const std::string directory = temporaryPath("flag-directory");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  mkdir(directory.c_str(), 0700);
   const struct {
     const char* name;
     std::string file;
     const char* contents;  // nullptr: no such file
     Boolean expected;
+    const char* displays = "";
   } cases[] = {
       {"first byte 1", file, "1\n", 1},
       {"first byte 0", file, "0", 0},
+      {"one display", file, "800x600*2#5\n640x480@800,0", 0, "5 800x600@0,0 1600x1200"},
+      {"a second one plugged in", file, "800x600*2#5,640x480@800,0", 0,
+       "5 800x600@0,0 1600x1200; 2 640x480@800,0 640x480"},
+      {"and out again", file, "800x600*2#5", 0, "5 800x600@0,0 1600x1200"},
+      {"an empty file", file, "", 0},
+      {"a malformed list", file, "800x600,\n", 0},
       {"missing file", temporaryPath("none"), nullptr, 0},
       {"a FIFO", fifo, nullptr, 0},
-      {"a directory", temporaryPath("flag-directory"), nullptr, 0},
+      {"a directory", directory, nullptr, 0},
       {"standard input", "/dev/stdin", nullptr, 0},
   };
-  mkdir(cases[4].file.c_str(), 0700);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.contents != nullptr) std::ofstream(c.file) << c.contents;
     simSetTrusted(!c.expected);
     simSetTrustFile(c.file);
     simSetSecureInputFile(c.file);
+    simSetDisplaysFile(c.file);
     EXPECT_EQ(AXIsProcessTrusted(), c.expected);
     EXPECT_EQ(secureEventInputEnabled(), c.expected != 0);
+    EXPECT_EQ(listed(), c.displays);
   }
-  // Without a file: the trust as set, Secure Event Input off.
+  // A display that leaves has no bounds nor mode, and the cursor on it comes onto one that stays.
+  std::ofstream(file) << "800x600,640x480@800,0";
+  simSetDisplaysFile(file);
+  simSetCursor(CGPoint{1000, 100});
+  EXPECT_EQ(simCursor().x, 1000);
+  std::ofstream(file) << "800x600";
+  EXPECT_EQ(CGDisplayBounds(2).size.width, 0);
+  EXPECT_EQ(CGDisplayCopyDisplayMode(2), nullptr);
+  EXPECT_EQ(simCursor().x, 799);
+  // Without a file: the trust as set, Secure Event Input off, the displays as set.
   simSetTrustFile("");
   simSetSecureInputFile("");
+  simSetDisplaysFile("");
   simSetTrusted(false);
   EXPECT_EQ(AXIsProcessTrusted(), 0);
   EXPECT_FALSE(secureEventInputEnabled());
+  EXPECT_EQ(listed(), "1 1512x982@0,0 1512x982");
 }
 
 TEST_F(SimulatedDesktopTest, AnswersTheOSVersionAndPressCounters) {
@@ -237,6 +296,10 @@ TEST_F(SimulatedDesktopTest, TraceLinesHaveTheirExactKeys) {
   CGEventRef scroll = CGEventCreateScrollWheelEvent(nullptr, kCGScrollEventUnitLine, 2, 3, 0);
   CGEventPost(kCGHIDEventTap, scroll);
   CFRelease(scroll);
+  CGEventRef pixels = CGEventCreateScrollWheelEvent(nullptr, kCGScrollEventUnitPixel, 2, -30, 5);
+  CGEventSetIntegerValueField(pixels, kCGScrollWheelEventIsContinuous, 1);
+  CGEventPost(kCGHIDEventTap, pixels);
+  CFRelease(pixels);
   CFRelease(source);
 
   std::vector<std::string> lines;
@@ -254,6 +317,8 @@ TEST_F(SimulatedDesktopTest, TraceLinesHaveTheirExactKeys) {
       R"("fields":{},"time":1000.75})",
       R"({"seq":5,"tap":0,"type":22,"source":null,"flags":null,"units":1,"wheelCount":2,)"
       R"("wheel1":3,"wheel2":0,"time":1000.75})",
+      R"({"seq":6,"tap":0,"type":22,"source":null,"flags":null,"units":0,"wheelCount":2,)"
+      R"("wheel1":-30,"wheel2":5,"fields":{"88":1},"time":1000.75})",
   };
   EXPECT_EQ(lines, expected);
 
@@ -266,55 +331,8 @@ TEST_F(SimulatedDesktopTest, TraceLinesHaveTheirExactKeys) {
     EXPECT_EQ(read.time, e.time);
   }
   EXPECT_EQ(describe(simPostedEvents()[1]), "keyup 0 text 7 '\"a\U0001F600\u4F60\\n\\uD800'");
-}
-
-// CFSTR's strings live for the whole process: one object per text, in no live count, and a release
-// leaves them be.
-TEST_F(SimulatedDesktopTest, ConstantStringsAreNeverReleased) {
-  const long liveStrings = simLiveStrings();
-  CFStringRef name = CFSTR("mac-input-injector input");
-  EXPECT_EQ(CFSTR("mac-input-injector input"), name);
-  EXPECT_EQ(CFStringGetLength(name), 24);
-  CFRelease(name);
-  EXPECT_EQ(CFStringGetLength(name), 24);
-  EXPECT_EQ(simLiveStrings(), liveStrings);
-}
-
-TEST_F(SimulatedDesktopTest, PowerAssertionsAreCountedUntilReleased) {
-  const long live = simLiveAssertions();
-  IOPMAssertionID awake = kIOPMNullAssertionID;
-  ASSERT_EQ(IOPMAssertionCreateWithName(kIOPMAssertionTypePreventUserIdleDisplaySleep,
-                                        kIOPMAssertionLevelOn, CFSTR("test"), &awake),
-            kIOReturnSuccess);
-  EXPECT_NE(awake, kIOPMNullAssertionID);
-  EXPECT_EQ(simLiveAssertions(), live + 1);
-
-  // Each declaration counts; an id passed back in while alive is kept, a null one gets a new one.
-  IOPMAssertionID active = kIOPMNullAssertionID;
-  ASSERT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, &active),
-            kIOReturnSuccess);
-  const IOPMAssertionID first = active;
-  ASSERT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, &active),
-            kIOReturnSuccess);
-  EXPECT_EQ(active, first);
-  EXPECT_NE(active, awake);
-  EXPECT_EQ(simUserActivityCount(), 2u);
-  EXPECT_EQ(simLiveAssertions(), live + 2);
-
-  EXPECT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, nullptr),
-            kIOReturnBadArgument);
-  EXPECT_EQ(IOPMAssertionDeclareUserActivity(nullptr, kIOPMUserActiveLocal, &active),
-            kIOReturnBadArgument);
-  simSetFailures(kSimFailPower);
-  IOPMAssertionID refused = kIOPMNullAssertionID;
-  EXPECT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, &refused),
-            kIOReturnError);
-  EXPECT_EQ(refused, kIOPMNullAssertionID);
-  EXPECT_EQ(simUserActivityCount(), 2u);
-
-  EXPECT_EQ(IOPMAssertionRelease(awake), kIOReturnSuccess);
-  EXPECT_EQ(IOPMAssertionRelease(active), kIOReturnSuccess);
-  EXPECT_EQ(simLiveAssertions(), live);
+  EXPECT_EQ(describe(simPostedEvents()[4]), "scroll 3,0 noflags");
+  EXPECT_EQ(describe(simPostedEvents()[5]), "scroll pixel -30,5 continuous noflags");
 }
 
 // A source's settings as they are when its event is posted, not when the event was made.

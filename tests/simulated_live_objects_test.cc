@@ -1,10 +1,12 @@
 // The simulated desktop's objects: strings made from UTF-8 as CoreFoundation makes them, and every
-// event, source and string counted while alive, usable until released, and refused after.
+// event, source, string, display mode and power assertion counted while alive, usable until
+// released, and refused after.
 #include <gtest/gtest.h>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
+#include "platform/power.h"
 #include "platform/quartz.h"
 #include "platform/simulated/simulation.h"
 
@@ -60,20 +62,89 @@ TEST_F(SimulatedLiveObjectsTest, StringsGiveTheirUtf16Units) {
 
 TEST_F(SimulatedLiveObjectsTest, CountsEveryObjectUntilReleased) {
   long events = simLiveEvents(), strings = simLiveStrings(), sources = simLiveSources();
+  long modes = simLiveDisplayModes();
   CGEventSourceRef source = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
   CGEventRef key = CGEventCreateKeyboardEvent(source, 0, true);
   CGEventRef plain = CGEventCreate(nullptr);
   CFStringRef text = CFStringCreateWithCString(nullptr, "x", kCFStringEncodingUTF8);
+  CGDisplayModeRef mode = CGDisplayCopyDisplayMode(1);
+  CGDisplayModeRef released = CGDisplayCopyDisplayMode(1);  // by CFRelease, as on a Mac
   EXPECT_EQ(simLiveEvents(), events + 2);
   EXPECT_EQ(simLiveStrings(), strings + 1);
   EXPECT_EQ(simLiveSources(), sources + 1);
+  EXPECT_EQ(simLiveDisplayModes(), modes + 2);
   CFRelease(key);
   CFRelease(plain);
   CFRelease(text);
   CFRelease(source);
+  CGDisplayModeRelease(mode);
+  CFRelease(released);
+  CGDisplayModeRelease(nullptr);
   EXPECT_EQ(simLiveEvents(), events);
   EXPECT_EQ(simLiveStrings(), strings);
   EXPECT_EQ(simLiveSources(), sources);
+  EXPECT_EQ(simLiveDisplayModes(), modes);
+}
+
+// A mode keeps the sizes it was copied with; NULL has none.
+TEST_F(SimulatedLiveObjectsTest, DisplayModesKeepTheirPixels) {
+  simSetDisplayList({{CGRect{{0, 0}, {1512, 982}}, 2}});
+  CGDisplayModeRef mode = CGDisplayCopyDisplayMode(1);
+  simSetDisplays({CGRect{{0, 0}, {800, 600}}});
+  EXPECT_EQ(CGDisplayModeGetPixelWidth(mode), 3024u);
+  EXPECT_EQ(CGDisplayModeGetPixelHeight(mode), 1964u);
+  EXPECT_EQ(CGDisplayModeGetPixelWidth(nullptr), 0u);
+  EXPECT_EQ(CGDisplayModeGetPixelHeight(nullptr), 0u);
+  CGDisplayModeRelease(mode);
+}
+
+// CFSTR's strings live for the whole process: one object per text, in no live count, and a release
+// leaves them be.
+TEST_F(SimulatedLiveObjectsTest, ConstantStringsAreNeverReleased) {
+  const long liveStrings = simLiveStrings();
+  CFStringRef name = CFSTR("mac-input-injector input");
+  EXPECT_EQ(CFSTR("mac-input-injector input"), name);
+  EXPECT_EQ(CFStringGetLength(name), 24);
+  CFRelease(name);
+  EXPECT_EQ(CFStringGetLength(name), 24);
+  EXPECT_EQ(simLiveStrings(), liveStrings);
+}
+
+TEST_F(SimulatedLiveObjectsTest, PowerAssertionsAreCountedUntilReleased) {
+  const long live = simLiveAssertions();
+  IOPMAssertionID awake = kIOPMNullAssertionID;
+  ASSERT_EQ(IOPMAssertionCreateWithName(kIOPMAssertionTypePreventUserIdleDisplaySleep,
+                                        kIOPMAssertionLevelOn, CFSTR("test"), &awake),
+            kIOReturnSuccess);
+  EXPECT_NE(awake, kIOPMNullAssertionID);
+  EXPECT_EQ(simLiveAssertions(), live + 1);
+
+  // Each declaration counts; an id passed back in while alive is kept, a null one gets a new one.
+  IOPMAssertionID active = kIOPMNullAssertionID;
+  ASSERT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, &active),
+            kIOReturnSuccess);
+  const IOPMAssertionID first = active;
+  ASSERT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, &active),
+            kIOReturnSuccess);
+  EXPECT_EQ(active, first);
+  EXPECT_NE(active, awake);
+  EXPECT_EQ(simUserActivityCount(), 2u);
+  EXPECT_EQ(simLiveAssertions(), live + 2);
+
+  EXPECT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, nullptr),
+            kIOReturnBadArgument);
+  EXPECT_EQ(IOPMAssertionDeclareUserActivity(nullptr, kIOPMUserActiveLocal, &active),
+            kIOReturnBadArgument);
+  simSetFailures(kSimFailPower);
+  IOPMAssertionID refused = kIOPMNullAssertionID;
+  EXPECT_EQ(IOPMAssertionDeclareUserActivity(CFSTR("test"), kIOPMUserActiveLocal, &refused),
+            kIOReturnError);
+  EXPECT_EQ(refused, kIOPMNullAssertionID);
+  EXPECT_EQ(simUserActivityCount(), 2u);
+
+  EXPECT_EQ(IOPMAssertionRelease(awake), kIOReturnSuccess);
+  EXPECT_EQ(IOPMAssertionRelease(active), kIOReturnSuccess);
+  EXPECT_EQ(simLiveAssertions(), live);
 }
 
 // On a Mac a stale reference is a crash; here it is a loud one.
@@ -84,6 +155,8 @@ TEST(SimulatedLiveObjectsDeathTest, AReleasedOrForeignObjectIsFatal) {
   CFRelease(gone);
   CGEventSourceRef goneSource = CGEventSourceCreate(kCGEventSourceStateHIDSystemState);
   CFRelease(goneSource);
+  CGDisplayModeRef goneMode = CGDisplayCopyDisplayMode(1);
+  CGDisplayModeRelease(goneMode);
   struct Case {
     const char* name;
     std::function<void()> call;
@@ -96,6 +169,10 @@ TEST(SimulatedLiveObjectsDeathTest, AReleasedOrForeignObjectIsFatal) {
        [&] { CFStringGetLength(reinterpret_cast<CFStringRef>(keep)); }, "not a live string"},
       {"an event made from a released source",
        [&] { CGEventCreateKeyboardEvent(goneSource, 0, true); }, "not a live event source"},
+      {"a released display mode", [&] { CGDisplayModeGetPixelWidth(goneMode); },
+       "not a live display mode"},
+      {"a display mode released twice", [&] { CGDisplayModeRelease(goneMode); },
+       "not a live display mode"},
   };
   for (const Case& c : cases) EXPECT_DEATH(c.call(), c.message) << c.name;
   CFRelease(keep);

@@ -239,10 +239,15 @@ MII_CG_EXTERN void CGEventKeyboardGetUnicodeString(CGEventRef event, UniCharCoun
 MII_CG_EXTERN void CGEventPost(CGEventTapLocation tap, CGEventRef event);
 
 // CGDirectDisplay.h
+typedef struct CGDisplayMode* CGDisplayModeRef;
 MII_CG_EXTERN CGError CGGetActiveDisplayList(uint32_t maxDisplays,
                                              CGDirectDisplayID* activeDisplays,
                                              uint32_t* displayCount);
 MII_CG_EXTERN CGRect CGDisplayBounds(CGDirectDisplayID display);
+MII_CG_EXTERN CGDisplayModeRef CGDisplayCopyDisplayMode(CGDirectDisplayID display);
+MII_CG_EXTERN void CGDisplayModeRelease(CGDisplayModeRef mode);
+MII_CG_EXTERN size_t CGDisplayModeGetPixelWidth(CGDisplayModeRef mode);
+MII_CG_EXTERN size_t CGDisplayModeGetPixelHeight(CGDisplayModeRef mode);
 
 // CoreFoundation.
 extern "C" void CFRelease(CFTypeRef cf);

@@ -1,5 +1,8 @@
 #include "pointer/pointer.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "ending_signals.h"
 #include "numbers.h"
 #include "platform/monotonic_clock.h"
@@ -28,7 +31,16 @@ constexpr ScrollWheels kScrollSteps[2][2] = {
     {{0, -3}, {0, 3}},
 };
 
+// A SCROLL delta beyond this counts as this much: no wheel moves a page that far at once.
+constexpr double kMaxPixelDelta = 100000;
+
 int indexOf(Button button) { return static_cast<int>(button); }
+
+// A SCROLL delta as posted: limited, and 0 when it is no number.
+double pixelDelta(double delta) {
+  if (!std::isfinite(delta)) return 0;
+  return std::clamp(delta, -kMaxPixelDelta, kMaxPixelDelta);
+}
 
 CfOwned<CGEventRef> createButtonEvent(Button button, CGEventType type, CGPoint location) {
   return CfOwned<CGEventRef>(CGEventCreateMouseEvent(nullptr, type, location,
@@ -159,6 +171,33 @@ void Pointer::postMouseMoveByRatio(double rx, double ry, CGEventFlags flags) {
   CGRect bounds;
   if (!mainDisplayBounds(&bounds)) return;
   postMouseMove(rx * bounds.size.width, ry * bounds.size.height, flags);
+}
+
+void Pointer::postMouseMoveOnDisplay(CGDirectDisplayID display, double rx, double ry,
+                                     CGEventFlags flags) {
+  // Looked up now, never remembered: a display that left would give zero bounds, and every move
+  // would land at the origin.
+  CGRect bounds;
+  if (!activeDisplayBounds(display, &bounds)) return;
+  postMouseMove(bounds.origin.x + rx * bounds.size.width, bounds.origin.y + ry * bounds.size.height,
+                flags);
+}
+
+void Pointer::postPixelScroll(double dx, double dy) {
+  const double totalX = scrollRemainder_.x + pixelDelta(dx);
+  const double totalY = scrollRemainder_.y + pixelDelta(dy);
+  // Within the limit plus one, so the conversions are exact and defined.
+  const auto postedX = static_cast<int32_t>(std::trunc(totalX));
+  const auto postedY = static_cast<int32_t>(std::trunc(totalY));
+  scrollRemainder_ = CGPoint{totalX - postedX, totalY - postedY};
+  if (postedX == 0 && postedY == 0) return;
+  // Quartz's wheels point the other way: wheel 1 > 0 scrolls up, wheel 2 > 0 left. Continuous, as
+  // a trackpad's or a fine wheel's scrolling is, and without phases: made-up phases rubber-band.
+  CfOwned<CGEventRef> scroll(
+      CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitPixel, 2, -postedY, -postedX, 0));
+  if (!scroll) return;
+  CGEventSetIntegerValueField(scroll.get(), kCGScrollWheelEventIsContinuous, 1);
+  poster_.post(scroll.get());
 }
 
 void Pointer::postScrollEvent(int32_t amount, bool horizontal) {

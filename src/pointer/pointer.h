@@ -42,7 +42,14 @@ class Pointer {
   // the flags.
   void postMouseMove(double x, double y, CGEventFlags flags);
   void postMouseMoveByRatio(double rx, double ry, CGEventFlags flags);
+  // MOVEDISPLAY: as MOVE, to the fractions rx, ry of the active display with this id; nothing when
+  // no active display has it now.
+  void postMouseMoveOnDisplay(CGDirectDisplayID display, double rx, double ry, CGEventFlags flags);
+  // WHEEL and HWHEEL: three lines, whatever the amount but its sign.
   void postScrollEvent(int32_t amount, bool horizontal);
+  // SCROLL: pixel deltas as a browser's wheel event gives them (dy > 0 toward the end of the
+  // document, dx > 0 to the right), each axis carrying the fraction it could not post yet.
+  void postPixelScroll(double dx, double dy);
 
   // The button whose drag a move continues (left, then right, then middle); false when none is
   // held from a MOUSEDOWN.
@@ -65,4 +72,6 @@ class Pointer {
   // is set, and the session releases what is still set when the host goes away.
   std::array<bool, kButtonCount> held_{};
   EventNumbers numbers_;
+  // What SCROLL could not post yet, in pixels, each below one: x for dx, y for dy.
+  CGPoint scrollRemainder_{0, 0};
 };

@@ -1,6 +1,9 @@
 // The cursor and the displays, as the system knows them: queries that keep no state.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "platform/quartz.h"
 
 // The cursor's position, read through an empty event; false when that event cannot be made.
@@ -11,6 +14,23 @@ CGPoint cursorLocation();
 // The main display's bounds: the first active display. False when there is none, and also when
 // the listing itself fails, whatever count it may have left behind.
 bool mainDisplayBounds(CGRect* bounds);
+
+// One active display: its id, its bounds in global points, and its current mode's size in pixels
+// (the point size, truncated, when the mode cannot be read).
+struct DisplayInfo {
+  CGDirectDisplayID id;
+  CGRect bounds;
+  uint64_t pixelWidth;
+  uint64_t pixelHeight;
+};
+inline constexpr uint32_t kMaxDisplays = 16;
+
+// The active displays in the system's order, the main one first, at most kMaxDisplays; none when
+// the listing fails. Asked anew at every call: displays come and go while the agent runs.
+std::vector<DisplayInfo> activeDisplays();
+
+// The bounds of the active display with this id; false when no active display has it now.
+bool activeDisplayBounds(CGDirectDisplayID id, CGRect* bounds);
 
 // The cursor position truncated toward zero; false when it cannot be read (no reply).
 bool queryCursorPosition(int* x, int* y);

@@ -128,12 +128,17 @@ std::string describe(const SimEvent& e) {
     add("d" + std::to_string(field(kCGMouseEventDeltaX)->second) + "," +
         std::to_string(field(kCGMouseEventDeltaY)->second));
   }
+  const bool scroll = e.kind == SimEventKind::Scroll;
+  const bool continuous = scroll && field(kCGScrollWheelEventIsContinuous) != e.fields.end() &&
+                          field(kCGScrollWheelEventIsContinuous)->second == 1;
   for (const auto& [number, value] : e.fields) {
-    const bool shown = number == kCGMouseEventClickState || number == kCGMouseEventNumber ||
-                       (deltas && (number == kCGMouseEventDeltaX || number == kCGMouseEventDeltaY));
+    const bool shown =
+        number == kCGMouseEventClickState || number == kCGMouseEventNumber ||
+        (deltas && (number == kCGMouseEventDeltaX || number == kCGMouseEventDeltaY)) ||
+        (continuous && number == kCGScrollWheelEventIsContinuous);
     if (!shown) add("field" + std::to_string(number) + "=" + std::to_string(value));
   }
-  if (e.kind == SimEventKind::Scroll) {
+  if (scroll) {
     if (e.units != kCGScrollEventUnitLine) {
       add(e.units == kCGScrollEventUnitPixel ? "pixel" : "units " + std::to_string(e.units));
     }
@@ -144,6 +149,7 @@ std::string describe(const SimEvent& e) {
       shown += (i == 0 ? "" : ",") + std::to_string(wheels[i]);
     }
     add(shown);
+    if (continuous) add("continuous");
   }
   if (e.text) add("text " + std::to_string(e.text->size()) + " " + quoted(*e.text));
   if (e.hidSource) {

@@ -3,7 +3,8 @@
 // of a list says it) and the time it was posted (SimEvent::time, AgentResult::postedTimes):
 //
 //   <type> [<keycode> [down|up]] [@<x>,<y>] [button <n>] [click <n>] [#<n>] [d<dx>,<dy>]
-//     [field<n>=<v>...] [pixel] [<wheels>] [text <units> '<text>'] [hid...] [tap <n>] [<flags>]
+//     [field<n>=<v>...] [pixel] [<wheels>] [continuous] [text <units> '<text>'] [hid...] [tap <n>]
+//     [<flags>]
 //
 //   type     keydown keyup flagschanged leftdown leftup rightdown rightup otherdown otherup move
 //            leftdrag rightdrag otherdrag scroll, else "type <n>"
@@ -12,7 +13,8 @@
 //   button   only when not the type's own (left and move 0, right 1, other 2)
 //   click    field 1 (click state); # field 0 (event number); d fields 4 and 5 (deltas, when both
 //            are set); any other integer field as field<n>=<v>
-//   wheels   scroll events: as many as the wheel count, "-3,0" for two; "pixel" for pixel units
+//   wheels   scroll events: as many as the wheel count, "-3,0" for two; "pixel" for pixel units;
+//            "continuous" when field 88 (kCGScrollWheelEventIsContinuous) is 1
 //   text     the attached string: its UTF-16 units, then the text quoted, with \\ \' \n \r \t,
 //            \xNN for other control characters and \uXXXX for a lone surrogate
 //   hid      made from an event source that suppresses nothing (interval 0, every local event

@@ -3,11 +3,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -43,7 +46,6 @@ struct Setup {
   size_t readSize = kReadSize;
   int trustMode = 0;
   uint8_t trustSchedule = 0;
-  std::vector<CGRect> displays;
   unsigned failures = 0;
   bool clockSteps = false;
 };
@@ -56,20 +58,20 @@ Setup setUpDesktop(const uint8_t* header) {
   setup.trustSchedule = header[1];
   switch ((flags >> 2) & 3) {
     case 0:
-      setup.displays = {CGRect{{0, 0}, {1512, 982}}};
+      simSetDisplays({CGRect{{0, 0}, {1512, 982}}});
       break;
     case 1:
+      simSetDisplays({});
       break;
     case 2:
-      setup.displays = {CGRect{{0, 0}, {1512, 982}}, CGRect{{-800, 0}, {800, 600}}};
+      simSetDisplays({CGRect{{0, 0}, {1512, 982}}, CGRect{{-800, 0}, {800, 600}}});
       break;
     default:
-      setup.displays = {CGRect{{0, 0}, {1366.5, 768.75}}, CGRect{{1366.5, -200}, {2560, 1440}}};
+      simSetDisplays({CGRect{{0, 0}, {1366.5, 768.75}}, CGRect{{1366.5, -200}, {2560, 1440}}});
       break;
   }
   if (flags & 0x10) setup.failures = header[2] & 0x7F;
   setup.clockSteps = (flags & 0x20) != 0;
-  simSetDisplays(setup.displays);
   simSetFailures(setup.failures);
   simSetMacOSMajor((flags & 0x40) ? 26 : 27);
   if (flags & 0x80) simSetPressCounts(4294967295u, 4294967294u, 4294967293u);
@@ -84,28 +86,6 @@ Setup setUpDesktop(const uint8_t* header) {
 bool trustedForLine(const Setup& setup, size_t line) {
   if (setup.trustMode == 3) return (setup.trustSchedule >> (line % 8)) & 1;
   return setup.trustMode != 2;
-}
-
-// A double truncated toward zero into an int, saturating, NaN as 0.
-int truncated(double value) {
-  if (std::isnan(value)) return 0;
-  if (value <= std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
-  if (value >= std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
-  return static_cast<int>(value);
-}
-
-// Up to the first three tokens: the command word and the arguments commands read.
-std::vector<std::string_view> firstTokens(std::string_view text) {
-  std::vector<std::string_view> tokens;
-  size_t i = 0;
-  while (tokens.size() < 3) {
-    while (i < text.size() && text[i] == ' ') ++i;
-    if (i == text.size()) break;
-    size_t start = i;
-    while (i < text.size() && text[i] != ' ') ++i;
-    tokens.push_back(text.substr(start, i - start));
-  }
-  return tokens;
 }
 
 // The lines of a session as the protocol cuts them: at each line feed, without it and the carriage
@@ -144,37 +124,21 @@ std::string shown(std::string_view bytes) {
   return text;
 }
 
-// The tokens must be the line's space-separated runs, the first 64 of them; and arguments must
-// read as the C library reads them: integers as atoi's syntax (here through strtoll, whose
-// overflow saturates) cut to 32 bits by saturation, reals exactly as strtod.
-std::string brokenParsing(std::string_view text) {
-  TokenList list = tokenizeLine(text);
-  size_t i = 0;
-  int count = 0;
-  for (; count < kMaxTokens; ++count) {
-    while (i < text.size() && text[i] == ' ') ++i;
-    if (i == text.size()) break;
-    size_t start = i;
-    while (i < text.size() && text[i] != ' ') ++i;
-    if (count >= list.count || list.tokens[count] != text.substr(start, i - start)) {
-      return "token " + std::to_string(count) + " is not \"" +
-             shown(text.substr(start, i - start)) + "\"";
-    }
-  }
-  if (list.count != count) {
-    return std::to_string(list.count) + " tokens, not " + std::to_string(count);
-  }
-  for (std::string_view token : firstTokens(text)) {
-    std::string terminated(token);
+// The arguments commands read (the first three tokens) must read as the C library reads them:
+// integers as atoi's syntax (here through strtoll, whose overflow saturates) cut to 32 bits by
+// saturation, reals exactly as strtod.
+std::string brokenParsing(const TokenList& tokens) {
+  for (int i = 0; i < tokens.count && i < 3; ++i) {
+    const std::string terminated(tokens.tokens[i]);
     long long wide = std::strtoll(terminated.c_str(), nullptr, 10);
     int32_t integer = static_cast<int32_t>(std::clamp<long long>(
         wide, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-    if (parseInteger(token) != integer) {
-      return "integer \"" + terminated + "\" read as " + std::to_string(parseInteger(token)) +
-             ", not " + std::to_string(integer);
+    if (parseInteger(tokens.tokens[i]) != integer) {
+      return "integer \"" + terminated + "\" read as " +
+             std::to_string(parseInteger(tokens.tokens[i])) + ", not " + std::to_string(integer);
     }
     double real = std::strtod(terminated.c_str(), nullptr);
-    double parsed = parseReal(token);
+    double parsed = parseReal(tokens.tokens[i]);
     bool same =
         std::isnan(real) ? std::isnan(parsed) : std::memcmp(&real, &parsed, sizeof real) == 0;
     if (!same) {
@@ -186,75 +150,82 @@ std::string brokenParsing(std::string_view text) {
   return {};
 }
 
-// The reply lines a line must produce: an independent statement of the protocol, so a dispatch
-// or gate fault shows as a difference rather than being taken on trust from the product.
-std::string expectedReplies(const Setup& setup, std::string_view text, bool now, bool* lastTrusted,
-                            bool* quits) {
-  std::string out;
-  *quits = false;
-  if (now && !*lastTrusted) out += kReady;
-  if (!now && text != "PING" && text != "RESOLUTION" && text != "QUIT") {
-    *lastTrusted = false;
-    return out + kRefused;
+// A number as the agent writes one: an int in plain decimal.
+bool isDecimal(std::string_view text) {
+  int value = 0;
+  return std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc() &&
+         std::to_string(value) == text;
+}
+
+// Whether reply (without its line feed) is one the protocol has for a command word: the word
+// echoed as unknown, whatever it is, or the word's own answer, named after it.
+bool answers(std::string_view reply, std::string_view word) {
+  if (reply == "UNKNOWN: " + std::string(word)) return true;
+  std::vector<std::string_view> parts;
+  for (size_t space; (space = reply.find(' ')) != std::string_view::npos;) {
+    parts.push_back(reply.substr(0, space));
+    reply.remove_prefix(space + 1);
   }
-  *lastTrusted = now;
-
-  // Only whether there are 1, 2 or 3+ tokens matters to dispatch.
-  std::vector<std::string_view> tokens = firstTokens(text);
-  if (tokens.empty()) return out;
-  std::string_view word = tokens[0];
-  size_t count = tokens.size();
-
-  struct Known {
-    std::string_view name;
-    size_t minTokens;
-    std::string_view reply;  // "" none, "SCREEN" and "POS" computed
-  };
-  static constexpr Known kKnown[] = {
-      {"PING", 1, "PONG"},
-      {"RESOLUTION", 1, "SCREEN"},
-      {"GETPOS", 1, "POS"},
-      {"MOVE", 3, ""},
-      {"MOVERATIO", 3, ""},
-      {"MOUSEDOWN", 2, "ACK MOUSEDOWN"},
-      {"MOUSEUP", 2, "ACK MOUSEUP"},
-      {"CLICK", 2, "ACK CLICK"},
-      {"DBLCLICK", 2, ""},
-      {"WHEEL", 2, ""},
-      {"HWHEEL", 2, ""},
-      {"KEYDOWN", 2, "ACK KEYDOWN"},
-      {"KEYUP", 2, "ACK KEYUP"},
-      {"KEYPRESS", 2, ""},
-      {"TEXT", 2, ""},
-      {"QUIT", 1, ""},
-  };
-  for (const Known& known : kKnown) {
-    if (word != known.name || count < known.minTokens) continue;
-    if (known.name == "QUIT") {
-      *quits = true;
-    } else if (known.reply == "SCREEN") {
-      int width = 1920;
-      int height = 1080;
-      if (!(setup.failures & kSimFailDisplays) && !setup.displays.empty()) {
-        width = truncated(setup.displays[0].size.width);
-        height = truncated(setup.displays[0].size.height);
-      }
-      char line[96];
-      std::snprintf(line, sizeof line, "SCREEN %d %d %d %d\n", width, height, width, height);
-      out += line;
-    } else if (known.reply == "POS") {
-      if (!(setup.failures & kSimFailCreate)) {
-        CGPoint cursor = simCursor();
-        char line[64];
-        std::snprintf(line, sizeof line, "POS %d %d\n", truncated(cursor.x), truncated(cursor.y));
-        out += line;
-      }
-    } else if (!known.reply.empty()) {
-      out += std::string(known.reply) + "\n";
+  parts.push_back(reply);
+  if (word == "PING") return parts.size() == 1 && parts[0] == "PONG";
+  if (word == "RESOLUTION") {  // the main display's size, twice
+    return parts.size() == 5 && parts[0] == "SCREEN" && isDecimal(parts[1]) &&
+           isDecimal(parts[2]) && parts[3] == parts[1] && parts[4] == parts[2];
+  }
+  if (word == "GETPOS") {
+    return parts.size() == 3 && parts[0] == "POS" && isDecimal(parts[1]) && isDecimal(parts[2]);
+  }
+  if (word == "DISPLAYS") {  // how many, then each as id:x,y,w,h,pw,ph
+    if (parts.size() < 2 || parts[0] != "DISPLAYS" || !isDecimal(parts[1]) ||
+        parts.size() != 2 + std::stoul(std::string(parts[1]))) {
+      return false;
     }
-    return out;
+    for (size_t i = 2; i < parts.size(); ++i) {
+      std::string_view entry = parts[i];
+      const size_t colon = entry.find(':');
+      if (colon == std::string_view::npos || colon == 0 ||
+          entry.substr(0, colon).find_first_not_of("0123456789") != std::string_view::npos) {
+        return false;
+      }
+      entry.remove_prefix(colon + 1);
+      for (int number = 0; number < 6; ++number) {
+        const size_t comma = number < 5 ? entry.find(',') : entry.size();
+        if (comma == std::string_view::npos || !isDecimal(entry.substr(0, comma))) return false;
+        entry.remove_prefix(number < 5 ? comma + 1 : comma);
+      }
+    }
+    return true;
   }
-  return out + "UNKNOWN: " + std::string(word) + "\n";
+  for (std::string_view acknowledged : {"MOUSEDOWN", "MOUSEUP", "CLICK", "KEYDOWN", "KEYUP"}) {
+    if (word == acknowledged) return parts.size() == 2 && parts[0] == "ACK" && parts[1] == word;
+  }
+  return false;
+}
+
+// What any agent must do with a line, whatever it says, seen from the host: the replies written
+// for it, whether the session went on, and whether it posted anything. before is the permission
+// as the previous non-empty line found it.
+std::string brokenReplies(std::string_view text, std::string_view word, bool now, bool before,
+                          std::string_view replies, bool wentOn, bool posted) {
+  if (!wentOn && word != "QUIT") return "stopped without QUIT";
+  if (wentOn && text == "QUIT") return "went on after QUIT";  // the permission or not
+  if (text.empty()) return replies.empty() && !posted ? "" : "answered or acted on an empty line";
+  // The host learns that the permission came back, and only then, before the line's own reply;
+  // the releases that return makes are the only events a line doing nothing may post.
+  const bool ready = replies.starts_with(kReady);
+  if (ready != (now && !before)) return ready ? "READY, the permission not back" : "no READY";
+  if (ready) replies.remove_prefix(kReady.size());
+  if (!now && text != "PING" && text != "RESOLUTION" && text != "DISPLAYS" && text != "QUIT") {
+    if (replies != kRefused) return "not refused without the permission";
+    return posted ? "posted for a refused line" : "";
+  }
+  if (!wentOn) return replies.empty() && (ready || !posted) ? "" : "QUIT answered or acted";
+  if (replies.empty()) return {};
+  if (replies.find('\n') != replies.size() - 1) return "not one whole reply";
+  replies.remove_suffix(1);
+  if (!answers(replies, word)) return "no reply to " + shown(word);
+  if (replies.starts_with("UNKNOWN: ") && posted && !ready) return "posted for an unknown command";
+  return {};
 }
 
 bool somethingHeld(const Session& session) {
@@ -269,6 +240,9 @@ bool somethingHeld(const Session& session) {
 std::string brokenState(const Session& session, const Setup& setup, size_t postedBefore) {
   if (simLiveEvents() != 0) return "events alive: " + std::to_string(simLiveEvents());
   if (simLiveStrings() != 0) return "strings alive: " + std::to_string(simLiveStrings());
+  if (simLiveDisplayModes() != 0) {
+    return "display modes alive: " + std::to_string(simLiveDisplayModes());
+  }
   CGEventFlags held = 0;
   const Keyboard& keyboard = session.keyboard;
   for (uint16_t vk = 0; vk < 256; ++vk) {
@@ -311,9 +285,10 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
   Setup setup = setUpDesktop(header);
   simSetClock(kStartTime);
   simSetInstantSleep(true);
-  bool lastTrusted =
+  // The permission as the previous non-empty line found it; at first, as the banner would.
+  bool trustedBefore =
       setup.trustMode == 3 ? (setup.trustSchedule & 0x80) != 0 : setup.trustMode != 2;
-  simSetTrusted(lastTrusted);
+  simSetTrusted(trustedBefore);
   Session session;
   session.lastTrusted = AXIsProcessTrusted();
 
@@ -358,27 +333,22 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
 
       keepGoing = handleLine(session, line, out);
 
-      std::string replies = scratchWritten(out, outputBefore);
-      std::string expectedOut;
-      bool quits = false;
-      if (!text.empty()) expectedOut = expectedReplies(setup, text, now, &lastTrusted, &quits);
-      if (replies != expectedOut) {
-        broken = "replied \"" + shown(replies) + "\", expected \"" + shown(expectedOut) + "\"";
-      } else if (keepGoing == quits) {
-        broken = keepGoing ? "went on after QUIT" : "stopped without QUIT";
-      } else {
-        broken = brokenState(session, setup, postedBefore);
-      }
-      // The permission's return releases everything held before the line is served: only a
-      // press the line itself makes can be held after it.
+      const std::string replies = scratchWritten(out, outputBefore);
       // The command word as the agent reads it: a line may start with spaces.
       const TokenList tokens = tokenizeLine(text);
       const std::string_view word = tokens.count > 0 ? tokens.tokens[0] : std::string_view();
-      if (broken.empty() && replies.rfind(kReady, 0) == 0 && word != "KEYDOWN" &&
+      broken = brokenReplies(text, word, now, trustedBefore, replies, keepGoing,
+                             simPostedEvents().size() > postedBefore);
+      if (!broken.empty()) broken += ", replying \"" + shown(replies) + "\"";
+      if (!text.empty()) trustedBefore = now;
+      if (broken.empty()) broken = brokenState(session, setup, postedBefore);
+      // The permission's return releases everything held before the line is served: only a
+      // press the line itself makes can be held after it.
+      if (broken.empty() && replies.starts_with(kReady) && word != "KEYDOWN" &&
           word != "MOUSEDOWN" && somethingHeld(session)) {
         broken = "something still held after the permission came back";
       }
-      if (broken.empty()) broken = brokenParsing(text);
+      if (broken.empty()) broken = brokenParsing(tokens);
     }
     if (!broken.empty()) {
       broken = "line " + std::to_string(index) + " \"" + shown(expected.content) + "\": " + broken;

@@ -32,16 +32,19 @@ class AgentTest : public testing::Test {
     fresh();
     liveEvents = simLiveEvents();
     liveStrings = simLiveStrings();
+    liveDisplayModes = simLiveDisplayModes();
   }
   void TearDown() override {
     EXPECT_EQ(simLiveEvents(), liveEvents);
     EXPECT_EQ(simLiveStrings(), liveStrings);
+    EXPECT_EQ(simLiveDisplayModes(), liveDisplayModes);
   }
   void fresh() { freshAgent(kMacOSMajor); }
 
  private:
   long liveEvents = 0;
   long liveStrings = 0;
+  long liveDisplayModes = 0;
 };
 
 // Handles one line as the loop would (held input stays held) and returns what it wrote. Fails the

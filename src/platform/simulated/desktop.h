@@ -16,9 +16,11 @@ struct Desktop {
   bool trusted = true;
   std::string trustFile;        // when set, read at every trust query
   std::string secureInputFile;  // when set, read at every Secure Event Input query
-  std::vector<CGRect> displays = {CGRect{{0, 0}, {1512, 982}}};
-  CGPoint cursor = {756, 491};  // the main display's centre
-  unsigned failures = 0;        // a mask of SimFailure
+  std::vector<SimDisplay> displays = {SimDisplay{CGRect{{0, 0}, {1512, 982}}, 1, 1}};
+  std::string displaysFile;              // when set, read at every display query, and wins
+  std::vector<SimDisplay> fileDisplays;  // what the displays file listed when last read
+  CGPoint cursor = {756, 491};           // the main display's centre
+  unsigned failures = 0;                 // a mask of SimFailure
   int macOSMajor = 27;
   uint32_t pressCounts[3] = {100, 20, 3};  // left, right, other
   bool fixedClock = false;
@@ -37,5 +39,23 @@ struct Desktop {
 // The desktop, made from the MII_SIM_* environment variables on first use (which also opens the
 // trace); simReset puts it back to the defaults.
 Desktop& desktop();
+
+// The displays as every query sees them now: the displays file's, read again at each call, when
+// one is set, else the list set. A change in the file's list brings the cursor onto the new one.
+const std::vector<SimDisplay>& currentDisplays();
+// The list on the first line of path; none when the file is missing, not a regular file, empty or
+// malformed.
+std::vector<SimDisplay> readDisplaysFile(const std::string& path);
+// Gives every display without an id its place in the list, from 1; false when two share an id.
+bool giveIds(std::vector<SimDisplay>* displays);
+// Where a pointer aimed at target lands: on it, or on the nearest point of the nearest display.
+CGPoint clampToDisplays(const std::vector<SimDisplay>& displays, CGPoint target);
+// The cursor, once the displays were looked at (one may have left since).
+CGPoint cursorNow();
+
+// The first line of path, without its line end; false (and nothing read) unless path is a regular
+// file whose first line could be read whole. Nothing else is opened: a FIFO would block the query,
+// and /dev/stdin would take the host's commands.
+bool readFirstLine(const std::string& path, std::string* line);
 
 }  // namespace simulated

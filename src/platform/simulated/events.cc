@@ -1,4 +1,4 @@
-// Events, event sources, posting, and the displays with the cursor that posted mouse events move.
+// Events, event sources and posting.
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -27,28 +27,6 @@ CGEventRef newEvent(SimEventKind kind, uint32_t type, CGEventSourceRef source, C
   if (madeFrom != nullptr) event->sourceSuppression = madeFrom->suppression;
   track(event, ObjectKind::Event);
   return event;
-}
-
-// The cursor stays on a display: a target off every display lands on the nearest point of the
-// nearest one. macOS keeps the hot spot on the display's last pixel row and column, so a display
-// spans [origin, origin + size - 1] here (an approximation; macOS's exact edge was not checked).
-CGPoint clampToDisplays(const std::vector<CGRect>& displays, CGPoint target) {
-  CGPoint best = target;
-  double bestDistance = 0;
-  for (size_t i = 0; i < displays.size(); ++i) {
-    const CGRect& rect = displays[i];
-    double maxX = rect.origin.x + std::max(0.0, rect.size.width - 1);
-    double maxY = rect.origin.y + std::max(0.0, rect.size.height - 1);
-    CGPoint p{std::clamp(target.x, rect.origin.x, maxX), std::clamp(target.y, rect.origin.y, maxY)};
-    if (p.x == target.x && p.y == target.y) return target;  // on this display already
-    // hypot, not a sum of squares: far targets (1e300) must not overflow to a tie at infinity.
-    double distance = std::hypot(p.x - target.x, p.y - target.y);
-    if (i == 0 || distance < bestDistance) {
-      bestDistance = distance;
-      best = p;
-    }
-  }
-  return best;
 }
 
 // The posted event as the trace and the in-process log see it.
@@ -114,13 +92,13 @@ void CGEventSourceSetLocalEventsSuppressionInterval(CGEventSourceRef source,
 
 CGEventRef CGEventCreate(CGEventSourceRef source) {
   if (desktop().failures & kSimFailCreate) return nullptr;
-  return newEvent(SimEventKind::Plain, kCGEventNull, source, desktop().cursor);
+  return newEvent(SimEventKind::Plain, kCGEventNull, source, simulated::cursorNow());
 }
 
 CGEventRef CGEventCreateKeyboardEvent(CGEventSourceRef source, CGKeyCode virtualKey, bool keyDown) {
   if (desktop().failures & kSimFailKeyboard) return nullptr;
   CGEventRef event = newEvent(SimEventKind::Keyboard, keyDown ? kCGEventKeyDown : kCGEventKeyUp,
-                              source, desktop().cursor);
+                              source, simulated::cursorNow());
   event->record.keycode = virtualKey;
   event->record.down = keyDown;
   return event;
@@ -140,7 +118,8 @@ CGEventRef CGEventCreateScrollWheelEvent2(CGEventSourceRef source, CGScrollEvent
   if (desktop().failures & kSimFailScroll) return nullptr;
   // macOS supports one to three wheels and returns no event otherwise.
   if (wheelCount < 1 || wheelCount > 3) return nullptr;
-  CGEventRef event = newEvent(SimEventKind::Scroll, kCGEventScrollWheel, source, desktop().cursor);
+  CGEventRef event =
+      newEvent(SimEventKind::Scroll, kCGEventScrollWheel, source, simulated::cursorNow());
   SimEvent& record = event->record;
   record.units = units;
   record.wheelCount = wheelCount;
@@ -240,33 +219,14 @@ void CGEventPost(CGEventTapLocation tap, CGEventRef event) {
   ++d.postCount;
   const SimEvent& record = e->record;
   if (record.kind == SimEventKind::Mouse && std::isfinite(record.x) && std::isfinite(record.y)) {
-    d.cursor = simulated::clampToDisplays(d.displays, CGPoint{record.x, record.y});
+    d.cursor =
+        simulated::clampToDisplays(simulated::currentDisplays(), CGPoint{record.x, record.y});
   }
   if (tap == kCGHIDEventTap && record.type < 32) ++d.postedOfType[record.type];
   // A snapshot (fields, text and all) only when someone will read it.
   if (simulated::traceIsOpen() || d.recording) simulated::recordPost(*e, tap);
   // Last, as a tap placed after the posting point sees the event once it is on its way.
   if (d.postObserver) d.postObserver(event);
-}
-
-CGError CGGetActiveDisplayList(uint32_t maxDisplays, CGDirectDisplayID* activeDisplays,
-                               uint32_t* displayCount) {
-  const simulated::Desktop& d = desktop();
-  if (d.failures & kSimFailDisplays) return kCGErrorFailure;
-  if (displayCount == nullptr) return kCGErrorIllegalArgument;
-  uint32_t count = static_cast<uint32_t>(d.displays.size());
-  if (activeDisplays != nullptr) {
-    count = std::min(count, maxDisplays);
-    for (uint32_t i = 0; i < count; ++i) activeDisplays[i] = i + 1;
-  }
-  *displayCount = count;
-  return kCGErrorSuccess;
-}
-
-CGRect CGDisplayBounds(CGDirectDisplayID display) {
-  const simulated::Desktop& d = desktop();
-  if (display == 0 || display > d.displays.size()) return CGRect{{0, 0}, {0, 0}};
-  return d.displays[display - 1];
 }
 
 }  // extern "C"

@@ -15,7 +15,7 @@ namespace {
 
 std::unordered_map<const void*, ObjectKind> liveObjects;
 std::unordered_map<const void*, ObjectKind> constantObjects;
-long liveCounts[3] = {0, 0, 0};  // by ObjectKind
+long liveCounts[4] = {0, 0, 0, 0};  // by ObjectKind
 
 std::string addressOf(const void* object) {
   return std::to_string(reinterpret_cast<uintptr_t>(object));
@@ -45,6 +45,9 @@ void release(CFTypeRef object) {
       break;
     case ObjectKind::String:
       delete static_cast<const __CFString*>(object);
+      break;
+    case ObjectKind::DisplayMode:
+      delete static_cast<const CGDisplayMode*>(object);
       break;
   }
 }
@@ -85,10 +88,23 @@ const __CFString* liveString(CFStringRef string) {
   return string;
 }
 
+const CGDisplayMode* liveDisplayMode(CGDisplayModeRef mode) {
+  if (mode != nullptr && !isLive(mode, ObjectKind::DisplayMode)) {
+    fatal("not a live display mode: ", addressOf(mode));
+  }
+  return mode;
+}
+
 }  // namespace simulated
 
 extern "C" void CFRelease(CFTypeRef cf) { simulated::release(cf); }
 
+// CFRelease that takes NULL, as Apple documents.
+extern "C" void CGDisplayModeRelease(CGDisplayModeRef mode) {
+  if (mode != nullptr) simulated::release(simulated::liveDisplayMode(mode));
+}
+
 long simLiveEvents() { return simulated::liveCount(simulated::ObjectKind::Event); }
 long simLiveStrings() { return simulated::liveCount(simulated::ObjectKind::String); }
 long simLiveSources() { return simulated::liveCount(simulated::ObjectKind::Source); }
+long simLiveDisplayModes() { return simulated::liveCount(simulated::ObjectKind::DisplayMode); }

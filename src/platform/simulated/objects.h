@@ -1,9 +1,10 @@
-// The objects the simulated desktop hands out (events, event sources, strings) and the record of
-// which are alive. Every operation on an object first checks it is one this desktop made and has
-// not yet released: on a Mac a stale reference is a crash, here it is a loud one.
+// The objects the simulated desktop hands out (events, event sources, strings, display modes) and
+// the record of which are alive. Every operation on an object first checks it is one this desktop
+// made and has not yet released: on a Mac a stale reference is a crash, here it is a loud one.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,7 +21,7 @@ struct LocalEventsSuppression {
   std::array<uint32_t, 2> filter = {0, 0};  // CGEventFilterMask by CGEventSuppressionState
 };
 
-enum class ObjectKind { Event, Source, String };
+enum class ObjectKind { Event, Source, String, DisplayMode };
 
 // Records a new object as alive, until CFRelease.
 void track(const void* object, ObjectKind kind);
@@ -48,6 +49,11 @@ struct __CGEventSource {
 struct __CFString {
   std::u16string units;
 };
+// A display's mode as it was when copied: a copy keeps its sizes whatever the display does next.
+struct CGDisplayMode {
+  size_t pixelWidth = 0;
+  size_t pixelHeight = 0;
+};
 
 namespace simulated {
 
@@ -57,5 +63,6 @@ __CGEvent* liveEvent(CGEventRef event);
 __CGEventSource* liveSource(CGEventSourceRef source);
 // Fatal for NULL too: CoreFoundation's string operations do not accept it.
 const __CFString* liveString(CFStringRef string);
+const CGDisplayMode* liveDisplayMode(CGDisplayModeRef mode);
 
 }  // namespace simulated

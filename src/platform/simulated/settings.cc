@@ -45,20 +45,25 @@ bool readUnsigned(const char** p, uint32_t* out) {
   return true;
 }
 
-CGPoint centreOfMain(const std::vector<CGRect>& displays) {
+CGPoint centreOfMain(const std::vector<SimDisplay>& displays) {
   if (displays.empty()) return CGPoint{0, 0};
-  return CGPoint{displays[0].origin.x + displays[0].size.width / 2,
-                 displays[0].origin.y + displays[0].size.height / 2};
+  const CGRect& main = displays[0].bounds;
+  return CGPoint{main.origin.x + main.size.width / 2, main.origin.y + main.size.height / 2};
 }
 
 unsigned readFailures(const char* list) {
   static constexpr struct {
     const char* name;
     unsigned bit;
-  } kNames[] = {{"source", kSimFailSource},     {"keyboard", kSimFailKeyboard},
-                {"mouse", kSimFailMouse},       {"scroll", kSimFailScroll},
-                {"create", kSimFailCreate},     {"string", kSimFailString},
-                {"displays", kSimFailDisplays}, {"power", kSimFailPower}};
+  } kNames[] = {{"source", kSimFailSource},
+                {"keyboard", kSimFailKeyboard},
+                {"mouse", kSimFailMouse},
+                {"scroll", kSimFailScroll},
+                {"create", kSimFailCreate},
+                {"string", kSimFailString},
+                {"displays", kSimFailDisplays},
+                {"power", kSimFailPower},
+                {"displaymode", kSimFailDisplayMode}};
   unsigned failures = 0;
   std::string text = list;
   size_t start = 0;
@@ -90,7 +95,12 @@ Desktop fromEnvironment() {
   if (const char* v = std::getenv("MII_SIM_DISPLAYS")) {
     if (!simParseDisplays(v, &d.displays)) badKnob("MII_SIM_DISPLAYS", v);
   }
-  d.cursor = centreOfMain(d.displays);
+  // The file wins, and is read at once: the cursor starts on the displays it lists.
+  if (const char* v = std::getenv("MII_SIM_DISPLAYS_FILE")) {
+    d.displaysFile = v;
+    d.fileDisplays = readDisplaysFile(d.displaysFile);
+  }
+  d.cursor = centreOfMain(d.displaysFile.empty() ? d.displays : d.fileDisplays);
   if (const char* v = std::getenv("MII_SIM_CURSOR")) {
     const char* p = v;
     CGPoint cursor;
@@ -142,9 +152,8 @@ void simReset() {
 void simSetTrusted(bool trusted) { desktop().trusted = trusted; }
 void simSetTrustFile(const std::string& path) { desktop().trustFile = path; }
 void simSetSecureInputFile(const std::string& path) { desktop().secureInputFile = path; }
-void simSetDisplays(const std::vector<CGRect>& displays) { desktop().displays = displays; }
 void simSetCursor(CGPoint cursor) { desktop().cursor = cursor; }
-CGPoint simCursor() { return desktop().cursor; }
+CGPoint simCursor() { return simulated::cursorNow(); }
 void simSetFailures(unsigned failures) { desktop().failures = failures; }
 void simSetMacOSMajor(int major) { desktop().macOSMajor = major; }
 void simSetPostObserver(std::function<void(CGEventRef)> observer) {
@@ -157,12 +166,16 @@ void simSetPressCounts(uint32_t left, uint32_t right, uint32_t other) {
   desktop().pressCounts[2] = other;
 }
 
-bool simParseDisplays(const std::string& text, std::vector<CGRect>* displays) {
-  std::vector<CGRect> parsed;
+// WxH[@X,Y][*S][#ID], in that order. Every number is finite, sizes and scales above 0, and an id a
+// 32-bit decimal other than 0, which is kCGNullDirectDisplay.
+bool simParseDisplays(const std::string& text, std::vector<SimDisplay>* displays) {
+  std::vector<SimDisplay> parsed;
+  if (text.find('\0') != std::string::npos) return false;  // read up to its end, not to a NUL
   if (text != "none") {
     const char* p = text.c_str();
     for (;;) {
-      CGRect rect{{0, 0}, {0, 0}};
+      SimDisplay display{CGRect{{0, 0}, {0, 0}}};
+      CGRect& rect = display.bounds;
       if (!simulated::readNumber(&p, &rect.size.width) || *p++ != 'x' ||
           !simulated::readNumber(&p, &rect.size.height)) {
         return false;
@@ -175,13 +188,23 @@ bool simParseDisplays(const std::string& text, std::vector<CGRect>* displays) {
           return false;
         }
       }
+      if (*p == '*') {
+        ++p;
+        if (!simulated::readNumber(&p, &display.scale) || display.scale <= 0) return false;
+      }
+      if (*p == '#') {
+        ++p;
+        if (!simulated::readUnsigned(&p, &display.id) || display.id == 0) return false;
+      }
       // The main display defines the origin of global coordinates.
       if (parsed.empty() && (rect.origin.x != 0 || rect.origin.y != 0)) return false;
-      parsed.push_back(rect);
+      parsed.push_back(display);
       if (*p == '\0') break;
       if (*p++ != ',') return false;
     }
   }
+  // Two displays with one id cannot both be asked about.
+  if (!simulated::giveIds(&parsed)) return false;
   *displays = parsed;
   return true;
 }

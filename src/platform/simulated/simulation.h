@@ -7,16 +7,20 @@
 //   MII_SIM_TRUST_FILE=PATH      every trust query reads PATH: trusted when its first byte is '1'
 //   MII_SIM_SECURE_INPUT_FILE=PATH  every Secure Event Input query reads PATH: on when its first
 //                                byte is '1' (default off)
-//   MII_SIM_DISPLAYS=none|WxH[@X,Y],...  displays in points, the first one main (default 1512x982)
+//   MII_SIM_DISPLAYS=none|WxH[@X,Y][*S][#ID],...  displays in points, the first one main, S
+//                                pixels per point, ID the display id (default 1512x982)
+//   MII_SIM_DISPLAYS_FILE=PATH   every display query reads the list from PATH's first line (same
+//                                syntax; no display when missing, empty or malformed)
 //   MII_SIM_CURSOR=X,Y           cursor at start (default the main display's centre)
 //   MII_SIM_MACOS=MAJOR          kern.osproductversion's major number (default 27)
 //   MII_SIM_PRESS_COUNTS=L,R,O   HID press counters for left, right, other (default 100,20,3)
-//   MII_SIM_FAIL=LIST            source,keyboard,mouse,scroll,create,string,displays,power fail
+//   MII_SIM_FAIL=LIST            source,keyboard,mouse,scroll,create,string,displays,power,
+//                                displaymode fail
 //   MII_SIM_TRACE=PATH           one JSON line per posted event, and an exit line; a trace that
 //                                cannot be written is reported once on stderr, and one whose
 //                                reader takes nothing for 2 s is given up
 //
-// The two files are read only when they are regular files: anything else (a FIFO, a device,
+// The three files are read only when they are regular files: anything else (a FIFO, a device,
 // /dev/stdin) reads as a missing file does, so that a query neither blocks nor takes input.
 #pragma once
 
@@ -31,14 +35,23 @@
 #include "platform/quartz.h"
 
 enum SimFailure : unsigned {
-  kSimFailSource = 1u << 0,    // CGEventSourceCreate
-  kSimFailKeyboard = 1u << 1,  // CGEventCreateKeyboardEvent
-  kSimFailMouse = 1u << 2,     // CGEventCreateMouseEvent
-  kSimFailScroll = 1u << 3,    // CGEventCreateScrollWheelEvent(2)
-  kSimFailCreate = 1u << 4,    // CGEventCreate
-  kSimFailString = 1u << 5,    // CFStringCreateWithCString
-  kSimFailDisplays = 1u << 6,  // CGGetActiveDisplayList returns kCGErrorFailure
-  kSimFailPower = 1u << 7,     // IOPMAssertionCreateWithName, IOPMAssertionDeclareUserActivity
+  kSimFailSource = 1u << 0,       // CGEventSourceCreate
+  kSimFailKeyboard = 1u << 1,     // CGEventCreateKeyboardEvent
+  kSimFailMouse = 1u << 2,        // CGEventCreateMouseEvent
+  kSimFailScroll = 1u << 3,       // CGEventCreateScrollWheelEvent(2)
+  kSimFailCreate = 1u << 4,       // CGEventCreate
+  kSimFailString = 1u << 5,       // CFStringCreateWithCString
+  kSimFailDisplays = 1u << 6,     // CGGetActiveDisplayList returns kCGErrorFailure
+  kSimFailPower = 1u << 7,        // IOPMAssertionCreateWithName, IOPMAssertionDeclareUserActivity
+  kSimFailDisplayMode = 1u << 8,  // CGDisplayCopyDisplayMode returns NULL
+};
+
+// A display: where it is in global coordinates (points; the first display listed is the main one,
+// at the origin), how many pixels back each point, and the id the display list gives it.
+struct SimDisplay {
+  CGRect bounds = {{0, 0}, {0, 0}};
+  double scale = 1;          // pixels per point
+  CGDirectDisplayID id = 0;  // 0: its place in the list, from 1
 };
 
 enum class SimEventKind { Plain, Keyboard, Mouse, Scroll };
@@ -77,9 +90,13 @@ struct SimEvent {
 void simReset();
 
 void simSetTrusted(bool trusted);
-void simSetTrustFile(const std::string& path);        // empty: use simSetTrusted's value
-void simSetSecureInputFile(const std::string& path);  // empty: Secure Event Input off
-void simSetDisplays(const std::vector<CGRect>& displays);
+void simSetTrustFile(const std::string& path);             // empty: use simSetTrusted's value
+void simSetSecureInputFile(const std::string& path);       // empty: Secure Event Input off
+void simSetDisplays(const std::vector<CGRect>& displays);  // scale 1, ids 1, 2, 3...
+void simSetDisplayList(const std::vector<SimDisplay>& displays);
+// Every display query reads the list from the first line of path, as MII_SIM_DISPLAYS_FILE does;
+// empty: the list set above.
+void simSetDisplaysFile(const std::string& path);
 void simSetCursor(CGPoint cursor);
 CGPoint simCursor();
 void simSetFailures(unsigned failures);  // a mask of SimFailure
@@ -109,6 +126,7 @@ void simClearPostedEvents();
 long simLiveEvents();
 long simLiveStrings();
 long simLiveSources();
+long simLiveDisplayModes();
 
 // User activity declared (IOPMAssertionDeclareUserActivity calls that succeeded) since the last
 // simReset, and power assertions created and not yet released (kept across simReset).
@@ -118,5 +136,6 @@ long simLiveAssertions();
 // The trace line for a posted event, without the line end.
 std::string simTraceLine(const SimEvent& event);
 
-// Parses the MII_SIM_DISPLAYS syntax; false on a malformed list.
-bool simParseDisplays(const std::string& text, std::vector<CGRect>* displays);
+// Parses the MII_SIM_DISPLAYS syntax, every id given (a display without one gets its place in the
+// list); false on a malformed list.
+bool simParseDisplays(const std::string& text, std::vector<SimDisplay>* displays);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -19,19 +20,27 @@
 namespace simulated {
 namespace {
 
-// Read at every query, so that a test can change the answer while the agent runs. Only a regular
-// file is read: a FIFO would block the query until someone writes to it, and /dev/stdin would take
-// the host's commands; anything else answers "no", as a missing file does. It is checked before
-// opening (opening some devices does something) and again on what was opened.
-bool fileStartsWithOne(const std::string& path) {
+// A descriptor for path when it is a regular file, else -1. Nothing else is read: a FIFO would
+// block the query until someone writes to it, and /dev/stdin would take the host's commands;
+// anything else reads as a missing file does. It is checked before opening (opening some devices
+// does something) and again on what was opened.
+int openRegularFile(const std::string& path) {
   struct stat named {};
-  if (stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return false;
+  if (stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return -1;
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return -1;
   struct stat opened {};
+  if (fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)) return fd;
+  close(fd);
+  return -1;
+}
+
+// Read at every query, so that a test can change the answer while the agent runs.
+bool fileStartsWithOne(const std::string& path) {
+  const int fd = openRegularFile(path);
+  if (fd < 0) return false;
   char first = 0;
-  const bool one = fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && read(fd, &first, 1) == 1 &&
-                   first == '1';
+  const bool one = read(fd, &first, 1) == 1 && first == '1';
   close(fd);
   return one;
 }
@@ -52,6 +61,33 @@ double realAbsoluteTime() {
 }
 
 }  // namespace
+
+// A line longer than any setting needs is refused rather than cut, so that a cut list cannot read
+// as another one.
+bool readFirstLine(const std::string& path, std::string* line) {
+  constexpr size_t kLongestLine = 64 * 1024;
+  line->clear();
+  const int fd = openRegularFile(path);
+  if (fd < 0) return false;
+  bool whole = true;
+  char buffer[512];
+  while (whole) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      whole = got == 0;  // the end of the file ends the line
+      break;
+    }
+    const char* end = std::find(buffer, buffer + got, '\n');
+    line->append(buffer, static_cast<size_t>(end - buffer));
+    whole = line->size() <= kLongestLine;
+    if (end != buffer + got) break;
+  }
+  close(fd);
+  if (!whole) line->clear();
+  return whole;
+}
+
 }  // namespace simulated
 
 using simulated::desktop;
