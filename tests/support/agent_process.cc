@@ -217,11 +217,10 @@ AgentResult finishAgent(AgentSession& session, bool closeStdin, const std::strin
   size_t written = 0;
   fcntl(session.in, F_SETFL, O_NONBLOCK);
   bool outOpen = session.out >= 0, errOpen = true;
-  const auto wait = deadline(10000);
-  const auto end = std::chrono::steady_clock::now() + wait;
+  // A deadline on silence, not on the whole run: an agent under the sanitizers streams a long
+  // session slowly but steadily, and one that is stuck says nothing.
+  const auto wait = deadline(5000);
   while (outOpen || errOpen) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
     if (closeStdin && session.in >= 0 && written == input.size()) {
       close(session.in);
       session.in = -1;
@@ -229,9 +228,9 @@ AgentResult finishAgent(AgentSession& session, bool closeStdin, const std::strin
     pollfd fds[3] = {{session.in >= 0 && written < input.size() ? session.in : -1, POLLOUT, 0},
                      {outOpen ? session.out : -1, POLLIN, 0},
                      {errOpen ? session.err : -1, POLLIN, 0}};
-    if (left.count() <= 0 || poll(fds, 3, static_cast<int>(left.count())) <= 0) {
-      ADD_FAILURE() << "the agent did not end within " << wait.count()
-                    << " ms of being finished; killed";
+    if (poll(fds, 3, static_cast<int>(wait.count())) <= 0) {
+      ADD_FAILURE() << "the agent neither ended nor wrote nor read for " << wait.count()
+                    << " ms; killed";
       kill(session.pid, SIGKILL);
       break;
     }

@@ -62,7 +62,7 @@ void sendToAgent(AgentSession& session, const std::string& text);
 // The next stdout line without its line feed; empty at the end, or after 5 seconds without one.
 std::string readAgentLine(AgentSession& session);
 // Writes input, closes stdin (unless closeStdin is false) and collects the rest until the agent
-// ends; one not ended within 10 seconds is killed (SIGKILL).
+// ends; one that neither ends nor takes input nor writes for 5 seconds is killed (SIGKILL).
 AgentResult finishAgent(AgentSession& session, bool closeStdin = true,
                         const std::string& input = "");
 // Waits until the trace holds at least count lines; false after timeoutMs.
