@@ -32,6 +32,7 @@ seed text "$plain" 'TEXT aGk=\nTEXT aGk\nTEXT aA\nTEXT a\nTEXT\nTEXT 5L2g5aW9\nT
 seed text_long "$plain" 'TEXT YWJjZGVmZ2hpamtsbW5vcHFyc3R1dnd4eXpBQkNERUZHSElKS0xNTk9QUVJTVFVWV1hZWjAxMjM0NTY3ODk=\nTEXT YWJjZGVmZ2hpamtsbW5vcHFy8J+YgHN0\n'
 seed displays '\x08\x00\x00\x00' 'DISPLAYS\nDISPLAYS x\nMOVEDISPLAY 1 0.5 0.5\nMOVEDISPLAY 2 1.5 -1\nMOVEDISPLAY 3 0 0\nMOVEDISPLAY x 0 0\nMOVEDISPLAY 4294967296 0 0\nMOVEDISPLAY 1 nan inf\nMOVEDISPLAY 1\nMOUSEDOWN left\nMOVEDISPLAY 2 0.5 0.5\n'
 seed scroll "$plain" 'SCROLL 0 120\nSCROLL -3.5 0.5\nSCROLL 0 0.5\nSCROLL 0.4 0.4\nSCROLL 1e300 -1e300\nSCROLL nan inf\nSCROLL 0\nSCROLL abc 7\n'
+seed layout "$plain" 'LAYOUT\nLAYOUT x\nKEYDOWN 65\nKEYDOWN 65\nKEYPRESS 65\nKEYDOWN 188\nKEYUP 190\n'
 seed quit "$plain" 'PING\nQUIT now\nPING\n'
 seed unknown "$plain" 'FOO\nKEYDOWN\t65\n\tPING\nPING\t\n   \n\r\n\r\r\n'
 seed nul "$plain" 'PING\x00garbage\n\x00PING\nKEYDOWN\x00 65\n'

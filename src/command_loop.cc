@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ending_signals.h"
+#include "keyboard/layout.h"
 #include "line_protocol.h"
 #include "numbers.h"
 #include "platform/quartz.h"
@@ -96,6 +97,12 @@ void commandDisplays(Session&, const TokenList&, const ReplyOut& out) {
     line += entry;
   }
   writeReply(out, line);
+}
+
+// The current keyboard layout's input source id, so that a host can choose between keys and TEXT.
+void commandLayout(Session&, const TokenList&, const ReplyOut& out) {
+  const std::string id = KeyboardLayout::currentLayoutId();
+  writeReply(out, "LAYOUT ", id.empty() ? "none" : id);
 }
 
 void commandMove(Session& s, const TokenList& c, const ReplyOut&) {
@@ -195,6 +202,7 @@ constexpr Command kCommands[] = {
     {"DISPLAYS", 1, commandDisplays},
     {"MOVEDISPLAY", 4, commandMoveDisplay},
     {"SCROLL", 3, commandScroll},
+    {"LAYOUT", 1, commandLayout},
     {"QUIT", 1, nullptr},
 };
 
@@ -235,7 +243,8 @@ bool handleLine(Session& session, std::string_view line, int out) {
     writeReply(replies, kReadyLine);
   }
   // Queries that post nothing, and the way out, are served without the permission.
-  if (!now && text != "PING" && text != "RESOLUTION" && text != "DISPLAYS" && text != "QUIT") {
+  if (!now && text != "PING" && text != "RESOLUTION" && text != "DISPLAYS" && text != "LAYOUT" &&
+      text != "QUIT") {
     writeReply(replies, kRefusedLine);
     session.lastTrusted = false;
     return true;

@@ -1,4 +1,4 @@
-// The agent's entry point: its two options, then the command loop on the standard streams.
+// The agent's entry point: its options, then the command loop on the standard streams.
 #include <unistd.h>
 
 #include <csignal>
@@ -25,6 +25,10 @@ int main(int argc, char** argv) {
   // at exit: the HID keyboard source is the system's to release when the process ends.
   static Session session;
   if (argc > 1 && std::strcmp(argv[1], "--self-test") == 0) return selftest::main(session);
+  // For hosts that send physical positions as VKs (a web client mapping KeyboardEvent.code).
+  if (argc > 1 && std::strcmp(argv[1], "--positional-keys") == 0) {
+    session.keyboard.setPositionalKeys(true);
+  }
   // A host that closes our stdout must not kill the agent before it releases what is held; the
   // failed writes are ignored and the loop ends at end of input as usual.
   std::signal(SIGPIPE, SIG_IGN);

@@ -36,3 +36,7 @@ inline constexpr std::chrono::seconds kUserActivityInterval{1};
 // A reply that waits this long on a host that does not read has what the host holds released: a
 // hung host must not keep a key down.
 inline constexpr std::chrono::seconds kReplyStall{5};
+
+// A switch of keyboard layout is seen by the first key press this long after it: the system is
+// asked which layout is current at most this often, not at every key.
+inline constexpr std::chrono::milliseconds kLayoutRecheck{500};

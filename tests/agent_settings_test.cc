@@ -90,6 +90,16 @@ TEST(AgentSettingsTest, EachSettingReachesTheDesktop) {
       {{{"MII_SIM_FAIL", "create"}}, "GETPOS\n", "", {}},
       {{{"MII_SIM_FAIL", "displays"}}, "RESOLUTION\n", "SCREEN 1920 1080 1920 1080\n", {}},
       {{{"MII_SIM_FAIL", "displaymode"}}, "RESOLUTION\n", "SCREEN 1512 982 1512 982\n", {}},
+      // No layout to read: the key keeps its U.S. place.
+      {{{"MII_SIM_FAIL", "layout"}, {"MII_SIM_LAYOUT", "french"}},
+       "KEYDOWN 65\n",
+       "ACK KEYDOWN\n",
+       {"keydown 0 hid", "keyup 0 hid"}},
+      // VK_A is the key that types "a": on French (AZERTY), key 12.
+      {{{"MII_SIM_LAYOUT", "french"}},
+       "KEYDOWN 65\n",
+       "ACK KEYDOWN\n",
+       {"keydown 12 hid", "keyup 12 hid"}},
       {{{"MII_SIM_TRUST_FILE", fifo}},
        "KEYDOWN 65\nPING\n",
        kRefused + "PONG\n",
@@ -134,6 +144,7 @@ TEST(AgentSettingsTest, AMalformedSettingStopsTheAgentLoudly) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   for (const auto& [name, value] : Env{{"MII_SIM_DISPLAYS", "wide"},
                                        {"MII_SIM_DISPLAYS", "1512x982#0"},
+                                       {"MII_SIM_LAYOUT", "azerty"},
                                        {"MII_SIM_TRACE", fifo}}) {
     SCOPED_TRACE(name);
     AgentOptions options;

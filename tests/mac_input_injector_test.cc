@@ -113,22 +113,28 @@ TEST(MacInputInjectorTest, EndsFiftyMillisecondsAfterItsLastEvent) {
   }
 }
 
+// --positional-keys keeps every key at its U.S. position, here on a French Mac whose A is key 12.
 TEST(MacInputInjectorTest, OptionsCountOnlyAsTheFirstArgumentExactly) {
   const struct {
     std::vector<std::string> args;
     std::string out;
+    std::vector<std::string> posted = {"keydown 12 hid", "keyup 12 hid"};
   } cases[] = {
-      {{"--version", "--self-test"}, "Trelvane Mac keyboard 20260910-R2 HID\n"},
+      {{"--version", "--self-test"}, "Trelvane Mac keyboard 20260910-R2 HID\n", {}},
       {{"x", "--version"}, kReady + "PONG\n"},
       {{"--VERSION"}, kReady + "PONG\n"},
       {{"-v"}, kReady + "PONG\n"},
+      {{"--positional-keys"}, kReady + "PONG\n", {"keydown 0 hid", "keyup 0 hid"}},
+      {{"x", "--positional-keys"}, kReady + "PONG\n"},
   };
   for (const auto& c : cases) {
     AgentOptions options;
     options.args = c.args;
-    AgentResult r = runAgent("PING\n", options);
+    options.env = {{"MII_SIM_LAYOUT", "french"}};
+    AgentResult r = runAgent("PING\nKEYPRESS 65\n", options);
     EXPECT_EQ(r.status, 0) << c.args[0];
     EXPECT_EQ(r.out, c.out) << c.args[0];
+    EXPECT_EQ(r.posted, c.posted) << c.args[0];
   }
 }
 

@@ -301,6 +301,10 @@ TEST_F(SimulatedDesktopTest, TraceLinesHaveTheirExactKeys) {
   CGEventPost(kCGHIDEventTap, pixels);
   CFRelease(pixels);
   CFRelease(source);
+  CGEventRef repeat = CGEventCreateKeyboardEvent(nullptr, 0, true);
+  CGEventSetIntegerValueField(repeat, kCGKeyboardEventAutorepeat, 1);
+  CGEventPost(kCGHIDEventTap, repeat);
+  CFRelease(repeat);
 
   std::vector<std::string> lines;
   for (const SimEvent& e : simPostedEvents()) lines.push_back(simTraceLine(e));
@@ -319,6 +323,8 @@ TEST_F(SimulatedDesktopTest, TraceLinesHaveTheirExactKeys) {
       R"("wheel1":3,"wheel2":0,"time":1000.75})",
       R"({"seq":6,"tap":0,"type":22,"source":null,"flags":null,"units":0,"wheelCount":2,)"
       R"("wheel1":-30,"wheel2":5,"fields":{"88":1},"time":1000.75})",
+      R"({"seq":7,"tap":0,"type":10,"source":null,"flags":null,"keycode":0,"down":true,)"
+      R"("fields":{"8":1},"time":1000.75})",
   };
   EXPECT_EQ(lines, expected);
 
@@ -333,6 +339,7 @@ TEST_F(SimulatedDesktopTest, TraceLinesHaveTheirExactKeys) {
   EXPECT_EQ(describe(simPostedEvents()[1]), "keyup 0 text 7 '\"a\U0001F600\u4F60\\n\\uD800'");
   EXPECT_EQ(describe(simPostedEvents()[4]), "scroll 3,0 noflags");
   EXPECT_EQ(describe(simPostedEvents()[5]), "scroll pixel -30,5 continuous noflags");
+  EXPECT_EQ(describe(simPostedEvents()[6]), "keydown 0 repeat noflags");
 }
 
 // A source's settings as they are when its event is posted, not when the event was made.

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "keyboard/key_code_maps.h"
+#include "platform/monotonic_clock.h"
 #include "platform/secure_event_input.h"
 
 namespace {
@@ -82,11 +83,29 @@ CGEventSourceRef Keyboard::getKeyboardSource() {
   return keyboardSource_.get();
 }
 
+uint16_t Keyboard::keyCodeFor(uint16_t vk, bool isDown, bool wasHeld, CGEventFlags flags) {
+  const uint16_t fixed = vkToMac(vk);
+  if (vk >= kTrackedVks) return fixed;
+  if (wasHeld) return pressedKeyCode_[vk];
+  uint16_t key = fixed;
+  const char c = layoutCharacterOfVk(vk);
+  if (c != 0 && !positionalKeys_) {
+    // With Command down some layouts type other letters (Dvorak - QWERTY Command types QWERTY):
+    // Command+W must not close a window when the host meant Command+comma.
+    const uint16_t typing =
+        layout_.keyCodeTyping(c, (flags & kCGEventFlagMaskCommand) != 0, monotonicSeconds());
+    if (typing != kNoMacKey) key = typing;
+  }
+  if (isDown) pressedKeyCode_[vk] = key;
+  return key;
+}
+
 void Keyboard::postKeyEvent(uint16_t vk, bool isDown) {
-  const uint16_t key = vkToMac(vk);
-  if (key == kNoMacKey) return;
+  if (vkToMac(vk) == kNoMacKey) return;
+  const bool wasHeld = isKeyHeld(vk);
   updateModifier(vk, isDown);
   const CGEventFlags flags = keyEventFlags(vk, isDown);
+  const uint16_t key = keyCodeFor(vk, isDown, wasHeld, flags);
   CGEventSourceRef source = getKeyboardSource();
   if (source == nullptr) {
     std::fputs(kNoSourceLine, stderr);
@@ -94,8 +113,14 @@ void Keyboard::postKeyEvent(uint16_t vk, bool isDown) {
   }
   CfOwned<CGEventRef> event(CGEventCreateKeyboardEvent(source, key, isDown));
   if (!event) return;
-  // Modifier keys reach applications as modifier changes, not as typed keys.
-  if (isModifierVk(vk)) CGEventSetType(event.get(), kCGEventFlagsChanged);
+  if (isModifierVk(vk)) {
+    // Modifier keys reach applications as modifier changes, not as typed keys; never repeats.
+    CGEventSetType(event.get(), kCGEventFlagsChanged);
+  } else if (isDown && wasHeld) {
+    // Windows sends a held key's typematic repeats as more key-downs; apps that hold to act, or
+    // skip repeats, read this.
+    CGEventSetIntegerValueField(event.get(), kCGKeyboardEventAutorepeat, 1);
+  }
   poster_.post(event.get(), flags);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "keyboard/layout.h"
 #include "platform/cf_owned.h"
 #include "platform/post_event.h"
 #include "platform/quartz.h"
@@ -21,7 +22,12 @@ class Keyboard {
   // The HID keyboard source, created on first use and kept for the keyboard's life; a failed
   // creation is retried by the next call.
   CGEventSourceRef getKeyboardSource();
+  // A key down or up. The letters and the four punctuation VKs go to the key that types their
+  // character on the Mac's layout (unless keys are positional); a key is released where it was
+  // pressed; a down of a key already held is an autorepeat.
   void postKeyEvent(uint16_t vk, bool isDown);
+  // Every key at its U.S. position, for hosts that send physical positions as VKs.
+  void setPositionalKeys(bool positional) { positionalKeys_ = positional; }
   // KEYPRESS: down, a 10 ms pause, up.
   void postKeyPress(uint16_t vk);
 
@@ -55,6 +61,9 @@ class Keyboard {
  private:
   static constexpr uint16_t kTrackedVks = 256;  // one slot per VK below this
 
+  // The key code a key event of vk posts; wasHeld tells a repeat or a release from a fresh press.
+  uint16_t keyCodeFor(uint16_t vk, bool isDown, bool wasHeld, CGEventFlags flags);
+
   // One stroke of text, down or up; false when the event could not be made.
   bool postTextStroke(const UniChar* units, size_t count, bool down);
 
@@ -63,6 +72,11 @@ class Keyboard {
   std::array<bool, kTrackedVks> modifierDown_{};
   std::array<bool, kTrackedVks> keyDown_{};
   std::array<bool, kTrackedVks> translatedClipboardKey_{};
+  // The key code each held key's fresh press went to: its repeats and its release go there too,
+  // whatever the layout or the modifiers did since.
+  std::array<uint16_t, kTrackedVks> pressedKeyCode_{};
+  KeyboardLayout layout_;
+  bool positionalKeys_ = false;
   CfOwned<CGEventSourceRef> keyboardSource_;
   bool secureEventInput_ = false;  // as the last key or text command found it
 };

@@ -106,6 +106,10 @@ std::string describe(const SimEvent& e) {
     if (type.type == e.type) s = type.name;
   }
   auto add = [&s](const std::string& part) { s += " " + part; };
+  auto field = [&e](uint32_t number) { return e.fields.find(number); };
+  const bool repeat = e.kind == SimEventKind::Keyboard &&
+                      field(kCGKeyboardEventAutorepeat) != e.fields.end() &&
+                      field(kCGKeyboardEventAutorepeat)->second == 1;
   if (e.kind == SimEventKind::Keyboard) {
     add(std::to_string(e.keycode));
     const bool typeSaysDown = e.type == kCGEventKeyDown, typeSaysUp = e.type == kCGEventKeyUp;
@@ -115,7 +119,6 @@ std::string describe(const SimEvent& e) {
     add("@" + shortestDecimal(e.x) + "," + shortestDecimal(e.y));
     if (e.button != typesOwnButton(e.type)) add("button " + std::to_string(e.button));
   }
-  auto field = [&e](uint32_t number) { return e.fields.find(number); };
   if (field(kCGMouseEventClickState) != e.fields.end()) {
     add("click " + std::to_string(field(kCGMouseEventClickState)->second));
   }
@@ -135,7 +138,8 @@ std::string describe(const SimEvent& e) {
     const bool shown =
         number == kCGMouseEventClickState || number == kCGMouseEventNumber ||
         (deltas && (number == kCGMouseEventDeltaX || number == kCGMouseEventDeltaY)) ||
-        (continuous && number == kCGScrollWheelEventIsContinuous);
+        (continuous && number == kCGScrollWheelEventIsContinuous) ||
+        (repeat && number == kCGKeyboardEventAutorepeat);
     if (!shown) add("field" + std::to_string(number) + "=" + std::to_string(value));
   }
   if (scroll) {
@@ -161,6 +165,7 @@ std::string describe(const SimEvent& e) {
                                 std::to_string(e.localEventsFilter[0]) + "," +
                                 std::to_string(e.localEventsFilter[1]));
   }
+  if (repeat) add("repeat");
   if (e.tap != kCGHIDEventTap) add("tap " + std::to_string(e.tap));
   if (!e.flags) {
     add("noflags");

@@ -3,8 +3,8 @@
 // of a list says it) and the time it was posted (SimEvent::time, AgentResult::postedTimes):
 //
 //   <type> [<keycode> [down|up]] [@<x>,<y>] [button <n>] [click <n>] [#<n>] [d<dx>,<dy>]
-//     [field<n>=<v>...] [pixel] [<wheels>] [continuous] [text <units> '<text>'] [hid...] [tap <n>]
-//     [<flags>]
+//     [field<n>=<v>...] [pixel] [<wheels>] [continuous] [text <units> '<text>'] [hid...] [repeat]
+//     [tap <n>] [<flags>]
 //
 //   type     keydown keyup flagschanged leftdown leftup rightdown rightup otherdown otherup move
 //            leftdrag rightdrag otherdrag scroll, else "type <n>"
@@ -20,6 +20,7 @@
 //   hid      made from an event source that suppresses nothing (interval 0, every local event
 //            permitted in both states, as the agent sets its keyboard source); otherwise
 //            "hid suppress <interval> <filter>,<filter>"
+//   repeat   key events whose field 8 (kCGKeyboardEventAutorepeat) is 1
 //   tap      only when not the HID tap
 //   flags    names joined by '+' in bit order (Shift+Command), other bits in hex; nothing when set
 //            to 0; "noflags" when they were never set

@@ -175,6 +175,7 @@ bool answers(std::string_view reply, std::string_view word) {
   if (word == "GETPOS") {
     return parts.size() == 3 && parts[0] == "POS" && isDecimal(parts[1]) && isDecimal(parts[2]);
   }
+  if (word == "LAYOUT") return parts.size() == 2 && parts[0] == "LAYOUT" && !parts[1].empty();
   if (word == "DISPLAYS") {  // how many, then each as id:x,y,w,h,pw,ph
     if (parts.size() < 2 || parts[0] != "DISPLAYS" || !isDecimal(parts[1]) ||
         parts.size() != 2 + std::stoul(std::string(parts[1]))) {
@@ -215,7 +216,8 @@ std::string brokenReplies(std::string_view text, std::string_view word, bool now
   const bool ready = replies.starts_with(kReady);
   if (ready != (now && !before)) return ready ? "READY, the permission not back" : "no READY";
   if (ready) replies.remove_prefix(kReady.size());
-  if (!now && text != "PING" && text != "RESOLUTION" && text != "DISPLAYS" && text != "QUIT") {
+  if (!now && text != "PING" && text != "RESOLUTION" && text != "DISPLAYS" && text != "LAYOUT" &&
+      text != "QUIT") {
     if (replies != kRefused) return "not refused without the permission";
     return posted ? "posted for a refused line" : "";
   }

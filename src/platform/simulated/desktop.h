@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/quartz.h"
+#include "platform/simulated/layouts.h"
 #include "platform/simulated/simulation.h"
 
 namespace simulated {
@@ -17,10 +18,12 @@ struct Desktop {
   std::string trustFile;        // when set, read at every trust query
   std::string secureInputFile;  // when set, read at every Secure Event Input query
   std::vector<SimDisplay> displays = {SimDisplay{CGRect{{0, 0}, {1512, 982}}, 1, 1}};
-  std::string displaysFile;              // when set, read at every display query, and wins
-  std::vector<SimDisplay> fileDisplays;  // what the displays file listed when last read
-  CGPoint cursor = {756, 491};           // the main display's centre
-  unsigned failures = 0;                 // a mask of SimFailure
+  std::string displaysFile;               // when set, read at every display query, and wins
+  std::vector<SimDisplay> fileDisplays;   // what the displays file listed when last read
+  CGPoint cursor = {756, 491};            // the main display's centre
+  const SimLayout* layout = &usLayout();  // the current keyboard layout
+  std::string layoutFile;                 // when set, read at every layout query, and wins
+  unsigned failures = 0;                  // a mask of SimFailure
   int macOSMajor = 27;
   uint32_t pressCounts[3] = {100, 20, 3};  // left, right, other
   bool fixedClock = false;

@@ -13,29 +13,51 @@
 namespace simulated {
 namespace {
 
-std::unordered_map<const void*, ObjectKind> liveObjects;
-std::unordered_map<const void*, ObjectKind> constantObjects;
-long liveCounts[4] = {0, 0, 0, 0};  // by ObjectKind
+// Made at first use and never destroyed: the constant strings Apple's headers name
+// (kTISPropertyInputSourceID...) are made while other files' globals are being initialized, and
+// the exit line counts what is alive while globals are being destroyed.
+struct Record {
+  std::unordered_map<const void*, ObjectKind> live;
+  std::unordered_map<const void*, ObjectKind> constant;
+  std::unordered_map<const void*, const void*> owners;  // a property: the input source it is of
+  long counts[7] = {};                                  // by ObjectKind
+};
+
+Record& record() {
+  static Record* made = new Record;
+  return *made;
+}
 
 std::string addressOf(const void* object) {
   return std::to_string(reinterpret_cast<uintptr_t>(object));
 }
 
-bool isLive(const void* object, ObjectKind kind) {
-  auto found = liveObjects.find(object);
-  if (found != liveObjects.end()) return found->second == kind;
-  auto constant = constantObjects.find(object);
-  return constant != constantObjects.end() && constant->second == kind;
+// An input source's properties go with it.
+void dropProperties(const void* source) {
+  Record& r = record();
+  for (auto it = r.owners.begin(); it != r.owners.end();) {
+    if (it->second == source) {
+      r.live.erase(it->first);
+      it = r.owners.erase(it);
+    } else {
+      ++it;
+    }
+  }
 }
 
 void release(CFTypeRef object) {
+  Record& r = record();
   if (object == nullptr) fatal("CFRelease(NULL)", "");
-  if (constantObjects.count(object) != 0) return;
-  auto found = liveObjects.find(object);
-  if (found == liveObjects.end()) fatal("CFRelease of an object not alive: ", addressOf(object));
+  if (r.constant.count(object) != 0) return;
+  if (r.owners.count(object) != 0) {
+    fatal("CFRelease of an input source's property, which the caller does not own: ",
+          addressOf(object));
+  }
+  auto found = r.live.find(object);
+  if (found == r.live.end()) fatal("CFRelease of an object not alive: ", addressOf(object));
   ObjectKind kind = found->second;
-  liveObjects.erase(found);
-  --liveCounts[static_cast<int>(kind)];
+  r.live.erase(found);
+  --r.counts[static_cast<int>(kind)];
   switch (kind) {
     case ObjectKind::Event:
       delete static_cast<const __CGEvent*>(object);
@@ -49,6 +71,13 @@ void release(CFTypeRef object) {
     case ObjectKind::DisplayMode:
       delete static_cast<const CGDisplayMode*>(object);
       break;
+    case ObjectKind::InputSource:
+      dropProperties(object);
+      destroyInputSource(object);
+      break;
+    case ObjectKind::Data:
+    case ObjectKind::Boolean:
+      break;  // only ever a property or a constant, neither of which gets here
   }
 }
 
@@ -61,13 +90,26 @@ void fatal(const char* what, const std::string& detail) {
 }
 
 void track(const void* object, ObjectKind kind) {
-  liveObjects.emplace(object, kind);
-  ++liveCounts[static_cast<int>(kind)];
+  record().live.emplace(object, kind);
+  ++record().counts[static_cast<int>(kind)];
 }
 
-void trackConstant(const void* object, ObjectKind kind) { constantObjects.emplace(object, kind); }
+void trackConstant(const void* object, ObjectKind kind) { record().constant.emplace(object, kind); }
 
-long liveCount(ObjectKind kind) { return liveCounts[static_cast<int>(kind)]; }
+void trackOwned(const void* object, ObjectKind kind, const void* owner) {
+  record().live.emplace(object, kind);
+  record().owners.emplace(object, owner);
+}
+
+long liveCount(ObjectKind kind) { return record().counts[static_cast<int>(kind)]; }
+
+bool isLive(const void* object, ObjectKind kind) {
+  const Record& r = record();
+  auto found = r.live.find(object);
+  if (found != r.live.end()) return found->second == kind;
+  auto constant = r.constant.find(object);
+  return constant != r.constant.end() && constant->second == kind;
+}
 
 __CGEvent* liveEvent(CGEventRef event) {
   if (event != nullptr && !isLive(event, ObjectKind::Event)) {
@@ -108,3 +150,4 @@ long simLiveEvents() { return simulated::liveCount(simulated::ObjectKind::Event)
 long simLiveStrings() { return simulated::liveCount(simulated::ObjectKind::String); }
 long simLiveSources() { return simulated::liveCount(simulated::ObjectKind::Source); }
 long simLiveDisplayModes() { return simulated::liveCount(simulated::ObjectKind::DisplayMode); }
+long simLiveInputSources() { return simulated::liveCount(simulated::ObjectKind::InputSource); }

@@ -1,6 +1,7 @@
-// The objects the simulated desktop hands out (events, event sources, strings, display modes) and
-// the record of which are alive. Every operation on an object first checks it is one this desktop
-// made and has not yet released: on a Mac a stale reference is a crash, here it is a loud one.
+// The objects the simulated desktop hands out (events, event sources, strings, display modes, input
+// sources and their properties) and the record of which are alive. Every operation on an object
+// first checks it is one this desktop made and has not yet released: on a Mac a stale reference is
+// a crash, here it is a loud one.
 #pragma once
 
 #include <array>
@@ -21,14 +22,24 @@ struct LocalEventsSuppression {
   std::array<uint32_t, 2> filter = {0, 0};  // CGEventFilterMask by CGEventSuppressionState
 };
 
-enum class ObjectKind { Event, Source, String, DisplayMode };
+// Data is an input source's key layout; Boolean is kCFBooleanTrue and kCFBooleanFalse.
+enum class ObjectKind { Event, Source, String, DisplayMode, InputSource, Data, Boolean };
 
 // Records a new object as alive, until CFRelease.
 void track(const void* object, ObjectKind kind);
 // Records an object that lives as long as the process (CFSTR's strings): it counts as alive for
 // every operation, is in no live count, and CFRelease leaves it be, as CoreFoundation does.
 void trackConstant(const void* object, ObjectKind kind);
+// Records a property of an input source: alive while the source is, in no live count, and its
+// CFRelease is fatal, as the caller got it without owning it (on a Mac, the over-release frees
+// what the source still holds).
+void trackOwned(const void* object, ObjectKind kind, const void* owner);
 long liveCount(ObjectKind kind);
+bool isLive(const void* object, ObjectKind kind);
+
+// Frees an input source once CFRelease has dropped it and its properties from the record; defined
+// with the input sources.
+void destroyInputSource(const void* source);
 
 [[noreturn]] void fatal(const char* what, const std::string& detail);
 

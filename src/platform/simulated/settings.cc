@@ -15,6 +15,7 @@
 
 #include "platform/quartz.h"
 #include "platform/simulated/desktop.h"
+#include "platform/simulated/layouts.h"
 #include "platform/simulated/simulation.h"
 #include "platform/simulated/trace.h"
 
@@ -63,7 +64,8 @@ unsigned readFailures(const char* list) {
                 {"string", kSimFailString},
                 {"displays", kSimFailDisplays},
                 {"power", kSimFailPower},
-                {"displaymode", kSimFailDisplayMode}};
+                {"displaymode", kSimFailDisplayMode},
+                {"layout", kSimFailLayout}};
   unsigned failures = 0;
   std::string text = list;
   size_t start = 0;
@@ -123,6 +125,11 @@ Desktop fromEnvironment() {
       badKnob("MII_SIM_PRESS_COUNTS", v);
     }
   }
+  if (const char* v = std::getenv("MII_SIM_LAYOUT")) {
+    d.layout = findLayout(v);
+    if (d.layout == nullptr) badKnob("MII_SIM_LAYOUT", v);
+  }
+  if (const char* v = std::getenv("MII_SIM_LAYOUT_FILE")) d.layoutFile = v;
   if (const char* v = std::getenv("MII_SIM_FAIL")) d.failures = readFailures(v);
   if (const char* v = std::getenv("MII_SIM_TRACE")) {
     if (!openTrace(v)) badKnob("MII_SIM_TRACE", v);

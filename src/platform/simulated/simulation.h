@@ -14,13 +14,17 @@
 //   MII_SIM_CURSOR=X,Y           cursor at start (default the main display's centre)
 //   MII_SIM_MACOS=MAJOR          kern.osproductversion's major number (default 27)
 //   MII_SIM_PRESS_COUNTS=L,R,O   HID press counters for left, right, other (default 100,20,3)
+//   MII_SIM_LAYOUT=NAME          the current keyboard layout: us, french, german, dvorak,
+//                                dvorak-qwerty-cmd, russian or input-method (default us)
+//   MII_SIM_LAYOUT_FILE=PATH     every layout query reads the layout's name from PATH's first line
+//                                (us when missing, empty or not a layout's name)
 //   MII_SIM_FAIL=LIST            source,keyboard,mouse,scroll,create,string,displays,power,
-//                                displaymode fail
+//                                displaymode,layout fail
 //   MII_SIM_TRACE=PATH           one JSON line per posted event, and an exit line; a trace that
 //                                cannot be written is reported once on stderr, and one whose
 //                                reader takes nothing for 2 s is given up
 //
-// The three files are read only when they are regular files: anything else (a FIFO, a device,
+// The four files are read only when they are regular files: anything else (a FIFO, a device,
 // /dev/stdin) reads as a missing file does, so that a query neither blocks nor takes input.
 #pragma once
 
@@ -44,6 +48,7 @@ enum SimFailure : unsigned {
   kSimFailDisplays = 1u << 6,     // CGGetActiveDisplayList returns kCGErrorFailure
   kSimFailPower = 1u << 7,        // IOPMAssertionCreateWithName, IOPMAssertionDeclareUserActivity
   kSimFailDisplayMode = 1u << 8,  // CGDisplayCopyDisplayMode returns NULL
+  kSimFailLayout = 1u << 9,       // TISCopyCurrent...KeyboardLayoutInputSource return NULL
 };
 
 // A display: where it is in global coordinates (points; the first display listed is the main one,
@@ -102,6 +107,12 @@ CGPoint simCursor();
 void simSetFailures(unsigned failures);  // a mask of SimFailure
 void simSetMacOSMajor(int major);
 void simSetPressCounts(uint32_t left, uint32_t right, uint32_t other);
+// The current keyboard layout by its MII_SIM_LAYOUT name; false (and nothing changed) for a name
+// that is none.
+bool simSetLayout(const std::string& name);
+// Every layout query reads the layout's name from the first line of path, as MII_SIM_LAYOUT_FILE
+// does; empty: the layout set above.
+void simSetLayoutFile(const std::string& path);
 
 // The clocks: real by default; once set, both the wall clock (CFAbsoluteTimeGetCurrent) and the
 // steady one (mach_absolute_time, in nanoseconds) read absoluteTime seconds, until the next
@@ -127,6 +138,7 @@ long simLiveEvents();
 long simLiveStrings();
 long simLiveSources();
 long simLiveDisplayModes();
+long simLiveInputSources();
 
 // User activity declared (IOPMAssertionDeclareUserActivity calls that succeeded) since the last
 // simReset, and power assertions created and not yet released (kept across simReset).

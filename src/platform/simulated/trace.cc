@@ -114,14 +114,22 @@ void writeExitLine() {
   line += "}\n";
   writeWhole(line);
   exitLineWritten = true;
-  // A display mode is copied for one query and released after it. The exit line's keys are read
-  // by hosts as they are, so one left alive is said on stderr, where a whole-process test sees it.
+  // A display mode or an input source is copied for one query and released after it. The exit
+  // line's keys are read by hosts as they are, so one left alive is said on stderr, where a
+  // whole-process test sees it.
   static bool modesReported = false;
   if (liveCount(ObjectKind::DisplayMode) != 0 && !modesReported) {
     std::fprintf(stderr, "mii-sim: %ld display mode(s) never released\n",
                  liveCount(ObjectKind::DisplayMode));
     std::fflush(stderr);
     modesReported = true;
+  }
+  static bool sourcesReported = false;
+  if (liveCount(ObjectKind::InputSource) != 0 && !sourcesReported) {
+    std::fprintf(stderr, "mii-sim: %ld input source(s) never released\n",
+                 liveCount(ObjectKind::InputSource));
+    std::fflush(stderr);
+    sourcesReported = true;
   }
 }
 
@@ -194,6 +202,8 @@ std::string simTraceLine(const SimEvent& e) {
         line += ",\"textUnits\":";
         appendJsonInteger(&line, e.text->size());
       }
+      // As for scroll events: a key event with no field set keeps its line as it always was.
+      if (!e.fields.empty()) appendFields(&line, e.fields);
       break;
     case SimEventKind::Mouse:
       line += ",\"x\":";
