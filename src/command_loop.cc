@@ -2,6 +2,7 @@
 
 #include <limits.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -54,7 +55,8 @@ void releaseForStalledHost(Session& session) {
 // Replies to the host on out.
 ReplyOut hostReplies(Session& session, int out) {
   return {out, endingSignalDescriptor(), static_cast<int>(session.replyStall.count()),
-          [&session] { releaseForStalledHost(session); }};
+          [&session] { releaseForStalledHost(session); },
+          session.replyRoomKnowable ? &session.replyRoom : nullptr};
 }
 
 // A reply word followed by decimal integers, each after one space.
@@ -223,6 +225,12 @@ bool handleCommand(Session& session, std::string_view line, const ReplyOut& out)
 }  // namespace
 
 void startCommandChannel(Session& session, int out) {
+  // Diagnostics on a standard error that is the replies' own pipe use up its room unseen.
+  struct stat replies {};
+  struct stat diagnostics {};
+  session.replyRoomKnowable =
+      !(fstat(out, &replies) == 0 && fstat(STDERR_FILENO, &diagnostics) == 0 &&
+        replies.st_dev == diagnostics.st_dev && replies.st_ino == diagnostics.st_ino);
   // Asked once: two answers could disagree, a warning above a READY banner.
   session.lastTrusted = AXIsProcessTrusted();
   if (!session.lastTrusted) std::fputs(kPermissionWarning, stderr);
@@ -269,7 +277,7 @@ int runCommandLoop(Session& session, int in, int out) {
       const int size =
           std::snprintf(note, sizeof note, "ERR: dropped a line of %llu bytes; the limit is %zu",
                         static_cast<unsigned long long>(length), kMaxLineLength);
-      writeReply({STDERR_FILENO, endingSignalDescriptor(), -1, {}},
+      writeReply({STDERR_FILENO, endingSignalDescriptor(), -1, {}, nullptr},
                  std::string_view(note, static_cast<size_t>(size)));
     } else {
       break;

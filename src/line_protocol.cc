@@ -161,17 +161,25 @@ void writeReply(const ReplyOut& out, std::string_view first, std::string_view se
   line.reserve(first.size() + second.size() + 1);
   line.append(first).append(second).push_back('\n');
   bool stalled = false;
+  size_t unknownRoom = 0;  // without out.room, no room is ever known: every piece asks
+  size_t& room = out.room != nullptr ? *out.room : unknownRoom;
   for (size_t done = 0; done < line.size();) {
     // Room first, then the write: a blocking write to a host that does not read would wait inside
     // the system, where neither a signal's wake-up nor the stall is seen. Once poll says there is
-    // room, a pipe takes PIPE_BUF bytes at once, so no piece is bigger.
-    if (!waitForRoom(out, &stalled)) return;
+    // room, a pipe, FIFO or socket takes PIPE_BUF bytes without blocking, however they are split
+    // into writes: no piece is bigger, and poll is asked again only once they are used up.
     const size_t piece = std::min<size_t>(line.size() - done, PIPE_BUF);
+    if (room < piece) {
+      room = 0;
+      if (!waitForRoom(out, &stalled)) return;
+      room = PIPE_BUF;
+    }
     const ssize_t wrote = write(out.fd, line.data() + done, piece);
     if (wrote > 0) {
       done += static_cast<size_t>(wrote);
+      room -= std::min(room, static_cast<size_t>(wrote));
     } else if (wrote < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-      continue;  // the next wait sees the wake-up, or the room
+      room = 0;  // the next wait sees the wake-up, or the room
     } else {
       return;  // EPIPE and the like: nobody will read it
     }

@@ -56,12 +56,15 @@ LineStatus readLine(LineReader& reader, std::string_view* line, uint64_t* length
 
 // Where replies go: a descriptor, and one whose readiness means a reply still waiting to be
 // written is given up (-1: none). When a reply has waited stallMilliseconds for room (a host that
-// stopped reading), onStall is called, once for that reply, and the wait goes on.
+// stopped reading), onStall is called, once for that reply, and the wait goes on. room, when
+// given, carries from reply to reply the bytes fd is known to take without blocking, so that poll
+// is not asked before every reply; only whoever alone writes to fd may keep one.
 struct ReplyOut {
   int fd = -1;
   int wakeFd = -1;
   int stallMilliseconds = -1;  // negative: no limit, onStall is never called
   std::function<void()> onStall;
+  size_t* room = nullptr;
 };
 
 // Writes one reply line, first then second then a line feed, whole: partial writes are continued

@@ -18,6 +18,10 @@ struct Session {
   bool lastTrusted = false;
   // How long a reply may wait on a host that does not read before what it holds is released.
   std::chrono::milliseconds replyStall = kReplyStall;
+  // The bytes the host's end of the replies takes without blocking, as last learnt; unused when
+  // standard error is the same file, whose writes would use it up unseen.
+  size_t replyRoom = 0;
+  bool replyRoomKnowable = true;
 
   // Releases every key, modifier and button the host left held: keys first, while the modifiers
   // that shaped them are down, then the buttons, with the modifiers then left (none).
