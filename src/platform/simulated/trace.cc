@@ -96,6 +96,14 @@ int aboveStandardStreams(int fd) {
   return moved;
 }
 
+// Says once on stderr how many objects of a kind were never released, when any were.
+void reportLeftAlive(ObjectKind kind, const char* what, bool* reported) {
+  if (liveCount(kind) == 0 || *reported) return;
+  std::fprintf(stderr, "mii-sim: %ld %s never released\n", liveCount(kind), what);
+  std::fflush(stderr);
+  *reported = true;
+}
+
 // What was left at exit: objects and assertions never released, and how often user activity was
 // declared.
 void writeExitLine() {
@@ -118,19 +126,9 @@ void writeExitLine() {
   // line's keys are read by hosts as they are, so one left alive is said on stderr, where a
   // whole-process test sees it.
   static bool modesReported = false;
-  if (liveCount(ObjectKind::DisplayMode) != 0 && !modesReported) {
-    std::fprintf(stderr, "mii-sim: %ld display mode(s) never released\n",
-                 liveCount(ObjectKind::DisplayMode));
-    std::fflush(stderr);
-    modesReported = true;
-  }
   static bool sourcesReported = false;
-  if (liveCount(ObjectKind::InputSource) != 0 && !sourcesReported) {
-    std::fprintf(stderr, "mii-sim: %ld input source(s) never released\n",
-                 liveCount(ObjectKind::InputSource));
-    std::fflush(stderr);
-    sourcesReported = true;
-  }
+  reportLeftAlive(ObjectKind::DisplayMode, "display mode(s)", &modesReported);
+  reportLeftAlive(ObjectKind::InputSource, "input source(s)", &sourcesReported);
 }
 
 }  // namespace
