@@ -54,6 +54,10 @@ void releaseForStalledHost(Session& session) {
 
 // Replies to the host on out.
 ReplyOut hostReplies(Session& session, int out) {
+  if (session.replyRoomFd != out) {  // room learnt on another descriptor says nothing of this one
+    session.replyRoomFd = out;
+    session.replyRoom = 0;
+  }
   return {out, endingSignalDescriptor(), static_cast<int>(session.replyStall.count()),
           [&session] { releaseForStalledHost(session); },
           session.replyRoomKnowable ? &session.replyRoom : nullptr};

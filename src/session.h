@@ -21,6 +21,7 @@ struct Session {
   // The bytes the host's end of the replies takes without blocking, as last learnt; unused when
   // standard error is the same file, whose writes would use it up unseen.
   size_t replyRoom = 0;
+  int replyRoomFd = -1;  // the descriptor replyRoom was learnt on
   bool replyRoomKnowable = true;
 
   // Releases every key, modifier and button the host left held: keys first, while the modifiers
