@@ -135,11 +135,13 @@ TEST(LineProtocolTest, ParseUnsigned32TakesOnlyWholeDecimalNumbers) {
     bool parses;
     uint32_t value = 0;
   } cases[] = {
-      {"0", true, 0},           {"69733378", true, 69733378}, {"007", true, 7},
-      {"4294967295", true, 4294967295u},                      {"4294967296", false},
-      {"99999999999999999999", false}, {"", false},           {"-1", false},
-      {"+1", false},            {" 1", false},                {"1 ", false},
-      {"12abc", false},         {"0x10", false},              {"1.0", false},
+      {"0", true, 0},        {"69733378", true, 69733378},
+      {"007", true, 7},      {"4294967295", true, 4294967295u},
+      {"4294967296", false}, {"99999999999999999999", false},
+      {"", false},           {"-1", false},
+      {"+1", false},         {" 1", false},
+      {"1 ", false},         {"12abc", false},
+      {"0x10", false},       {"1.0", false},
   };
   for (const auto& c : cases) {
     uint32_t value = 12345;
