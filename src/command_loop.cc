@@ -1,11 +1,8 @@
 #include "command_loop.h"
 
-#include <limits.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -30,16 +27,6 @@ constexpr char kPermissionWarning[] =
     "WARNING: Accessibility permission not granted. Input injection may fail.\n"
     "Go to System Settings > Privacy & Security > Accessibility to enable.\n";
 
-// Written only if standard error has room now: a note for the person at the Mac must never hold
-// the agent, least of all while it is waiting on a host that stopped reading.
-void writeNoteIfRoom(const std::string& note) {
-  pollfd room{STDERR_FILENO, POLLOUT, 0};
-  if (poll(&room, 1, 0) != 1 || (room.revents & POLLOUT) == 0) return;
-  const ssize_t ignored =
-      write(STDERR_FILENO, note.data(), std::min<size_t>(note.size(), PIPE_BUF));
-  (void)ignored;
-}
-
 // A host that stopped reading may be hung with keys or buttons down, and the agent cannot tell
 // when it will read again: what it holds is released, the reply still waits.
 void releaseForStalledHost(Session& session) {
@@ -49,7 +36,9 @@ void releaseForStalledHost(Session& session) {
       note, sizeof note,
       "WARNING: the host has not read a reply for %g seconds; released what it held\n",
       Seconds(session.replyStall).count());
-  writeNoteIfRoom(std::string(note, static_cast<size_t>(size)));
+  // Only if stderr has room now: a note for the person at the Mac must never hold the agent, least
+  // of all while it waits on a host that stopped reading.
+  writeLineIfRoom(STDERR_FILENO, std::string_view(note, static_cast<size_t>(size)));
 }
 
 // Replies to the host on out.
@@ -186,12 +175,15 @@ struct Command {
   std::string_view name;
   int minTokens;
   void (*handler)(Session& session, const TokenList&, const ReplyOut& out);  // none for QUIT
+  // Served, as the whole line exactly, while the permission is missing: the queries that post
+  // nothing, and the way out.
+  bool withoutPermission = false;
 };
 
 // Matched in this order; QUIT comes last.
 constexpr Command kCommands[] = {
-    {"PING", 1, commandPing},
-    {"RESOLUTION", 1, commandResolution},
+    {"PING", 1, commandPing, true},
+    {"RESOLUTION", 1, commandResolution, true},
     {"GETPOS", 1, commandGetPos},
     {"MOVE", 3, commandMove},
     {"MOVERATIO", 3, commandMoveRatio},
@@ -205,12 +197,19 @@ constexpr Command kCommands[] = {
     {"KEYUP", 2, commandKeyUp},
     {"KEYPRESS", 2, commandKeyPress},
     {"TEXT", 2, commandText},
-    {"DISPLAYS", 1, commandDisplays},
+    {"DISPLAYS", 1, commandDisplays, true},
     {"MOVEDISPLAY", 4, commandMoveDisplay},
     {"SCROLL", 3, commandScroll},
-    {"LAYOUT", 1, commandLayout},
-    {"QUIT", 1, nullptr},
+    {"LAYOUT", 1, commandLayout, true},
+    {"QUIT", 1, nullptr, true},
 };
+
+bool servedWithoutPermission(std::string_view line) {
+  for (const Command& command : kCommands) {
+    if (command.withoutPermission && line == command.name) return true;
+  }
+  return false;
+}
 
 // Tokenizes and dispatches an accepted, stripped line. Returns false on QUIT.
 bool handleCommand(Session& session, std::string_view line, const ReplyOut& out) {
@@ -254,9 +253,7 @@ bool handleLine(Session& session, std::string_view line, int out) {
     session.releaseHeldInput();
     writeReply(replies, kReadyLine);
   }
-  // Queries that post nothing, and the way out, are served without the permission.
-  if (!now && text != "PING" && text != "RESOLUTION" && text != "DISPLAYS" && text != "LAYOUT" &&
-      text != "QUIT") {
+  if (!now && !servedWithoutPermission(text)) {
     writeReply(replies, kRefusedLine);
     session.lastTrusted = false;
     return true;

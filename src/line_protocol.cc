@@ -186,6 +186,13 @@ void writeReply(const ReplyOut& out, std::string_view first, std::string_view se
   }
 }
 
+void writeLineIfRoom(int fd, std::string_view text) {
+  pollfd room{fd, POLLOUT, 0};
+  if (poll(&room, 1, 0) != 1 || (room.revents & POLLOUT) == 0) return;
+  const ssize_t ignored = write(fd, text.data(), std::min<size_t>(text.size(), PIPE_BUF));
+  (void)ignored;
+}
+
 int32_t parseInteger(std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();

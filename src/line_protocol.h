@@ -74,6 +74,10 @@ struct ReplyOut {
 // or is readable once part of it was written.
 void writeReply(const ReplyOut& out, std::string_view first, std::string_view second = {});
 
+// Writes text (a whole line, line feed included, at most PIPE_BUF bytes) only if fd has room for
+// it now; otherwise drops it. For diagnostics that must never wait.
+void writeLineIfRoom(int fd, std::string_view text);
+
 struct TokenList {
   std::string_view tokens[kMaxTokens];
   int count = 0;
