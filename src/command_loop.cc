@@ -94,10 +94,11 @@ void commandDisplays(Session&, const TokenList&, const ReplyOut& out) {
   writeReply(out, line);
 }
 
-// The current keyboard layout's input source id, so that a host can choose between keys and TEXT.
+// The current keyboard layout's input source id, and the input method's when keys are composed,
+// so that a host can choose between keys and TEXT.
 void commandLayout(Session&, const TokenList&, const ReplyOut& out) {
-  const std::string id = KeyboardLayout::currentLayoutId();
-  writeReply(out, "LAYOUT ", id.empty() ? "none" : id);
+  const std::string ids = KeyboardLayout::currentSourceIds();
+  writeReply(out, "LAYOUT ", ids.empty() ? "none" : ids);
 }
 
 void commandMove(Session& s, const TokenList& c, const ReplyOut&) {

@@ -2,6 +2,8 @@
 // that types their character (with Command, on the tables that apply then), the rest keep their
 // place; a key is released where it was pressed; a held key's second down is a repeat. The
 // expected key codes are read off the layouts' own data, not worked out by the code under test.
+// In the lines of a case, "@NAME" is a switch of the Mac to layout NAME and "@fail" the start of
+// failing layout queries, each a second after the last, past the recheck.
 #include "keyboard/layout.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +23,9 @@ TEST_F(LayoutTest, CharacterKeysGoWhereTheLayoutTypesThem) {
   const struct {
     const char* layout;
     std::vector<std::string> lines;
-    Events events;
+    Events events;  // then what the release of keys still held posts
+    const char* ascii = "us";
+    unsigned failures = 0;
   } cases[] = {
       // U.S.: today's positions, every one.
       {"us",
@@ -58,25 +62,55 @@ TEST_F(LayoutTest, CharacterKeysGoWhereTheLayoutTypesThem) {
        {"KEYDOWN 17", "KEYPRESS 86", "KEYUP 17"},
        {"flagschanged 59 down hid Control", "keydown 9 hid Command", "keyup 9 hid Command",
         "flagschanged 59 up hid"}},
-      // No Latin letter on Russian: the keys of its ASCII-capable layout, as shortcuts use.
+      // No Latin letter on Russian: letters in place, and with Command its own QWERTY table,
+      // whatever Latin layout was used last.
       {"russian",
-       {"KEYPRESS 65", "KEYPRESS 188"},
-       {"keydown 0 hid", "keyup 0 hid", "keydown 43 hid", "keyup 43 hid"}},
-      {"input-method", {"KEYPRESS 81"}, {"keydown 12 hid", "keyup 12 hid"}},
+       {"KEYPRESS 65", "KEYPRESS 188", "KEYDOWN 91", "KEYPRESS 81", "KEYUP 91"},
+       {"keydown 0 hid", "keyup 0 hid", "keydown 43 hid", "keyup 43 hid",
+        "flagschanged 55 down hid Command", "keydown 12 hid Command", "keyup 12 hid Command",
+        "flagschanged 55 up hid"},
+       "french"},
+      // An input method types through the ASCII-capable layout.
+      {"input-method", {"KEYPRESS 81"}, {"keydown 0 hid", "keyup 0 hid"}, "french"},
+      // A layout without key layout data: the ASCII-capable layout's keys.
+      {"german", {"KEYPRESS 65"}, {"keydown 12 hid", "keyup 12 hid"}, "french", kSimFailLayoutData},
+      // No layout to ask, from the start or later: every key at its place.
+      {"french", {"KEYPRESS 65"}, {"keydown 0 hid", "keyup 0 hid"}, "us", kSimFailLayout},
+      {"french",
+       {"KEYPRESS 65", "@fail", "KEYPRESS 65"},
+       {"keydown 12 hid", "keyup 12 hid", "keydown 0 hid", "keyup 0 hid"}},
+      // A switch is seen: the agent runs the run loop HIToolbox takes it in from.
+      {"french",
+       {"KEYPRESS 81", "@german", "KEYPRESS 89"},
+       {"keydown 0 hid", "keyup 0 hid", "keydown 6 hid", "keyup 6 hid"}},
+      // Two VKs on one key (m and ; on French): the second is a repeat, the key goes up with the
+      // last of them, here at the release of what is left held.
+      {"french",
+       {"KEYDOWN 77", "KEYDOWN 186", "KEYUP 77", "KEYDOWN 186"},
+       {"keydown 41 hid", "keydown 41 hid repeat", "keydown 41 hid repeat", "keyup 41 hid"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.layout) + ": " + c.lines.front());
     fresh();
     ASSERT_TRUE(simSetLayout(c.layout));
-    sendLines(c.lines);
+    ASSERT_TRUE(simSetAsciiLayout(c.ascii));
+    simSetFailures(c.failures);
+    double later = kStartTime;
+    for (const std::string& line : c.lines) {
+      if (line[0] != '@') {
+        sendLine(line);
+        continue;
+      }
+      if (line == "@fail") {
+        simSetFailures(kSimFailLayout);
+      } else {
+        ASSERT_TRUE(simSetLayout(line.substr(1)));
+      }
+      simSetClock(later += 1);
+    }
+    session().keyboard.releaseHeldKeys();
     EXPECT_EQ(takePosted(), c.events);
   }
-  // No layout to ask: every key at its place.
-  fresh();
-  ASSERT_TRUE(simSetLayout("french"));
-  simSetFailures(kSimFailLayout);
-  sendLine("KEYPRESS 65");
-  EXPECT_EQ(takePosted(), (Events{"keydown 0 hid", "keyup 0 hid"}));
 }
 
 // A key is released where it was pressed, whatever the layout or Command did since; a KEYUP of a
@@ -116,22 +150,30 @@ TEST_F(LayoutTest, AHeldKeysSecondDownIsARepeat) {
                     "flagschanged 56 up hid", "keydown 0 hid", "keyup 0 hid"}));
 }
 
-// LAYOUT names the current keyboard layout, posting nothing, with the permission or without.
+// LAYOUT names the current keyboard layout, and the input method keys go into when there is one,
+// posting nothing, with the permission or without; a switch is seen at once.
 TEST_F(LayoutTest, LayoutNamesTheCurrentKeyboardLayout) {
   const struct {
     const char* layout;
     const char* reply;
     unsigned failures = 0;
+    const char* before = nullptr;  // the layout when LAYOUT was first asked
   } cases[] = {
       {"us", "LAYOUT com.apple.keylayout.US\n"},
       {"french", "LAYOUT com.apple.keylayout.French\n"},
       {"russian", "LAYOUT com.apple.keylayout.Russian\n"},
-      {"input-method", "LAYOUT com.apple.inputmethod.Kotoeri.RomajiTyping.Japanese\n"},
+      {"input-method",
+       "LAYOUT com.apple.keylayout.US com.apple.inputmethod.Kotoeri.RomajiTyping.Japanese\n"},
       {"us", "LAYOUT none\n", kSimFailLayout},
+      {"french", "LAYOUT com.apple.keylayout.French\n", 0, "us"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reply);
     fresh();
+    if (c.before != nullptr) {
+      ASSERT_TRUE(simSetLayout(c.before));
+      sendLine("LAYOUT");
+    }
     ASSERT_TRUE(simSetLayout(c.layout));
     simSetFailures(c.failures);
     EXPECT_EQ(sendLine("LAYOUT"), c.reply);

@@ -1,12 +1,10 @@
-// The simulated desktop's objects: strings made from UTF-8 as CoreFoundation makes them, input
-// sources and what their layouts type, and every event, source, string, display mode, input source
-// and power assertion counted while alive, usable until released, and refused after.
+// The simulated desktop's objects: strings made from UTF-8 as CoreFoundation makes them, and every
+// event, source, string, display mode, input source and power assertion counted while alive,
+// usable until released, and refused after.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,7 +14,6 @@
 #include "platform/simulated/simulation.h"
 #include "platform/simulated/trace.h"
 #include "platform/text_input_sources.h"
-#include "support/scratch_file.h"
 
 namespace {
 
@@ -66,168 +63,6 @@ TEST_F(SimulatedLiveObjectsTest, StringsGiveTheirUtf16Units) {
   EXPECT_EQ(units[1], 0xD83D);
   EXPECT_EQ(units[2], 0xDE00);
   CFRelease(s);
-}
-
-std::string idOf(TISInputSourceRef source) {
-  if (source == nullptr) return "none";
-  const auto id =
-      static_cast<CFStringRef>(TISGetInputSourceProperty(source, kTISPropertyInputSourceID));
-  UniChar units[64] = {};
-  const CFIndex length = CFStringGetLength(id);
-  CFStringGetCharacters(id, CFRangeMake(0, length), units);
-  return std::string(units, units + length);
-}
-
-const UCKeyboardLayout* keyLayoutOf(TISInputSourceRef source) {
-  const auto data =
-      static_cast<CFDataRef>(TISGetInputSourceProperty(source, kTISPropertyUnicodeKeyLayoutData));
-  return data == nullptr ? nullptr
-                         : reinterpret_cast<const UCKeyboardLayout*>(CFDataGetBytePtr(data));
-}
-
-// The current layout's id, "+ascii" when it says it is ASCII-capable and "+data" when it has a key
-// layout; then the same for the ASCII-capable layout.
-std::string describeSources() {
-  std::string all;
-  for (TISInputSourceRef source : {TISCopyCurrentKeyboardLayoutInputSource(),
-                                   TISCopyCurrentASCIICapableKeyboardLayoutInputSource()}) {
-    all += (all.empty() ? "" : "; ") + idOf(source);
-    if (source == nullptr) continue;
-    const auto ascii = static_cast<CFBooleanRef>(
-        TISGetInputSourceProperty(source, kTISPropertyInputSourceIsASCIICapable));
-    if (CFBooleanGetValue(ascii)) all += "+ascii";
-    if (keyLayoutOf(source) != nullptr) all += "+data";
-    CFRelease(source);
-  }
-  return all;
-}
-
-TEST_F(SimulatedLiveObjectsTest, InputSourcesAreTheLayoutSetAndAnAsciiCapableOne) {
-  const struct {
-    const char* layout;
-    const char* sources;
-  } cases[] = {
-      {"us", "com.apple.keylayout.US+ascii+data; com.apple.keylayout.US+ascii+data"},
-      {"french", "com.apple.keylayout.French+ascii+data; com.apple.keylayout.French+ascii+data"},
-      {"german", "com.apple.keylayout.German+ascii+data; com.apple.keylayout.German+ascii+data"},
-      {"dvorak", "com.apple.keylayout.Dvorak+ascii+data; com.apple.keylayout.Dvorak+ascii+data"},
-      {"dvorak-qwerty-cmd",
-       "com.apple.keylayout.DVORAK-QWERTYCMD+ascii+data; "
-       "com.apple.keylayout.DVORAK-QWERTYCMD+ascii+data"},
-      {"russian", "com.apple.keylayout.Russian+data; com.apple.keylayout.US+ascii+data"},
-      {"input-method",
-       "com.apple.inputmethod.Kotoeri.RomajiTyping.Japanese+ascii; "
-       "com.apple.keylayout.US+ascii+data"},
-  };
-  for (const auto& c : cases) {
-    ASSERT_TRUE(simSetLayout(c.layout));
-    EXPECT_EQ(describeSources(), c.sources) << c.layout;
-  }
-  EXPECT_FALSE(simSetLayout("klingon"));  // and the layout stays
-  EXPECT_EQ(describeSources(), cases[6].sources);
-  simSetFailures(kSimFailLayout);
-  EXPECT_EQ(describeSources(), "none; none");
-  simReset();
-  EXPECT_EQ(describeSources(), cases[0].sources);
-  EXPECT_EQ(simLiveInputSources(), 0);
-}
-
-// What a key types on the current layout with those modifiers (UCKeyTranslate's bits); "error"
-// when the call fails.
-std::u16string typed(UInt16 key, UInt32 modifiers, UInt16 action = kUCKeyActionDown) {
-  TISInputSourceRef source = TISCopyCurrentKeyboardLayoutInputSource();
-  UInt32 deadKeyState = 0;
-  UniChar units[4] = {};
-  UniCharCount length = 99;
-  const OSStatus status =
-      UCKeyTranslate(keyLayoutOf(source), key, action, modifiers, LMGetKbdType(),
-                     kUCKeyTranslateNoDeadKeysMask, &deadKeyState, 4, &length, units);
-  CFRelease(source);
-  EXPECT_EQ(deadKeyState, 0u);
-  if (status != noErr) return length == 0 ? u"error" : u"error with a length";
-  return std::u16string(units, units + length);
-}
-
-TEST_F(SimulatedLiveObjectsTest, KeysTypeWhatTheirLayoutTypes) {
-  constexpr UInt32 kShift = shiftKey >> 8, kCommand = cmdKey >> 8;
-  const struct {
-    const char* layout;
-    UInt16 key;
-    UInt32 modifiers;
-    const char16_t* typed;
-  } cases[] = {
-      {"us", 0, 0, u"a"},
-      {"us", 29, 0, u"0"},
-      {"us", 0, kShift, u"A"},
-      {"us", 0, 0x20, u"A"},  // the right Shift
-      {"us", 39, kShift, u"\""},
-      {"us", 0, kCommand | kShift, u"A"},
-      {"us", 49, 0, u" "},
-      {"us", 36, 0, u""},  // Return, Tab and the keys past 50 type nothing here
-      {"us", 48, kShift, u""},
-      {"us", 127, 0, u""},
-      {"us", 128, 0, u"error"},
-      {"input-method", 0, 0, u"error"},  // no key layout: NULL
-      {"french", 12, 0, u"a"},
-      {"french", 0, 0, u"q"},
-      {"french", 29, 0, u"à"},
-      {"french", 29, kShift, u"0"},
-      {"french", 33, 0, u"^"},  // a dead key on a Mac: its own character
-      {"german", 6, 0, u"y"},
-      {"german", 16, kCommand | kShift, u"Z"},
-      {"german", 27, 0, u"ß"},
-      {"dvorak", 34, kCommand, u"c"},
-      {"dvorak-qwerty-cmd", 34, 0, u"c"},
-      {"dvorak-qwerty-cmd", 34, kShift, u"C"},
-      {"dvorak-qwerty-cmd", 34, kCommand, u"i"},
-      {"dvorak-qwerty-cmd", 34, kCommand | kShift, u"i"},
-      {"russian", 0, 0, u"ф"},
-      {"russian", 0, kShift, u"Ф"},
-      {"russian", 0, kCommand, u"a"},
-      {"russian", 0, kCommand | kShift, u"a"},
-  };
-  for (const auto& c : cases) {
-    ASSERT_TRUE(simSetLayout(c.layout));
-    EXPECT_EQ(typed(c.key, c.modifiers), c.typed) << c.layout << " " << c.key << " " << c.modifiers;
-  }
-  simSetLayout("us");
-  EXPECT_EQ(typed(0, 0, kUCKeyActionDisplay), u"a");
-  EXPECT_EQ(typed(0, 0, kUCKeyActionAutoKey), u"a");
-  EXPECT_EQ(typed(0, 0, kUCKeyActionUp), u"");
-  EXPECT_EQ(typed(0, 0, 4), u"error");
-  EXPECT_EQ(LMGetKbdType(), 40);
-  EXPECT_EQ(simLiveInputSources(), 0);
-}
-
-// Every query reads the file's first line; a file that names no layout is U.S.
-TEST_F(SimulatedLiveObjectsTest, TheLayoutFollowsItsFile) {
-  const std::string file = temporaryPath("layout");
-  const std::string fifo = temporaryPath("layout-fifo");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  simSetLayout("dvorak");
-  const struct {
-    std::string path;
-    const char* contents;  // nullptr: left as it is
-    const char* id;        // the current layout's
-  } cases[] = {
-      {file, "french\ngerman", "com.apple.keylayout.French"},
-      {file, "german", "com.apple.keylayout.German"},
-      {file, "russian\n", "com.apple.keylayout.Russian"},
-      {file, "", "com.apple.keylayout.US"},
-      {file, "klingon\n", "com.apple.keylayout.US"},
-      {file, "French", "com.apple.keylayout.US"},
-      {temporaryPath("none"), nullptr, "com.apple.keylayout.US"},
-      {fifo, nullptr, "com.apple.keylayout.US"},
-  };
-  for (const auto& c : cases) {
-    if (c.contents != nullptr) std::ofstream(c.path) << c.contents;
-    simSetLayoutFile(c.path);
-    TISInputSourceRef source = TISCopyCurrentKeyboardLayoutInputSource();
-    EXPECT_EQ(idOf(source), c.id) << c.contents;
-    CFRelease(source);
-  }
-  simSetLayoutFile("");
-  EXPECT_EQ(describeSources().substr(0, 27), "com.apple.keylayout.Dvorak+");
 }
 
 TEST_F(SimulatedLiveObjectsTest, CountsEveryObjectUntilReleased) {
@@ -356,6 +191,8 @@ TEST(SimulatedLiveObjectsDeathTest, AReleasedOrForeignObjectIsFatal) {
       TISGetInputSourceProperty(goneInput, kTISPropertyUnicodeKeyLayoutData));
   const auto goneLayout = reinterpret_cast<const UCKeyboardLayout*>(CFDataGetBytePtr(goneData));
   CFRelease(goneInput);
+  const auto layout = reinterpret_cast<const UCKeyboardLayout*>(CFDataGetBytePtr(
+      static_cast<CFDataRef>(TISGetInputSourceProperty(input, kTISPropertyUnicodeKeyLayoutData))));
   UInt32 deadKeys = 0;
   UniChar unit = 0;
   UniCharCount length = 0;
@@ -385,10 +222,12 @@ TEST(SimulatedLiveObjectsDeathTest, AReleasedOrForeignObjectIsFatal) {
        "not a live CFData"},
       {"a key with Option",
        [&] {
-         UCKeyTranslate(keyLayoutOf(input), 0, 0, 0x08 /* optionKey >> 8 */, 40, 0, &deadKeys, 1,
-                        &length, &unit);
+         UCKeyTranslate(layout, 0, 0, 0x08 /* optionKey >> 8 */, 40, 0, &deadKeys, 1, &length,
+                        &unit);
        },
        "no tables for Caps Lock, Option or Control"},
+      {"a run loop that would wait", [] { CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.1, true); },
+       "only runs without waiting"},
   };
   for (const Case& c : cases) EXPECT_DEATH(c.call(), c.message) << c.name;
   CFRelease(keep);

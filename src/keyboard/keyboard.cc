@@ -106,6 +106,15 @@ void Keyboard::postKeyEvent(uint16_t vk, bool isDown) {
   updateModifier(vk, isDown);
   const CGEventFlags flags = keyEventFlags(vk, isDown);
   const uint16_t key = keyCodeFor(vk, isDown, wasHeld, flags);
+  bool keyWasDown = false;
+  if (vk < kTrackedVks && key < kMacKeys && !isModifierVk(vk)) {
+    keyWasDown = macKeyHolders_[key] > 0;
+    if (isDown && !wasHeld) ++macKeyHolders_[key];
+    if (!isDown && wasHeld) --macKeyHolders_[key];
+    // Another VK still holds the Mac key: it stays down, as a person's key would while any finger
+    // is on it, so this release posts nothing; the last one lifts it.
+    if (!isDown && macKeyHolders_[key] > 0) return;
+  }
   CGEventSourceRef source = getKeyboardSource();
   if (source == nullptr) {
     std::fputs(kNoSourceLine, stderr);
@@ -116,9 +125,9 @@ void Keyboard::postKeyEvent(uint16_t vk, bool isDown) {
   if (isModifierVk(vk)) {
     // Modifier keys reach applications as modifier changes, not as typed keys; never repeats.
     CGEventSetType(event.get(), kCGEventFlagsChanged);
-  } else if (isDown && wasHeld) {
+  } else if (isDown && (wasHeld || keyWasDown)) {
     // Windows sends a held key's typematic repeats as more key-downs; apps that hold to act, or
-    // skip repeats, read this.
+    // skip repeats, read this. A second VK onto a key already down is no fresh press either.
     CGEventSetIntegerValueField(event.get(), kCGKeyboardEventAutorepeat, 1);
   }
   poster_.post(event.get(), flags);

@@ -24,7 +24,8 @@ class Keyboard {
   CGEventSourceRef getKeyboardSource();
   // A key down or up. The letters and the four punctuation VKs go to the key that types their
   // character on the Mac's layout (unless keys are positional); a key is released where it was
-  // pressed; a down of a key already held is an autorepeat.
+  // pressed; a down of a key already held is an autorepeat. A Mac key is down while any VK pressed
+  // onto it is held: a second VK onto it repeats it, and only the last release lifts it.
   void postKeyEvent(uint16_t vk, bool isDown);
   // Every key at its U.S. position, for hosts that send physical positions as VKs.
   void setPositionalKeys(bool positional) { positionalKeys_ = positional; }
@@ -60,6 +61,7 @@ class Keyboard {
 
  private:
   static constexpr uint16_t kTrackedVks = 256;  // one slot per VK below this
+  static constexpr uint16_t kMacKeys = 128;     // Mac key codes are below this
 
   // The key code a key event of vk posts; wasHeld tells a repeat or a release from a fresh press.
   uint16_t keyCodeFor(uint16_t vk, bool isDown, bool wasHeld, CGEventFlags flags);
@@ -75,6 +77,9 @@ class Keyboard {
   // The key code each held key's fresh press went to: its repeats and its release go there too,
   // whatever the layout or the modifiers did since.
   std::array<uint16_t, kTrackedVks> pressedKeyCode_{};
+  // How many held non-modifier VKs each Mac key is down for: on French, VK_M and VK_OEM_1 both
+  // land on the key that types m.
+  std::array<uint16_t, kMacKeys> macKeyHolders_{};
   KeyboardLayout layout_;
   bool positionalKeys_ = false;
   CfOwned<CGEventSourceRef> keyboardSource_;

@@ -42,18 +42,10 @@ std::string idOf(TISInputSourceRef source) {
   return text;
 }
 
-// The layout keys are read from: the current one when it types ASCII and has a key table, else
-// the current ASCII-capable one, which macOS itself uses for shortcuts under Russian, Greek or an
-// input method.
-OwnedSource layoutForKeys() {
-  OwnedSource current(TISCopyCurrentKeyboardLayoutInputSource());
-  if (current && isAsciiCapable(current.get()) && keyLayoutOf(current.get()) != nullptr) {
-    return current;
-  }
-  OwnedSource ascii(TISCopyCurrentASCIICapableKeyboardLayoutInputSource());
-  if (ascii && keyLayoutOf(ascii.get()) != nullptr) return ascii;
-  return {};
-}
+// HIToolbox takes in a switch of input source from the main run loop, which the agent never runs
+// otherwise: without a turn of it, the first answer would stay for the whole session. The agent's
+// one thread is its main thread; nothing else of the agent's waits on this run loop.
+void takeInSourceSwitches() { CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true); }
 
 // The one character key types with modifiers (event-record bits), 0 when it types no single
 // ASCII character. Dead keys type their own character rather than waiting for the next key.
@@ -72,9 +64,9 @@ unsigned char asciiTyped(const UCKeyboardLayout* layout, UInt16 key, UInt32 modi
 
 // Fills table (kNoMacKey where nothing is found) with the key that types each character: every
 // key's unshifted character first, then what Shift adds, the lowest key code first in each pass.
-void findKeys(const UCKeyboardLayout* layout, UInt32 modifiers, uint16_t (&table)[128]) {
+void findKeys(const UCKeyboardLayout* layout, UInt32 modifiers, UInt32 keyboardType,
+              uint16_t (&table)[128]) {
   std::fill(std::begin(table), std::end(table), kNoMacKey);
-  const UInt32 keyboardType = LMGetKbdType();
   for (UInt32 shift : {UInt32{0}, UInt32{shiftKey}}) {
     for (UInt16 key = 0; key <= kLastMainBlockKey; ++key) {
       const unsigned char c = asciiTyped(layout, key, modifiers | shift, keyboardType);
@@ -89,16 +81,32 @@ const KeyboardLayout::KeyTable* KeyboardLayout::currentTable(Seconds now) {
   if (lastAsked_ && now - *lastAsked_ < kLayoutRecheck) return current_;
   lastAsked_ = now;
   current_ = nullptr;
-  const OwnedSource source = layoutForKeys();
-  if (!source) return nullptr;
-  const std::string id = idOf(source.get());
-  auto found = tables_.find(id);
+  takeInSourceSwitches();
+  // Under an input method this is the layout it types with, never the input method itself.
+  OwnedSource source(TISCopyCurrentKeyboardLayoutInputSource());
+  bool latin = true;
+  if (source && keyLayoutOf(source.get()) != nullptr) {
+    latin = isAsciiCapable(source.get());
+  } else {
+    // No key layout to read: the ASCII-capable layout, the one macOS itself falls back on.
+    source.reset(TISCopyCurrentASCIICapableKeyboardLayoutInputSource());
+    if (!source || keyLayoutOf(source.get()) == nullptr) return nullptr;
+  }
+  const UInt8 keyboardType = LMGetKbdType();
+  const auto key = std::make_pair(idOf(source.get()), keyboardType);
+  auto found = tables_.find(key);
   if (found == tables_.end()) {
     const UCKeyboardLayout* layout = keyLayoutOf(source.get());
     KeyTable table;
-    findKeys(layout, 0, table.plain);
-    findKeys(layout, cmdKey, table.command);
-    found = tables_.emplace(id, table).first;
+    // Russian types Cyrillic unshifted and its Shift row has , and . on odd keys: without Command
+    // every key stays in place. Its own Command tables are QWERTY, as a Mac user's shortcuts are.
+    if (latin) {
+      findKeys(layout, 0, keyboardType, table.plain);
+    } else {
+      std::fill(std::begin(table.plain), std::end(table.plain), kNoMacKey);
+    }
+    findKeys(layout, cmdKey, keyboardType, table.command);
+    found = tables_.emplace(key, table).first;
   }
   current_ = &found->second;
   return current_;
@@ -112,7 +120,14 @@ uint16_t KeyboardLayout::keyCodeTyping(char c, bool command, Seconds now) {
   return command ? table->command[index] : table->plain[index];
 }
 
-std::string KeyboardLayout::currentLayoutId() {
-  const OwnedSource current(TISCopyCurrentKeyboardLayoutInputSource());
-  return current ? idOf(current.get()) : std::string();
+std::string KeyboardLayout::currentSourceIds() {
+  takeInSourceSwitches();
+  const OwnedSource layout(TISCopyCurrentKeyboardLayoutInputSource());
+  std::string ids = layout ? idOf(layout.get()) : std::string();
+  if (ids.empty()) return ids;
+  // The keyboard input source is the input method when there is one, else that same layout.
+  const OwnedSource keyboard(TISCopyCurrentKeyboardInputSource());
+  const std::string keyboardId = keyboard ? idOf(keyboard.get()) : std::string();
+  if (!keyboardId.empty() && keyboardId != ids) ids += ' ' + keyboardId;
+  return ids;
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "timings.h"
 
@@ -32,12 +33,15 @@ class KeyboardLayout {
  public:
   // The key code of the main block that types c on the layout keys are read from: unshifted, else
   // with Shift, the lowest key code first; with command, on the tables that apply while Command is
-  // held (a layout may type QWERTY then). kNoMacKey when there is no layout or no such key. The
-  // system is asked again when kLayoutRecheck has passed since it was last asked.
+  // held (a layout may type QWERTY then). Under a layout that types no Latin letters (Russian,
+  // Greek) only the Command tables are read: without Command a letter keeps its place, as Windows'
+  // Cyrillic and Greek layouts keep the letter VKs there. kNoMacKey when there is no layout or no
+  // such key. The system is asked again when kLayoutRecheck has passed since it was last asked.
   uint16_t keyCodeTyping(char c, bool command, Seconds now);
 
-  // The current keyboard layout's input source id; empty when there is none.
-  static std::string currentLayoutId();
+  // The current keyboard layout's input source id, followed by a space and the input method's when
+  // the keys go into one (Kotoeri, Pinyin); empty when there is no layout.
+  static std::string currentSourceIds();
 
  private:
   struct KeyTable {
@@ -48,7 +52,9 @@ class KeyboardLayout {
   // source is current is cheap, reading a whole layout is not.
   const KeyTable* currentTable(Seconds now);
 
-  std::map<std::string, KeyTable> tables_;  // by input source id
-  const KeyTable* current_ = nullptr;       // none: no layout to read
+  // By input source id and keyboard type: ANSI, ISO and JIS keyboards type different characters
+  // on some keys, and another keyboard may be plugged in at any time.
+  std::map<std::pair<std::string, uint8_t>, KeyTable> tables_;
+  const KeyTable* current_ = nullptr;  // none: no layout to read
   std::optional<Seconds> lastAsked_;
 };

@@ -4,7 +4,8 @@
 // for one) that would hide the agent's own, so this header is for .cc files alone, never another
 // header, and only keyboard/layout.cc and the simulated desktop include it. Everywhere else it
 // declares the same names, types and values as Apple's headers, implemented by the simulated
-// desktop. The Text Input Source calls belong on the main thread; the agent's one thread is.
+// desktop. The Text Input Source calls belong on the main thread; the agent's one thread is. The
+// run loop is CoreFoundation's, here because only the layout queries run it.
 #pragma once
 
 #if defined(__APPLE__)
@@ -33,12 +34,25 @@ extern "C" Boolean CFBooleanGetValue(CFBooleanRef boolean);
 extern "C" const CFBooleanRef kCFBooleanTrue;
 extern "C" const CFBooleanRef kCFBooleanFalse;
 
+// CoreFoundation/CFRunLoop.h.
+typedef CFStringRef CFRunLoopMode;
+extern "C" const CFRunLoopMode kCFRunLoopDefaultMode;
+enum {
+  kCFRunLoopRunFinished = 1,
+  kCFRunLoopRunStopped = 2,
+  kCFRunLoopRunTimedOut = 3,
+  kCFRunLoopRunHandledSource = 4,
+};
+extern "C" SInt32 CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds,
+                                     Boolean returnAfterSourceHandled);
+
 // HIToolbox/TextInputSources.h: sources are CF objects, released with CFRelease; a property is
 // the source's own, not retained for the caller.
 typedef struct __TISInputSource* TISInputSourceRef;
 extern "C" const CFStringRef kTISPropertyInputSourceIsASCIICapable;  // a CFBooleanRef
 extern "C" const CFStringRef kTISPropertyUnicodeKeyLayoutData;       // a CFDataRef, or NULL
 extern "C" const CFStringRef kTISPropertyInputSourceID;              // a CFStringRef
+extern "C" TISInputSourceRef TISCopyCurrentKeyboardInputSource(void);
 extern "C" TISInputSourceRef TISCopyCurrentKeyboardLayoutInputSource(void);
 extern "C" TISInputSourceRef TISCopyCurrentASCIICapableKeyboardLayoutInputSource(void);
 extern "C" void* TISGetInputSourceProperty(TISInputSourceRef inputSource, CFStringRef propertyKey);

@@ -22,8 +22,13 @@ struct Desktop {
   std::vector<SimDisplay> fileDisplays;   // what the displays file listed when last read
   CGPoint cursor = {756, 491};            // the main display's centre
   const SimLayout* layout = &usLayout();  // the current keyboard layout
-  std::string layoutFile;                 // when set, read at every layout query, and wins
-  unsigned failures = 0;                  // a mask of SimFailure
+  std::string layoutFile;                 // when set, read at every run of the run loop, and wins
+  // The ASCII-capable layout when the current one is not, and the one an input method types with.
+  const SimLayout* asciiLayout = &usLayout();
+  // The layout the process sees: read at its first query, then at each run of the run loop.
+  const SimLayout* seenLayout = nullptr;
+  bool layoutSeen = false;
+  unsigned failures = 0;  // a mask of SimFailure
   int macOSMajor = 27;
   uint32_t pressCounts[3] = {100, 20, 3};  // left, right, other
   bool fixedClock = false;

@@ -1,7 +1,9 @@
 // Text Input Sources and the Unicode key layout translation: which keyboard layout is current
-// (MII_SIM_LAYOUT, or the name in MII_SIM_LAYOUT_FILE at every query), its properties, and what
-// its keys type. Each source handed out is a new object owning its properties, so that a property
-// used after its source was released is caught as a stale object.
+// (MII_SIM_LAYOUT, or the name in MII_SIM_LAYOUT_FILE), its properties, and what its keys type.
+// As on a Mac, a process takes in a switch only when it runs its main run loop: the setting is
+// read at the first query and at every CFRunLoopRunInMode in the default mode. Each source handed
+// out is a new object owning its properties, so that a property used after its source was released
+// is caught as a stale object.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -60,27 +62,44 @@ CFBooleanRef constantBoolean(const __CFBoolean* boolean) {
   return boolean;
 }
 
-// The keyboard layout current now, read again from the file at every query when one is set;
-// nullptr when the query fails.
-const SimLayout* currentLayout() {
+// The layout the settings name now: the file's, read again at each call, when one is set.
+const SimLayout* settingLayout() {
   const Desktop& d = desktop();
-  if (d.failures & kSimFailLayout) return nullptr;
   if (d.layoutFile.empty()) return d.layout;
   // A file that names no layout reads as the default, not as a failed query (MII_SIM_FAIL=layout
-  // is that), so a query made while a test rewrites the file still finds a layout.
+  // is that), so a run made while a test rewrites the file still finds a layout.
   std::string name;
   const SimLayout* named = readFirstLine(d.layoutFile, &name) ? findLayout(name) : nullptr;
   return named != nullptr ? named : &usLayout();
 }
 
-TISInputSourceRef newInputSource(const SimLayout* layout) {
+// The keyboard input source as this process sees it (an input method, or a layout); nullptr when
+// the query fails. A failure is the query's own, so it may start at any time.
+const SimLayout* currentSource() {
+  Desktop& d = desktop();
+  if (!d.layoutSeen) {
+    d.seenLayout = settingLayout();
+    d.layoutSeen = true;
+  }
+  return (d.failures & kSimFailLayout) ? nullptr : d.seenLayout;
+}
+
+// The keyboard layout keys go through: the current source, or under an input method the layout it
+// types with.
+const SimLayout* currentKeyboardLayout() {
+  const SimLayout* source = currentSource();
+  return source != nullptr && source->keys == nullptr ? desktop().asciiLayout : source;
+}
+
+// data: whether the source has its layout's key layout data (an input method has none).
+TISInputSourceRef newInputSource(const SimLayout* layout, bool data = true) {
   if (layout == nullptr) return nullptr;
   auto* source = new __TISInputSource{layout, nullptr, {}};
   const std::string id = layout->id;
   source->id.units.assign(id.begin(), id.end());  // ids are ASCII
   track(source, ObjectKind::InputSource);
   trackOwned(&source->id, ObjectKind::String, source);
-  if (layout->keys != nullptr) {
+  if (data && layout->keys != nullptr) {
     source->data = std::make_unique<__CFData>(__CFData{{layout}});
     trackOwned(source->data.get(), ObjectKind::Data, source);
   }
@@ -122,22 +141,42 @@ const CFStringRef kTISPropertyInputSourceIsASCIICapable =
     CFSTR("TISPropertyInputSourceIsASCIICapable");
 const CFStringRef kTISPropertyUnicodeKeyLayoutData = CFSTR("TISPropertyUnicodeKeyLayoutData");
 const CFStringRef kTISPropertyInputSourceID = CFSTR("TISPropertyInputSourceID");
+const CFRunLoopMode kCFRunLoopDefaultMode = CFSTR("kCFRunLoopDefaultMode");
 const CFBooleanRef kCFBooleanTrue = simulated::constantBoolean(&simulated::trueBoolean);
 const CFBooleanRef kCFBooleanFalse = simulated::constantBoolean(&simulated::falseBoolean);
 
-TISInputSourceRef TISCopyCurrentKeyboardLayoutInputSource(void) {
-  return simulated::newInputSource(simulated::currentLayout());
+// The input method itself when there is one, as TextInputSources.h says.
+TISInputSourceRef TISCopyCurrentKeyboardInputSource(void) {
+  return simulated::newInputSource(simulated::currentSource());
 }
 
-// The current layout when it types ASCII from a key layout of its own, else U.S., which a Mac
-// always has among its ASCII-capable layouts (ABC on newer systems; which one macOS picks when
-// several are enabled was not checked).
+// Never an input method: under one, the layout it types with, as TextInputSources.h says.
+TISInputSourceRef TISCopyCurrentKeyboardLayoutInputSource(void) {
+  return simulated::newInputSource(simulated::currentKeyboardLayout(),
+                                   !(desktop().failures & kSimFailLayoutData));
+}
+
+// The current layout when it types ASCII from a key layout of its own, else MII_SIM_ASCII_LAYOUT
+// (which one macOS picks when several are enabled is the last one used, per TextInputSources.h).
 TISInputSourceRef TISCopyCurrentASCIICapableKeyboardLayoutInputSource(void) {
-  const simulated::SimLayout* layout = simulated::currentLayout();
-  if (layout != nullptr && (!layout->asciiCapable || layout->keys == nullptr)) {
-    layout = &simulated::usLayout();
+  const simulated::SimLayout* layout = simulated::currentKeyboardLayout();
+  if (layout != nullptr && (!layout->asciiCapable || layout->keys == nullptr ||
+                            (desktop().failures & kSimFailLayoutData))) {
+    layout = desktop().asciiLayout;
   }
   return simulated::newInputSource(layout);
+}
+
+// A turn of the main run loop: the only time this process takes in a switch of input source. The
+// agent's run loop has no sources of its own here, so nothing else happens and nothing waits;
+// whether a Mac answers kCFRunLoopRunFinished or kCFRunLoopRunTimedOut then was not checked.
+SInt32 CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds, Boolean) {
+  if (seconds != 0) simulated::fatal("the simulated run loop only runs without waiting", "");
+  if (simulated::isNamed(mode, u"kCFRunLoopDefaultMode")) {
+    desktop().seenLayout = simulated::settingLayout();
+    desktop().layoutSeen = true;
+  }
+  return kCFRunLoopRunTimedOut;
 }
 
 // A property key is matched by its text, so that a CFSTR of the same text is the same key, as in a
@@ -176,8 +215,8 @@ Boolean CFBooleanGetValue(CFBooleanRef boolean) {
 UInt8 LMGetKbdType(void) { return 40; }
 
 // What a key types: the table for Command and Shift as held, the character's UTF-16 units up to
-// maxStringLength. A key with no row (Return, Tab, the keys past 50) types nothing here; on a Mac
-// most type a control character or the keypad's. Dead keys are not simulated: a key that is one on
+// maxStringLength. A key with no row (Return, Tab, the keypad's digits) types nothing here; on a
+// Mac most type a control character or a digit. Dead keys are not simulated: a key that is one on
 // the real layout types its own character, as with kUCKeyTranslateNoDeadKeysMask, and the dead
 // key state stays 0.
 OSStatus UCKeyTranslate(const UCKeyboardLayout* keyLayoutPtr, UInt16 virtualKeyCode,
@@ -224,3 +263,10 @@ bool simSetLayout(const std::string& name) {
 }
 
 void simSetLayoutFile(const std::string& path) { desktop().layoutFile = path; }
+
+bool simSetAsciiLayout(const std::string& name) {
+  const simulated::SimLayout* layout = simulated::findLatinLayout(name);
+  if (layout == nullptr) return false;
+  desktop().asciiLayout = layout;
+  return true;
+}

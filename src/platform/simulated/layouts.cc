@@ -2,9 +2,12 @@
 // Unicode CLDR's keyboard data for macOS (repository unicode-org/cldr: keyboards/osx/_platform.xml
 // for the key code to ISO position map, and en-t-k0-osx.xml, fr-t-k0-osx.xml, de-t-k0-osx.xml,
 // en-t-k0-osx-dvorak.xml, en-t-k0-osx-dvorak-qwerty.xml, ru-t-k0-osx.xml). One row per key code
-// 0-35, 37-47, 49 and 50: Return (36), Tab (48) and every key past 50 have no row, as they type
-// no printable character. Where a layout has no table of its own for Command, its Command columns
-// repeat the others. A key that is a dead key on the real layout (French ^ and ¨, German ^, ´ and
+// 0-35, 37-47, 49 and 50, and the keypad's . * + / - (65, 67, 69, 75, 78), which type the same on
+// every layout here with every modifier (CLDR has no keypad; that French and German keypads type
+// a period rather than a comma was not checked). Return (36), Tab (48), the keypad's digits and
+// the other keys have no row. Where a layout has no table of its own for Command, its Command
+// columns repeat the others. A key that is a dead key on the real layout (French ^ and ¨, German ^,
+// ´ and
 // `) has the character it types alone, as UCKeyTranslate gives it with
 // kUCKeyTranslateNoDeadKeysMask.
 #include "platform/simulated/layouts.h"
@@ -34,7 +37,8 @@ constexpr SimKey kUs[] = {
     {40, u"k", u"K", u"k", u"K"}, {41, u";", u":", u";", u":"}, {42, u"\\", u"|", u"\\", u"|"},
     {43, u",", u"<", u",", u"<"}, {44, u"/", u"?", u"/", u"?"}, {45, u"n", u"N", u"n", u"N"},
     {46, u"m", u"M", u"m", u"M"}, {47, u".", u">", u".", u">"}, {49, u" ", u" ", u" ", u" "},
-    {50, u"`", u"~", u"`", u"~"},
+    {50, u"`", u"~", u"`", u"~"}, {65, u".", u".", u".", u"."}, {67, u"*", u"*", u"*", u"*"},
+    {69, u"+", u"+", u"+", u"+"}, {75, u"/", u"/", u"/", u"/"}, {78, u"-", u"-", u"-", u"-"},
 };
 
 // French (AZERTY), from fr-t-k0-osx.xml.
@@ -55,7 +59,8 @@ constexpr SimKey kFrench[] = {
     {40, u"k", u"K", u"k", u"K"}, {41, u"m", u"M", u"m", u"M"}, {42, u"`", u"£", u"`", u"£"},
     {43, u";", u".", u";", u"."}, {44, u"=", u"+", u"=", u"+"}, {45, u"n", u"N", u"n", u"N"},
     {46, u",", u"?", u",", u"?"}, {47, u":", u"/", u":", u"/"}, {49, u" ", u" ", u" ", u" "},
-    {50, u"<", u">", u"<", u">"},
+    {50, u"<", u">", u"<", u">"}, {65, u".", u".", u".", u"."}, {67, u"*", u"*", u"*", u"*"},
+    {69, u"+", u"+", u"+", u"+"}, {75, u"/", u"/", u"/", u"/"}, {78, u"-", u"-", u"-", u"-"},
 };
 
 // German (QWERTZ), from de-t-k0-osx.xml.
@@ -76,7 +81,8 @@ constexpr SimKey kGerman[] = {
     {40, u"k", u"K", u"k", u"K"}, {41, u"ö", u"Ö", u"ö", u"Ö"},   {42, u"#", u"'", u"#", u"'"},
     {43, u",", u";", u",", u";"}, {44, u"-", u"_", u"-", u"_"},   {45, u"n", u"N", u"n", u"N"},
     {46, u"m", u"M", u"m", u"M"}, {47, u".", u":", u".", u":"},   {49, u" ", u" ", u" ", u" "},
-    {50, u"<", u">", u"<", u">"},
+    {50, u"<", u">", u"<", u">"}, {65, u".", u".", u".", u"."},   {67, u"*", u"*", u"*", u"*"},
+    {69, u"+", u"+", u"+", u"+"}, {75, u"/", u"/", u"/", u"/"},   {78, u"-", u"-", u"-", u"-"},
 };
 
 // Dvorak, from en-t-k0-osx-dvorak.xml.
@@ -97,7 +103,8 @@ constexpr SimKey kDvorak[] = {
     {40, u"t", u"T", u"t", u"T"},   {41, u"s", u"S", u"s", u"S"}, {42, u"\\", u"|", u"\\", u"|"},
     {43, u"w", u"W", u"w", u"W"},   {44, u"z", u"Z", u"z", u"Z"}, {45, u"b", u"B", u"b", u"B"},
     {46, u"m", u"M", u"m", u"M"},   {47, u"v", u"V", u"v", u"V"}, {49, u" ", u" ", u" ", u" "},
-    {50, u"`", u"~", u"`", u"~"},
+    {50, u"`", u"~", u"`", u"~"},   {65, u".", u".", u".", u"."}, {67, u"*", u"*", u"*", u"*"},
+    {69, u"+", u"+", u"+", u"+"},   {75, u"/", u"/", u"/", u"/"}, {78, u"-", u"-", u"-", u"-"},
 };
 
 // Dvorak – QWERTY ⌘: QWERTY while Command is held, from en-t-k0-osx-dvorak-qwerty.xml.
@@ -118,7 +125,8 @@ constexpr SimKey kDvorakQwertyCommand[] = {
     {40, u"t", u"T", u"k", u"k"},  {41, u"s", u"S", u";", u";"}, {42, u"\\", u"|", u"\\", u"\\"},
     {43, u"w", u"W", u",", u","},  {44, u"z", u"Z", u"/", u"/"}, {45, u"b", u"B", u"n", u"n"},
     {46, u"m", u"M", u"m", u"m"},  {47, u"v", u"V", u".", u"."}, {49, u" ", u" ", u" ", u" "},
-    {50, u"`", u"~", u"`", u"`"},
+    {50, u"`", u"~", u"`", u"`"},  {65, u".", u".", u".", u"."}, {67, u"*", u"*", u"*", u"*"},
+    {69, u"+", u"+", u"+", u"+"},  {75, u"/", u"/", u"/", u"/"}, {78, u"-", u"-", u"-", u"-"},
 };
 
 // Russian: no Latin letter on any key, QWERTY while Command is held, from ru-t-k0-osx.xml.
@@ -139,7 +147,8 @@ constexpr SimKey kRussian[] = {
     {40, u"л", u"Л", u"k", u"k"}, {41, u"ж", u"Ж", u";", u";"},  {42, u"ё", u"Ё", u"\\", u"\\"},
     {43, u"б", u"Б", u",", u","}, {44, u"/", u"?", u"/", u"/"},  {45, u"т", u"Т", u"n", u"n"},
     {46, u"ь", u"Ь", u"m", u"m"}, {47, u"ю", u"Ю", u".", u"."},  {49, u" ", u" ", u" ", u" "},
-    {50, u"]", u"[", u"`", u"`"},
+    {50, u"]", u"[", u"`", u"`"}, {65, u".", u".", u".", u"."},  {67, u"*", u"*", u"*", u"*"},
+    {69, u"+", u"+", u"+", u"+"}, {75, u"/", u"/", u"/", u"/"},  {78, u"-", u"-", u"-", u"-"},
 };
 
 constexpr SimLayout kLayouts[] = {
@@ -151,8 +160,7 @@ constexpr SimLayout kLayouts[] = {
      std::size(kDvorakQwertyCommand)},
     {"russian", "com.apple.keylayout.Russian", false, kRussian, std::size(kRussian)},
     // Kotoeri's romaji typing types ASCII, so its source says it is ASCII-capable; as an input
-    // method it has no key layout data of its own. Whether macOS gives an input method as the
-    // current keyboard layout, rather than the layout it types through, was not checked.
+    // method it has no key layout data of its own, and types through the ASCII-capable layout.
     {"input-method", "com.apple.inputmethod.Kotoeri.RomajiTyping.Japanese", true, nullptr, 0},
 };
 
@@ -163,6 +171,11 @@ const SimLayout* findLayout(std::string_view name) {
     if (name == layout.name) return &layout;
   }
   return nullptr;
+}
+
+const SimLayout* findLatinLayout(std::string_view name) {
+  const SimLayout* layout = findLayout(name);
+  return layout != nullptr && layout->asciiCapable && layout->keys != nullptr ? layout : nullptr;
 }
 
 const SimLayout& usLayout() { return kLayouts[0]; }

@@ -28,6 +28,9 @@ struct SimLayout {
 
 // The layout of that name; nullptr when there is none.
 const SimLayout* findLayout(std::string_view name);
+// The layout of that name when it types Latin letters from a key layout of its own (not Russian,
+// not the input method); nullptr otherwise.
+const SimLayout* findLatinLayout(std::string_view name);
 // U.S., the default, and the ASCII-capable layout of those that are not.
 const SimLayout& usLayout();
 

@@ -65,7 +65,8 @@ unsigned readFailures(const char* list) {
                 {"displays", kSimFailDisplays},
                 {"power", kSimFailPower},
                 {"displaymode", kSimFailDisplayMode},
-                {"layout", kSimFailLayout}};
+                {"layout", kSimFailLayout},
+                {"layoutdata", kSimFailLayoutData}};
   unsigned failures = 0;
   std::string text = list;
   size_t start = 0;
@@ -130,6 +131,10 @@ Desktop fromEnvironment() {
     if (d.layout == nullptr) badKnob("MII_SIM_LAYOUT", v);
   }
   if (const char* v = std::getenv("MII_SIM_LAYOUT_FILE")) d.layoutFile = v;
+  if (const char* v = std::getenv("MII_SIM_ASCII_LAYOUT")) {
+    d.asciiLayout = findLatinLayout(v);
+    if (d.asciiLayout == nullptr) badKnob("MII_SIM_ASCII_LAYOUT", v);
+  }
   if (const char* v = std::getenv("MII_SIM_FAIL")) d.failures = readFailures(v);
   if (const char* v = std::getenv("MII_SIM_TRACE")) {
     if (!openTrace(v)) badKnob("MII_SIM_TRACE", v);

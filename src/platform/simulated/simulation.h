@@ -16,10 +16,13 @@
 //   MII_SIM_PRESS_COUNTS=L,R,O   HID press counters for left, right, other (default 100,20,3)
 //   MII_SIM_LAYOUT=NAME          the current keyboard layout: us, french, german, dvorak,
 //                                dvorak-qwerty-cmd, russian or input-method (default us)
-//   MII_SIM_LAYOUT_FILE=PATH     every layout query reads the layout's name from PATH's first line
-//                                (us when missing, empty or not a layout's name)
+//   MII_SIM_LAYOUT_FILE=PATH     the layout's name on PATH's first line, read at the first layout
+//                                query and at every run of the run loop (us when missing, empty or
+//                                not a layout's name)
+//   MII_SIM_ASCII_LAYOUT=NAME    the ASCII-capable layout when the current one is not, and the one
+//                                an input method types with: a Latin layout (default us)
 //   MII_SIM_FAIL=LIST            source,keyboard,mouse,scroll,create,string,displays,power,
-//                                displaymode,layout fail
+//                                displaymode,layout,layoutdata fail
 //   MII_SIM_TRACE=PATH           one JSON line per posted event, and an exit line; a trace that
 //                                cannot be written is reported once on stderr, and one whose
 //                                reader takes nothing for 2 s is given up
@@ -48,7 +51,8 @@ enum SimFailure : unsigned {
   kSimFailDisplays = 1u << 6,     // CGGetActiveDisplayList returns kCGErrorFailure
   kSimFailPower = 1u << 7,        // IOPMAssertionCreateWithName, IOPMAssertionDeclareUserActivity
   kSimFailDisplayMode = 1u << 8,  // CGDisplayCopyDisplayMode returns NULL
-  kSimFailLayout = 1u << 9,       // TISCopyCurrent...KeyboardLayoutInputSource return NULL
+  kSimFailLayout = 1u << 9,       // TISCopyCurrent...InputSource return NULL
+  kSimFailLayoutData = 1u << 10,  // the current keyboard layout has no key layout data
 };
 
 // A display: where it is in global coordinates (points; the first display listed is the main one,
@@ -111,8 +115,12 @@ void simSetPressCounts(uint32_t left, uint32_t right, uint32_t other);
 // that is none.
 bool simSetLayout(const std::string& name);
 // Every layout query reads the layout's name from the first line of path, as MII_SIM_LAYOUT_FILE
-// does; empty: the layout set above.
+// does; empty: the layout set above. Either is taken in by the process at its first layout query
+// and at each CFRunLoopRunInMode in the default mode, as a switch on a Mac is.
 void simSetLayoutFile(const std::string& path);
+// The ASCII-capable layout, as MII_SIM_ASCII_LAYOUT names it; false (and nothing changed) for a
+// name that is no Latin layout's.
+bool simSetAsciiLayout(const std::string& name);
 
 // The clocks: real by default; once set, both the wall clock (CFAbsoluteTimeGetCurrent) and the
 // steady one (mach_absolute_time, in nanoseconds) read absoluteTime seconds, until the next
