@@ -77,8 +77,9 @@ TEST_F(LayoutTest, CharacterKeysGoWhereTheLayoutTypesThem) {
       // No layout to ask, from the start or later: every key at its place.
       {"french", {"KEYPRESS 65"}, {"keydown 0 hid", "keyup 0 hid"}, "us", kSimFailLayout},
       {"french",
-       {"KEYPRESS 65", "@fail", "KEYPRESS 65"},
-       {"keydown 12 hid", "keyup 12 hid", "keydown 0 hid", "keyup 0 hid"}},
+       {"KEYPRESS 65", "@fail", "KEYPRESS 65", "KEYPRESS 65"},
+       {"keydown 12 hid", "keyup 12 hid", "keydown 0 hid", "keyup 0 hid", "keydown 0 hid",
+        "keyup 0 hid"}},
       // A switch is seen: the agent runs the run loop HIToolbox takes it in from.
       {"french",
        {"KEYPRESS 81", "@german", "KEYPRESS 89"},
