@@ -37,14 +37,15 @@ extern "C" const CFBooleanRef kCFBooleanFalse;
 // CoreFoundation/CFRunLoop.h.
 typedef CFStringRef CFRunLoopMode;
 extern "C" const CFRunLoopMode kCFRunLoopDefaultMode;
-enum {
+// A CF_ENUM, as Apple's header makes it: a real enum of fixed type.
+enum CFRunLoopRunResult : SInt32 {
   kCFRunLoopRunFinished = 1,
   kCFRunLoopRunStopped = 2,
   kCFRunLoopRunTimedOut = 3,
   kCFRunLoopRunHandledSource = 4,
 };
-extern "C" SInt32 CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds,
-                                     Boolean returnAfterSourceHandled);
+extern "C" CFRunLoopRunResult CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds,
+                                                 Boolean returnAfterSourceHandled);
 
 // HIToolbox/TextInputSources.h: sources are CF objects, released with CFRelease; a property is
 // the source's own, not retained for the caller.

@@ -170,7 +170,7 @@ TISInputSourceRef TISCopyCurrentASCIICapableKeyboardLayoutInputSource(void) {
 // A turn of the main run loop: the only time this process takes in a switch of input source. The
 // agent's run loop has no sources of its own here, so nothing else happens and nothing waits;
 // whether a Mac answers kCFRunLoopRunFinished or kCFRunLoopRunTimedOut then was not checked.
-SInt32 CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds, Boolean) {
+CFRunLoopRunResult CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds, Boolean) {
   if (seconds != 0) simulated::fatal("the simulated run loop only runs without waiting", "");
   if (simulated::isNamed(mode, u"kCFRunLoopDefaultMode")) {
     desktop().seenLayout = simulated::settingLayout();
