@@ -100,6 +100,11 @@ TEST(AgentSettingsTest, EachSettingReachesTheDesktop) {
        "KEYDOWN 65\n",
        "ACK KEYDOWN\n",
        {"keydown 12 hid", "keyup 12 hid"}},
+      // An input method types through the ASCII-capable layout.
+      {{{"MII_SIM_ASCII_LAYOUT", "french"}, {"MII_SIM_LAYOUT", "input-method"}},
+       "KEYDOWN 65\n",
+       "ACK KEYDOWN\n",
+       {"keydown 12 hid", "keyup 12 hid"}},
       {{{"MII_SIM_TRUST_FILE", fifo}},
        "KEYDOWN 65\nPING\n",
        kRefused + "PONG\n",
@@ -145,6 +150,7 @@ TEST(AgentSettingsTest, AMalformedSettingStopsTheAgentLoudly) {
   for (const auto& [name, value] : Env{{"MII_SIM_DISPLAYS", "wide"},
                                        {"MII_SIM_DISPLAYS", "1512x982#0"},
                                        {"MII_SIM_LAYOUT", "azerty"},
+                                       {"MII_SIM_ASCII_LAYOUT", "russian"},
                                        {"MII_SIM_TRACE", fifo}}) {
     SCOPED_TRACE(name);
     AgentOptions options;
