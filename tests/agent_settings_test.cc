@@ -64,7 +64,7 @@ TEST(AgentSettingsTest, EachSettingReachesTheDesktop) {
        "RESOLUTION\nGETPOS\n",
        "SCREEN 800 600 800 600\nPOS 400 300\n",
        {}},
-      {{{"MII_SIM_MACOS", "26"}},
+      {{{"MII_SIM_MACOS", "25"}},
        "CLICK left\n",
        "ACK CLICK\n",
        {"leftdown @756,491 click 1 noflags", "leftup @756,491 click 1 noflags"}},
