@@ -92,6 +92,11 @@ TEST_F(ScreenTest, DisplaysListsEveryActiveDisplay) {
        {{{{0, 0}, {1512.9, 982.5}}, 2, 9}},
        kSimFailDisplayMode,
        "DISPLAYS 1 9:0,0,1512,982,1512,982\n"},
+      {"bounds beyond int saturate; pixels do not",
+       {{{{0, 0}, {1e10, 1e10}}, 1, 1}, {{{-1e10, 0}, {10, 10}}, 1, 2}},
+       0,
+       "DISPLAYS 2 1:0,0,2147483647,2147483647,10000000000,10000000000 "
+       "2:-2147483648,0,10,10,10,10\n"},
       {"software mirroring: each mirror set once, as the display the others mirror",
        {{{{0, 0}, {1512, 982}}, 2, 1},
         {{{0, 0}, {1512, 982}}, 1, 2},
