@@ -64,7 +64,11 @@ TEST(AgentSettingsTest, EachSettingReachesTheDesktop) {
        "RESOLUTION\nGETPOS\n",
        "SCREEN 800 600 800 600\nPOS 400 300\n",
        {}},
-      {{{"MII_SIM_MACOS", "26"}},
+      {{{"MII_SIM_MIRRORS", "2:1"}, {"MII_SIM_DISPLAYS", "1512x982,1512x982"}},
+       "DISPLAYS\nMOVEDISPLAY 2 0 0\n",
+       "DISPLAYS 1 1:0,0,1512,982,1512,982\n",
+       {}},
+      {{{"MII_SIM_MACOS", "25"}},
        "CLICK left\n",
        "ACK CLICK\n",
        {"leftdown @756,491 click 1 noflags", "leftup @756,491 click 1 noflags"}},
@@ -149,6 +153,7 @@ TEST(AgentSettingsTest, AMalformedSettingStopsTheAgentLoudly) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   for (const auto& [name, value] : Env{{"MII_SIM_DISPLAYS", "wide"},
                                        {"MII_SIM_DISPLAYS", "1512x982#0"},
+                                       {"MII_SIM_MIRRORS", "2:2"},
                                        {"MII_SIM_LAYOUT", "azerty"},
                                        {"MII_SIM_ASCII_LAYOUT", "russian"},
                                        {"MII_SIM_TRACE", fifo}}) {

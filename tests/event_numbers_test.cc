@@ -1,4 +1,4 @@
-// Mouse event numbers on macOS 26 and 27, and the product version they depend on.
+// Mouse event numbers from macOS 26 on, none before, and the product version they depend on.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +30,7 @@ const std::vector<std::string> kEveryButtonCommand = {
 
 std::vector<int64_t> eventNumbers() { return takeField(kCGMouseEventNumber); }
 
-TEST_F(EventNumbersTest, FromMacOS27PressesAdvanceAndTheRestShareTheCurrentNumber) {
+TEST_F(EventNumbersTest, FromMacOS26PressesAdvanceAndTheRestShareTheCurrentNumber) {
   const std::vector<int64_t> numbered = {
       -1,              // MOUSEUP before any press of the run
       15, 15, 15,      // press, drag, release
@@ -41,12 +41,12 @@ TEST_F(EventNumbersTest, FromMacOS27PressesAdvanceAndTheRestShareTheCurrentNumbe
       21, 21, 21,      // press, drag by ratio, release
       -1,              // a plain move carries none
   };
-  for (int major : {26, 27, 28, 100}) {
+  for (int major : {25, 26, 27, 100}) {
     SCOPED_TRACE(major);
     SetUp();
     simSetMacOSMajor(major);
     sendLines(kEveryButtonCommand);
-    EXPECT_EQ(eventNumbers(), major < 27 ? std::vector<int64_t>(numbered.size(), -1) : numbered);
+    EXPECT_EQ(eventNumbers(), major < 26 ? std::vector<int64_t>(numbered.size(), -1) : numbered);
   }
 }
 
@@ -59,15 +59,15 @@ TEST_F(EventNumbersTest, SeedIsTakenOnceAtTheFirstPress) {
 
 TEST_F(EventNumbersTest, VersionIsReadOncePerProcess) {
   sendLine("MOUSEDOWN left");  // the first press reads the version
-  simSetMacOSMajor(26);
+  simSetMacOSMajor(25);
   sendLines({"MOUSEUP left", "CLICK left"});
   EXPECT_EQ(eventNumbers(), (std::vector<int64_t>{15, 15, 16, 16}));
-  // Another agent on the same Mac, now 26, reads it again.
+  // Another agent on the same Mac, now 25, reads it again.
   EventPoster poster;
   Pointer another(poster);
   another.postClick(Button::Left);
   EXPECT_EQ(eventNumbers(), (std::vector<int64_t>{-1, -1}));
-  EXPECT_EQ(another.eventNumbers().runningMacOSMajor(), 26);
+  EXPECT_EQ(another.eventNumbers().runningMacOSMajor(), 25);
 }
 
 TEST_F(EventNumbersTest, UncreatedPressesStillTakeTheirNumber) {

@@ -16,9 +16,10 @@
 
 namespace {
 
-using PointerMotionTest = AgentTest<26>;  // event numbers have their own tests
+using PointerMotionTest = AgentTest<25>;  // event numbers have their own tests
 
-// Plain moves carry the motion from where the cursor was, as drags do.
+// Plain moves carry the motion from where the cursor was, as drags do. A target that is no number
+// or infinitely far, given or computed, moves nothing.
 TEST_F(PointerMotionTest, MovesGoExactlyWhereAsked) {
   struct Case {
     const char* line;
@@ -30,11 +31,13 @@ TEST_F(PointerMotionTest, MovesGoExactlyWhereAsked) {
       {"MOVE -50 -20.5 extra", {"move @-50,-20.5 d-806,-511 noflags"}},
       {"MOVE 1e300 -1e300",
        {"move @1e+300,-1e+300 d9223372036854775807,-9223372036854775808 noflags"}},
-      {"MOVE inf -inf", {"move @inf,-inf d9223372036854775807,-9223372036854775808 noflags"}},
-      {"MOVE nan 5", {"move @nan,5 d0,-486 noflags"}},
+      {"MOVE inf -inf", {}},
+      {"MOVE nan 5", {}},
       {"MOVERATIO 0.5 0.25", {"move @756,245.5 d0,-245 noflags"}},
       {"MOVERATIO 2 2", {"move @3024,1964 d2268,1473 noflags"}},
       {"MOVERATIO -1 0", {"move @-1512,0 d-2268,-491 noflags"}},
+      {"MOVERATIO 0.5 nan", {}},
+      {"MOVERATIO 1e308 0", {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -100,11 +103,12 @@ TEST_F(PointerMotionTest, MovesWhileAButtonIsHeldDragThatButton) {
 
 TEST_F(PointerMotionTest, DragDeltasRunFromWhereTheCursorWas) {
   sendLine("MOUSEDOWN left");
-  sendLines({"MOVE 760.5 480.5", "MOVE 760 480", "MOVERATIO 0.5 0.5", "MOVE 1e300 nan"});
+  sendLines({"MOVE 760.5 480.5", "MOVE 760 480", "MOVERATIO 0.5 0.5", "MOVE 1e300 nan",
+             "MOVE 1e300 -1e300"});
   EXPECT_EQ(takePosted(),
             (Events{"leftdown @756,491 click 1", "leftdrag @760.5,480.5 click 1 d4,-10",
                     "leftdrag @760,480 click 1 d0,0", "leftdrag @756,491 click 1 d-4,11",
-                    "leftdrag @1e+300,nan click 1 d9223372036854775807,0"}));
+                    "leftdrag @1e+300,-1e+300 click 1 d9223372036854775807,-9223372036854775808"}));
 }
 
 TEST_F(PointerMotionTest, DragCarriesThePressCountAndTheModifierFlags) {
@@ -191,7 +195,8 @@ TEST_F(PointerMotionTest, ScrollWheelsOnlyTheSignCountsAndZeroGoesWithTheNegativ
 }
 
 // MOVEDISPLAY aims at fractions of the display with that id, as MOVE would there: a plain move,
-// or a drag of the held button; an id that names no active display, or is no number, moves nothing.
+// or a drag of the held button; an id that names no active display, or one that mirrors another,
+// or is no number, moves nothing.
 TEST_F(PointerMotionTest, MoveDisplayAimsAtTheDisplayWithThatId) {
   const struct {
     std::vector<std::string> lines;
@@ -205,21 +210,27 @@ TEST_F(PointerMotionTest, MoveDisplayAimsAtTheDisplayWithThatId) {
       {{"MOVEDISPLAY -724238 0.5 0.5"}, {}},
       {{"MOVEDISPLAY 724238x 0.5 0.5"}, {}},
       {{"MOVEDISPLAY 4295691534 0.5 0.5"}, {}},  // 724238 + 2^32
+      {{"MOVEDISPLAY 5 0.5 0.5"}, {}},           // a mirror of the main display
+      {{"MOVEDISPLAY 724238 nan nan"}, {}},
+      {{"MOVEDISPLAY 724238 inf 0"}, {}},
       {{"MOUSEDOWN left", "MOVEDISPLAY 724238 0.5 0.5"},
        {"leftdown @756,491 click 1", "leftdrag @2472,442 click 1 d1716,-49"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.lines.back());
     fresh();
-    simSetDisplayList(
-        {{{{0, 0}, {1512, 982}}, 2, 69733378}, {{{1512, -98}, {1920, 1080}}, 1, 724238}});
+    simSetDisplayList({{{{0, 0}, {1512, 982}}, 2, 69733378},
+                       {{{1512, -98}, {1920, 1080}}, 1, 724238},
+                       {{{0, 0}, {1512, 982}}, 1, 5}});
+    simSetMirrors({{5, 69733378}});
     EXPECT_EQ(sendLines(c.lines), c.lines.size() > 1 ? "ACK MOUSEDOWN\n" : "");
     EXPECT_EQ(takePosted(), c.events);
   }
 }
 
 // SCROLL posts pixels, continuous, with no flags, the wheels pointing Quartz's way; each axis
-// carries the fraction it could not post; a delta past 100,000 is 100,000, one that is no number 0.
+// carries the fraction it could not post, exactly; a delta past 100,000 is 100,000, one that is no
+// number 0.
 TEST_F(PointerMotionTest, ScrollPostsPixelsAndCarriesFractions) {
   const struct {
     std::vector<std::string> lines;
@@ -233,18 +244,19 @@ TEST_F(PointerMotionTest, ScrollPostsPixelsAndCarriesFractions) {
       {{"SCROLL 1e300 -1e300"}, {"scroll pixel 100000,-100000 continuous noflags"}},
       {{"SCROLL nan inf", "SCROLL -inf 2"}, {"scroll pixel -2,0 continuous noflags"}},
       {{"SCROLL abc 0"}, {}},
+      {std::vector<std::string>(10, "SCROLL 0 0.5"),
+       Events(5, "scroll pixel -1,0 continuous noflags")},
+      {std::vector<std::string>(10, "SCROLL 0.1 0.1"), {"scroll pixel -1,-1 continuous noflags"}},
+      {std::vector<std::string>(100000, "SCROLL 0.1 -0.1"),
+       Events(10000, "scroll pixel 1,-1 continuous noflags")},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.lines.front());
+    SCOPED_TRACE(c.lines.front() + " x" + std::to_string(c.lines.size()));
     fresh();
     holdModifiers(kCGEventFlagMaskShift);
     EXPECT_EQ(sendLines(c.lines), "");
     EXPECT_EQ(takePosted(), c.events);
   }
-  // Ten half pixels are five.
-  fresh();
-  for (int i = 0; i < 10; ++i) sendLine("SCROLL 0 0.5");
-  EXPECT_EQ(takePosted(), (Events(5, "scroll pixel -1,0 continuous noflags")));
 }
 
 }  // namespace

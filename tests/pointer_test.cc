@@ -18,8 +18,8 @@ namespace {
 
 constexpr uint64_t kShift = kCGEventFlagMaskShift;
 
-// Event numbers have their own tests; these read the events as macOS 26 sees them.
-using PointerTest = AgentTest<26>;
+// Event numbers have their own tests; these read the events as macOS 25 sees them.
+using PointerTest = AgentTest<25>;
 
 // The click state each press and release of the lines carried, in posting order.
 std::vector<int64_t> clickStates() { return takeField(kCGMouseEventClickState); }

@@ -15,7 +15,7 @@
 
 namespace {
 
-using ScreenTest = AgentTest<26>;
+using ScreenTest = AgentTest<25>;
 
 TEST_F(ScreenTest, ResolutionTruncatesTheMainDisplaysSize) {
   simSetDisplays({CGRect{{0, 0}, {1512.9, 982.5}}, CGRect{{-1000, 0}, {1000, 700}}});
@@ -63,14 +63,16 @@ TEST_F(ScreenTest, CursorPositionTruncatesTowardZero) {
   EXPECT_TRUE(simPostedEvents().empty());
 }
 
-// DISPLAYS lists every active display, the main one first: its id, its bounds in points (truncated
-// toward zero), its current mode's size in pixels, or its point size when the mode cannot be read.
+// DISPLAYS lists every active display that mirrors no other, the main one first: its id, its bounds
+// in points (truncated toward zero), its current mode's size in pixels, or its point size when the
+// mode cannot be read.
 TEST_F(ScreenTest, DisplaysListsEveryActiveDisplay) {
   const struct {
     const char* name;
     std::vector<SimDisplay> displays;
     unsigned failures;
     const char* reply;
+    SimMirrors mirrors = {};
   } cases[] = {
       {"one", {{{{0, 0}, {1512, 982}}}}, 0, "DISPLAYS 1 1:0,0,1512,982,1512,982\n"},
       {"a Retina main display and one to its right, a little higher",
@@ -90,25 +92,41 @@ TEST_F(ScreenTest, DisplaysListsEveryActiveDisplay) {
        {{{{0, 0}, {1512.9, 982.5}}, 2, 9}},
        kSimFailDisplayMode,
        "DISPLAYS 1 9:0,0,1512,982,1512,982\n"},
+      {"bounds beyond int saturate; pixels do not",
+       {{{{0, 0}, {1e10, 1e10}}, 1, 1}, {{{-1e10, 0}, {10, 10}}, 1, 2}},
+       0,
+       "DISPLAYS 2 1:0,0,2147483647,2147483647,10000000000,10000000000 "
+       "2:-2147483648,0,10,10,10,10\n"},
+      {"software mirroring: each mirror set once, as the display the others mirror",
+       {{{{0, 0}, {1512, 982}}, 2, 1},
+        {{{0, 0}, {1512, 982}}, 1, 2},
+        {{{1512, 0}, {1920, 1080}}, 1, 4},
+        {{{1512, 0}, {1920, 1080}}, 1, 3}},
+       0,
+       "DISPLAYS 2 1:0,0,1512,982,3024,1964 3:1512,0,1920,1080,1920,1080\n",
+       {{2, 1}, {4, 3}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     fresh();
     simSetDisplayList(c.displays);
     simSetFailures(c.failures);
+    simSetMirrors(c.mirrors);
     EXPECT_EQ(sendLine("DISPLAYS"), c.reply);
     EXPECT_TRUE(takePosted().empty());
   }
 }
 
-// At most sixteen, as the listing is asked for.
-TEST_F(ScreenTest, DisplaysListsAtMostSixteen) {
-  std::vector<SimDisplay> displays;
-  for (int i = 0; i < 17; ++i) displays.push_back({{{10.0 * i, 0}, {10, 10}}});
+// DISPLAYS lists at most sixteen, mirrors not counted; MOVEDISPLAY reaches every active display.
+TEST_F(ScreenTest, DisplaysListsAtMostSixteenAndMoveDisplayReachesEveryOne) {
+  std::vector<SimDisplay> displays = {{{{0, 0}, {10, 10}}}, {{{0, 0}, {10, 10}}}};
+  for (int i = 1; i < 17; ++i) displays.push_back({{{10.0 * i, 0}, {10, 10}}});
   simSetDisplayList(displays);
+  simSetMirrors({{2, 1}});
   const std::string reply = sendLine("DISPLAYS");
-  EXPECT_EQ(reply.rfind("DISPLAYS 16 1:0,0,10,10,10,10 ", 0), 0u) << reply;
-  EXPECT_NE(reply.find(" 16:150,0,10,10,10,10\n"), std::string::npos) << reply;
+  EXPECT_EQ(reply.rfind("DISPLAYS 16 1:0,0,10,10,10,10 3:10,0,10,10,10,10 ", 0), 0u) << reply;
+  EXPECT_NE(reply.find(" 17:150,0,10,10,10,10\n"), std::string::npos) << reply;
+  EXPECT_EQ(sendLines({"MOVEDISPLAY 18 0.5 0.5", "GETPOS"}), "POS 165 5\n");
 }
 
 // Displays come and go while the agent runs: each command looks them up anew, so a display that

@@ -240,6 +240,7 @@ MII_CG_EXTERN void CGEventPost(CGEventTapLocation tap, CGEventRef event);
 
 // CGDirectDisplay.h
 typedef struct CGDisplayMode* CGDisplayModeRef;
+#define kCGNullDirectDisplay ((CGDirectDisplayID)0)
 MII_CG_EXTERN CGError CGGetActiveDisplayList(uint32_t maxDisplays,
                                              CGDirectDisplayID* activeDisplays,
                                              uint32_t* displayCount);
@@ -248,6 +249,9 @@ MII_CG_EXTERN CGDisplayModeRef CGDisplayCopyDisplayMode(CGDirectDisplayID displa
 MII_CG_EXTERN void CGDisplayModeRelease(CGDisplayModeRef mode);
 MII_CG_EXTERN size_t CGDisplayModeGetPixelWidth(CGDisplayModeRef mode);
 MII_CG_EXTERN size_t CGDisplayModeGetPixelHeight(CGDisplayModeRef mode);
+
+// CGDisplayConfiguration.h
+MII_CG_EXTERN CGDirectDisplayID CGDisplayMirrorsDisplay(CGDirectDisplayID display);
 
 // CoreFoundation.
 extern "C" void CFRelease(CFTypeRef cf);

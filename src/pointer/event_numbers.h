@@ -1,7 +1,8 @@
 // Mouse event numbers. From macOS 27 the window server ties a release or a drag to its press by
 // the mouse event number, and ignores a press whose number is not above the ones it has already
-// seen; synthetic button events without one fail to raise windows or drag title bars. Earlier
-// releases need nothing, and there nothing is set.
+// seen; synthetic button events without one fail to raise windows or drag title bars. Drags were
+// seen to need the numbers on macOS 26 too; earlier releases ignore the field, and there nothing
+// is set.
 #pragma once
 
 #include <array>
@@ -12,7 +13,7 @@
 #include "pointer/buttons.h"
 
 // The first macOS major version whose button events carry a mouse event number.
-inline constexpr int kFirstNumberedMacOS = 27;
+inline constexpr int kFirstNumberedMacOS = 26;
 
 // The major number of a product version such as "27.1" or "10.15.7"; 0 when the text does not
 // start with one (no digits, a sign, anything but a dot after the digits, or beyond int).

@@ -24,8 +24,9 @@ constexpr ButtonTypes kButtonTypes[kButtonCount] = {
     {kCGEventOtherMouseDown, kCGEventOtherMouseUp, kCGEventOtherMouseDragged},
 };
 
-// Indexed [horizontal][amount > 0]. A positive WHEEL scrolls the content up, towards the top of
-// the document, which the wheel reports as negative lines.
+// Indexed [horizontal][amount > 0]. A positive WHEEL scrolls down, toward the end of the document,
+// which is negative lines on Quartz's first wheel (positive ones scroll up); a positive HWHEEL is
+// positive lines on the second wheel, which scroll left.
 constexpr ScrollWheels kScrollSteps[2][2] = {
     {{3, 0}, {-3, 0}},
     {{0, -3}, {0, 3}},
@@ -151,6 +152,8 @@ void Pointer::postDrag(Button button, CGPoint before, bool knownStart, CGPoint t
 }
 
 void Pointer::postMouseMove(double x, double y, CGEventFlags flags) {
+  // Such a target is nowhere on the desktop, and its motion fits no integer field.
+  if (!std::isfinite(x) || !std::isfinite(y)) return;
   // The target goes out as given: not rounded, not clamped to a display.
   const CGPoint target{x, y};
   CGPoint before{0, 0};
@@ -184,12 +187,9 @@ void Pointer::postMouseMoveOnDisplay(CGDirectDisplayID display, double rx, doubl
 }
 
 void Pointer::postPixelScroll(double dx, double dy) {
-  const double totalX = scrollRemainder_.x + pixelDelta(dx);
-  const double totalY = scrollRemainder_.y + pixelDelta(dy);
-  // Within the limit plus one, so the conversions are exact and defined.
-  const auto postedX = static_cast<int32_t>(std::trunc(totalX));
-  const auto postedY = static_cast<int32_t>(std::trunc(totalY));
-  scrollRemainder_ = CGPoint{totalX - postedX, totalY - postedY};
+  // Within the limit plus one: the conversions are exact.
+  const auto postedX = static_cast<int32_t>(scrollX_.add(pixelDelta(dx)));
+  const auto postedY = static_cast<int32_t>(scrollY_.add(pixelDelta(dy)));
   if (postedX == 0 && postedY == 0) return;
   // Quartz's wheels point the other way: wheel 1 > 0 scrolls up, wheel 2 > 0 left. Continuous, as
   // a trackpad's or a fine wheel's scrolling is, and without phases: made-up phases rubber-band.

@@ -11,6 +11,7 @@
 #include "platform/quartz.h"
 #include "pointer/buttons.h"
 #include "pointer/event_numbers.h"
+#include "pointer/fraction_carry.h"
 
 // The two wheel values of a scroll command, in lines: vertical first, horizontal second. Only the
 // sign of amount counts, and zero goes with the negatives.
@@ -38,8 +39,8 @@ class Pointer {
   void postClick(Button button);
   void postDoubleClick(Button button);
 
-  // MOVE and MOVERATIO: a plain move, or a drag of the held button carrying
-  // the flags.
+  // MOVE and MOVERATIO: a plain move, or a drag of the held button carrying the flags; nothing when
+  // the target is no number or infinitely far.
   void postMouseMove(double x, double y, CGEventFlags flags);
   void postMouseMoveByRatio(double rx, double ry, CGEventFlags flags);
   // MOVEDISPLAY: as MOVE, to the fractions rx, ry of the active display with this id; nothing when
@@ -72,6 +73,7 @@ class Pointer {
   // is set, and the session releases what is still set when the host goes away.
   std::array<bool, kButtonCount> held_{};
   EventNumbers numbers_;
-  // What SCROLL could not post yet, in pixels, each below one: x for dx, y for dy.
-  CGPoint scrollRemainder_{0, 0};
+  // What SCROLL could not post yet, below a pixel: one carry for dx, one for dy.
+  FractionCarry scrollX_;
+  FractionCarry scrollY_;
 };

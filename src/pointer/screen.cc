@@ -1,5 +1,7 @@
 #include "pointer/screen.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 #include "numbers.h"
@@ -10,12 +12,22 @@ namespace {
 constexpr int kFallbackWidth = 1920;
 constexpr int kFallbackHeight = 1080;
 
-// The active displays' ids into ids (room for kMaxDisplays); how many, 0 when the listing fails,
-// whatever count it may have left behind.
-uint32_t listDisplays(CGDirectDisplayID* ids) {
+// Every active display's id, the main one first; none when the listing fails. The count is asked
+// first: a Mac may have more displays than DISPLAYS lists, and each of them can be moved to.
+std::vector<CGDirectDisplayID> listDisplays() {
   uint32_t count = 0;
-  if (CGGetActiveDisplayList(kMaxDisplays, ids, &count) != kCGErrorSuccess) return 0;
-  return count < kMaxDisplays ? count : kMaxDisplays;
+  if (CGGetActiveDisplayList(0, nullptr, &count) != kCGErrorSuccess || count == 0) return {};
+  std::vector<CGDirectDisplayID> ids(count);
+  if (CGGetActiveDisplayList(count, ids.data(), &count) != kCGErrorSuccess) return {};
+  // A display may have left between the two calls.
+  ids.resize(std::min<size_t>(count, ids.size()));
+  return ids;
+}
+
+// With software mirroring every display of a mirror set is active and shows the same region of the
+// desktop; only the display they mirror stands for it.
+bool mirrorsAnother(CGDirectDisplayID id) {
+  return CGDisplayMirrorsDisplay(id) != kCGNullDirectDisplay;
 }
 
 // A size in points as whole pixels at one pixel a point: truncated, never below 0.
@@ -41,21 +53,21 @@ CGPoint cursorLocation() {
 }
 
 bool mainDisplayBounds(CGRect* bounds) {
-  CGDirectDisplayID ids[kMaxDisplays];
-  if (listDisplays(ids) == 0) return false;
-  *bounds = CGDisplayBounds(ids[0]);
+  CGDirectDisplayID main = kCGNullDirectDisplay;
+  uint32_t count = 0;
+  if (CGGetActiveDisplayList(1, &main, &count) != kCGErrorSuccess || count == 0) return false;
+  *bounds = CGDisplayBounds(main);
   return true;
 }
 
 std::vector<DisplayInfo> activeDisplays() {
-  CGDirectDisplayID ids[kMaxDisplays];
-  const uint32_t count = listDisplays(ids);
   std::vector<DisplayInfo> displays;
-  displays.reserve(count);
-  for (uint32_t i = 0; i < count; ++i) {
-    DisplayInfo display{ids[i], CGDisplayBounds(ids[i]), 0, 0};
+  for (CGDirectDisplayID id : listDisplays()) {
+    if (displays.size() == kMaxDisplays) break;
+    if (mirrorsAnother(id)) continue;
+    DisplayInfo display{id, CGDisplayBounds(id), 0, 0};
     // The mode knows the pixels: a Retina display has more of them than points.
-    CGDisplayModeRef mode = CGDisplayCopyDisplayMode(ids[i]);
+    CGDisplayModeRef mode = CGDisplayCopyDisplayMode(id);
     if (mode != nullptr) {
       display.pixelWidth = CGDisplayModeGetPixelWidth(mode);
       display.pixelHeight = CGDisplayModeGetPixelHeight(mode);
@@ -70,15 +82,10 @@ std::vector<DisplayInfo> activeDisplays() {
 }
 
 bool activeDisplayBounds(CGDirectDisplayID id, CGRect* bounds) {
-  CGDirectDisplayID ids[kMaxDisplays];
-  const uint32_t count = listDisplays(ids);
-  for (uint32_t i = 0; i < count; ++i) {
-    if (ids[i] == id) {
-      *bounds = CGDisplayBounds(id);
-      return true;
-    }
-  }
-  return false;
+  const std::vector<CGDirectDisplayID> ids = listDisplays();
+  if (std::find(ids.begin(), ids.end(), id) == ids.end() || mirrorsAnother(id)) return false;
+  *bounds = CGDisplayBounds(id);
+  return true;
 }
 
 bool queryCursorPosition(int* x, int* y) {

@@ -1,6 +1,7 @@
 // The cursor and the displays, as the system knows them: queries that keep no state.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -23,13 +24,16 @@ struct DisplayInfo {
   uint64_t pixelWidth;
   uint64_t pixelHeight;
 };
-inline constexpr uint32_t kMaxDisplays = 16;
+// A limit of the listing only: every active display can be moved to.
+inline constexpr size_t kMaxDisplays = 16;
 
-// The active displays in the system's order, the main one first, at most kMaxDisplays; none when
-// the listing fails. Asked anew at every call: displays come and go while the agent runs.
+// The active displays that mirror no other, in the system's order, the main one first, at most
+// kMaxDisplays; none when the listing fails. Asked anew at every call: displays come and go while
+// the agent runs.
 std::vector<DisplayInfo> activeDisplays();
 
-// The bounds of the active display with this id; false when no active display has it now.
+// The bounds of the active display with this id, among all of them; false when no active display
+// has it now, or when it mirrors another.
 bool activeDisplayBounds(CGDirectDisplayID id, CGRect* bounds);
 
 // The cursor position truncated toward zero; false when it cannot be read (no reply).

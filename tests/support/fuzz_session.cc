@@ -29,7 +29,7 @@
 //      bits 2-3  displays: one 1512x982; none; two side by side; a fractional main and one more
 //      bit 4     creations fail as byte 2 says (a SimFailure mask)
 //      bit 5     the clock moves 0.3 s before every line (else only the pauses move it)
-//      bit 6     macOS 26 instead of 27
+//      bit 6     macOS 25 instead of 27
 //      bit 7     the system's press counters near their 32-bit limit
 //   1  the permission for line i is bit i % 8 (1 granted); bit 7 is also the banner's answer
 //   2  the failure mask
@@ -73,7 +73,7 @@ Setup setUpDesktop(const uint8_t* header) {
   if (flags & 0x10) setup.failures = header[2] & 0x7F;
   setup.clockSteps = (flags & 0x20) != 0;
   simSetFailures(setup.failures);
-  simSetMacOSMajor((flags & 0x40) ? 26 : 27);
+  simSetMacOSMajor((flags & 0x40) ? 25 : 27);
   if (flags & 0x80) simSetPressCounts(4294967295u, 4294967294u, 4294967293u);
   static constexpr CGPoint kCursors[] = {{0, 0}, {0, 0}, {100.9, 50.2}, {-200.5, 10}};
   if ((header[3] & 3) != 0) simSetCursor(kCursors[header[3] & 3]);

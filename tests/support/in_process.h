@@ -23,7 +23,7 @@ inline constexpr double kStartTime = 1000.0;
 // resetAgent, then the clock fixed at kStartTime, pauses instant and the given macOS.
 void freshAgent(int macOSMajor);
 
-// A fresh agent for every test on the given macOS (event numbers come with 27), and no event or
+// A fresh agent for every test on the given macOS (event numbers come with 26), and no event or
 // string left alive by it. fresh() starts again within a test, as between the rows of a table.
 template <int kMacOSMajor = 27>
 class AgentTest : public testing::Test {

@@ -20,6 +20,7 @@ struct Desktop {
   std::vector<SimDisplay> displays = {SimDisplay{CGRect{{0, 0}, {1512, 982}}, 1, 1}};
   std::string displaysFile;               // when set, read at every display query, and wins
   std::vector<SimDisplay> fileDisplays;   // what the displays file listed when last read
+  SimMirrors mirrors;                     // each mirror's id, and the id of the display it mirrors
   CGPoint cursor = {756, 491};            // the main display's centre
   const SimLayout* layout = &usLayout();  // the current keyboard layout
   std::string layoutFile;                 // when set, read at every run of the run loop, and wins

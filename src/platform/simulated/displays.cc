@@ -146,6 +146,17 @@ CGDisplayModeRef CGDisplayCopyDisplayMode(CGDirectDisplayID display) {
   return mode;
 }
 
+// A mirror answers while it is listed, as only a display that is there can be in a mirror set. The
+// display it mirrors answers kCGNullDirectDisplay, as does one in no mirror set.
+CGDirectDisplayID CGDisplayMirrorsDisplay(CGDirectDisplayID display) {
+  const SimMirrors& mirrors = desktop().mirrors;
+  const auto found = mirrors.find(display);
+  if (found == mirrors.end() || simulated::findDisplay(display) == nullptr) {
+    return kCGNullDirectDisplay;
+  }
+  return found->second;
+}
+
 size_t CGDisplayModeGetPixelWidth(CGDisplayModeRef mode) {
   const CGDisplayMode* m = simulated::liveDisplayMode(mode);
   return m == nullptr ? 0 : m->pixelWidth;
@@ -170,6 +181,8 @@ void simSetDisplayList(const std::vector<SimDisplay>& displays) {
     simulated::fatal("simSetDisplayList: two displays share an id", "");
   desktop().displays = std::move(list);
 }
+
+void simSetMirrors(const SimMirrors& mirrors) { desktop().mirrors = mirrors; }
 
 // From the list in effect until now: a file that lists something else moves the cursor as a change
 // of displays does.

@@ -103,6 +103,9 @@ Desktop fromEnvironment() {
     d.displaysFile = v;
     d.fileDisplays = readDisplaysFile(d.displaysFile);
   }
+  if (const char* v = std::getenv("MII_SIM_MIRRORS")) {
+    if (!simParseMirrors(v, &d.mirrors)) badKnob("MII_SIM_MIRRORS", v);
+  }
   d.cursor = centreOfMain(d.displaysFile.empty() ? d.displays : d.fileDisplays);
   if (const char* v = std::getenv("MII_SIM_CURSOR")) {
     const char* p = v;
@@ -218,5 +221,29 @@ bool simParseDisplays(const std::string& text, std::vector<SimDisplay>* displays
   // Two displays with one id cannot both be asked about.
   if (!simulated::giveIds(&parsed)) return false;
   *displays = parsed;
+  return true;
+}
+
+// ID:OF,... (empty: none) with both ids 32-bit decimals other than 0, which is
+// kCGNullDirectDisplay. A mirror set has one display that the others mirror: a display mirrors one
+// display, never itself nor another mirror.
+bool simParseMirrors(const std::string& text, SimMirrors* mirrors) {
+  SimMirrors parsed;
+  if (text.find('\0') != std::string::npos) return false;
+  const char* p = text.c_str();
+  while (!text.empty()) {
+    uint32_t id = 0;
+    uint32_t of = 0;
+    if (!simulated::readUnsigned(&p, &id) || *p++ != ':' || !simulated::readUnsigned(&p, &of)) {
+      return false;
+    }
+    if (id == 0 || of == 0 || !parsed.emplace(id, of).second) return false;
+    if (*p == '\0') break;
+    if (*p++ != ',') return false;
+  }
+  for (const auto& mirror : parsed) {
+    if (parsed.count(mirror.second) != 0) return false;
+  }
+  *mirrors = parsed;
   return true;
 }

@@ -11,6 +11,7 @@
 //                                pixels per point, ID the display id (default 1512x982)
 //   MII_SIM_DISPLAYS_FILE=PATH   every display query reads the list from PATH's first line (same
 //                                syntax; no display when missing, empty or malformed)
+//   MII_SIM_MIRRORS=ID:OF,...    software mirroring: display ID mirrors display OF (default none)
 //   MII_SIM_CURSOR=X,Y           cursor at start (default the main display's centre)
 //   MII_SIM_MACOS=MAJOR          kern.osproductversion's major number (default 27)
 //   MII_SIM_PRESS_COUNTS=L,R,O   HID press counters for left, right, other (default 100,20,3)
@@ -63,6 +64,9 @@ struct SimDisplay {
   CGDirectDisplayID id = 0;  // 0: its place in the list, from 1
 };
 
+// Software mirror sets: a mirror's id, and the id of the display it mirrors.
+using SimMirrors = std::map<CGDirectDisplayID, CGDirectDisplayID>;
+
 enum class SimEventKind { Plain, Keyboard, Mouse, Scroll };
 
 // A posted event as the desktop saw it at the moment of posting.
@@ -106,6 +110,9 @@ void simSetDisplayList(const std::vector<SimDisplay>& displays);
 // Every display query reads the list from the first line of path, as MII_SIM_DISPLAYS_FILE does;
 // empty: the list set above.
 void simSetDisplaysFile(const std::string& path);
+// While a mirror is listed, CGDisplayMirrorsDisplay answers the display it mirrors; every other id
+// answers kCGNullDirectDisplay.
+void simSetMirrors(const SimMirrors& mirrors);
 void simSetCursor(CGPoint cursor);
 CGPoint simCursor();
 void simSetFailures(unsigned failures);  // a mask of SimFailure
@@ -159,3 +166,5 @@ std::string simTraceLine(const SimEvent& event);
 // Parses the MII_SIM_DISPLAYS syntax, every id given (a display without one gets its place in the
 // list); false on a malformed list.
 bool simParseDisplays(const std::string& text, std::vector<SimDisplay>* displays);
+// Parses the MII_SIM_MIRRORS syntax; false on a malformed list.
+bool simParseMirrors(const std::string& text, SimMirrors* mirrors);
