@@ -94,8 +94,8 @@ def renumbered(events):
 # Observed traces that agree with the expected one, made from its events, and what is said.
 AGREEING = [
     ("plain moves nobody posted",
-     lambda events: events.insert(first(events, left_press),
-                                  {"type": 5, "flags": 0, "x": 1, "y": 2, "button": 0, "fields": {}}),
+     lambda events: events.insert(first(events, left_press), {
+         "type": 5, "flags": 0, "x": 1, "y": 2, "button": 0, "fields": {}}),
      "1 observed plain moves skipped"),
     ("the watcher's lines of the same events",
      lambda events: events.__setitem__(slice(None), watched(events)), "the traces agree"),
@@ -184,6 +184,9 @@ UNREADABLE = [
      "observed.jsonl:5: seq 6 after seq 4: events are missing"),
     ("seq that is not a number", lambda trace: (trace, trace.replace(b'"seq":1,', b'"seq":"1",')),
      '("seq" is "1", not an integer)'),
+    ("a line of 64 KiB and more",
+     lambda trace: (b'{"text":"' + b"a" * 65536 + b'"}\n' + trace, trace),
+     "observed.jsonl:1: a line longer than 65536 bytes"),
     ("a FIFO nobody writes", lambda trace: (FIFO, trace), "observed.jsonl: not a regular file"),
     ("a table in a folder that is not there",
      lambda trace: (trace, trace, "/nonexistent/table.md"),

@@ -74,7 +74,7 @@ RETINA = "a Retina main display with an id of its own, and another display"
 
 class MacPathWithStandInsTest(unittest.TestCase):
     def run_script(self, tree, **env_extra):
-        for script in ("mac-conformance.sh", "compare-traces.py"):
+        for script in ("mac-conformance.sh", "compare-traces.py", "trace_lines.py"):
             os.makedirs(os.path.join(tree, "scripts"), exist_ok=True)
             shutil.copy(os.path.join(SOURCE_DIR, "scripts", script), os.path.join(tree, "scripts"))
         for name in ("uname", "sw_vers", "screencapture", "cmake"):
