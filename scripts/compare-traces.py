@@ -52,8 +52,20 @@ import sys
 
 sys.dont_write_bytecode = True  # nothing written beside the scripts
 from trace_lines import (  # noqa: E402 (its folder is the first on the path: this script's)
-    DRAGS, FLAG_MASK, FLAG_NAMES, KEY_TYPES, MOUSE_TYPES, MOVE, POSITION_TOLERANCE, PRESSES,
-    RELEASES, SCROLL_TYPES, TYPE_NAMES, UNIT_NAMES, UnreadableTrace, open_regular, read_trace)
+    KEY_TYPES, MOUSE_TYPES, SCROLL_TYPES, TYPE_NAMES, UnreadableTrace, open_regular, read_trace)
+
+PRESSES = {1, 3, 25}
+RELEASES = {2, 4, 26}
+DRAGS = {6, 7, 27}
+MOVE = 5
+UNIT_NAMES = {0: "pixels", 1: "lines"}  # kCGScrollEventUnitPixel, kCGScrollEventUnitLine
+
+FLAG_NAMES = [
+    (0x20000, "Shift"), (0x40000, "Control"), (0x80000, "Option"), (0x100000, "Command"),
+    (0x200000, "NumericPad"), (0x800000, "Fn"),
+]
+FLAG_MASK = sum(bit for bit, _ in FLAG_NAMES)
+POSITION_TOLERANCE = 1.0
 
 
 class UnwritableTable(Exception):

@@ -15,18 +15,6 @@ MOUSE_TYPES = {
 }
 SCROLL_TYPES = {22: "scroll"}
 TYPE_NAMES = {**KEY_TYPES, **MOUSE_TYPES, **SCROLL_TYPES}
-PRESSES = {1, 3, 25}
-RELEASES = {2, 4, 26}
-DRAGS = {6, 7, 27}
-MOVE = 5
-UNIT_NAMES = {0: "pixels", 1: "lines"}  # kCGScrollEventUnitPixel, kCGScrollEventUnitLine
-
-FLAG_NAMES = [
-    (0x20000, "Shift"), (0x40000, "Control"), (0x80000, "Option"), (0x100000, "Command"),
-    (0x200000, "NumericPad"), (0x800000, "Fn"),
-]
-FLAG_MASK = sum(bit for bit, _ in FLAG_NAMES)
-POSITION_TOLERANCE = 1.0
 LONGEST_LINE = 65536  # far beyond any event's line; a longer one is no trace
 
 
