@@ -10,21 +10,27 @@
 # "not run: ..." as its last line: never a pass it did not earn. With MII_CONFORMANCE_REQUIRED=1
 # (the macOS workflow sets it) "not run" exits 1 instead, with a GitHub error under Actions: a job
 # that compared nothing must not go green.
-#   --print-session   prints the session and exits
+#   --print-session [DISPLAY]   prints the session, its MOVEDISPLAY to display id DISPLAY
+#                               (default 1, the simulated desktop's main display), and exits
 # Output in ${MII_CONFORMANCE_DIR:-build/conformance}: observed.jsonl (the watcher's lines),
 # expected.jsonl (the simulated agent's trace), comparison.md, screen.png, and the programs' output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Absolute moves first, so that the cursor is known; modifiers, and Control+C going out as
-# Command+C; text with a line break and non-ASCII; clicks, a double click, drags, the three
-# buttons, both wheels. The right click's menu is closed with Escape. Presses give their click
-# count, so that the count does not hang on how fast the lines come.
+# Absolute moves first, so that the cursor is known, one of them to the main display by its id
+# (the argument), which only the Mac's DISPLAYS reply tells; its layout; modifiers, and Control+C
+# going out as Command+C; a held arrow repeating; text with a line break and non-ASCII; clicks, a
+# double click, drags, the three buttons, both wheels, and scrolls in pixels whose fractions carry.
+# The right click's menu is closed with Escape. Presses give their click count, so that the count
+# does not hang on how fast the lines come.
 session() {
-  cat <<'EOF'
+  cat <<EOF
 MOVE 240 200
 MOVE 260.5 210.25
 MOVERATIO 0.25 0.25
+DISPLAYS
+MOVEDISPLAY ${1:-1} 0.2 0.2
+LAYOUT
 KEYDOWN 16
 KEYDOWN 65
 KEYUP 65
@@ -38,6 +44,10 @@ KEYDOWN 91
 KEYUP 91
 KEYUP 18
 KEYPRESS 39
+KEYDOWN 39
+KEYDOWN 39
+KEYDOWN 39
+KEYUP 39
 TEXT TGluZSBvbmUKWmVpbGUgendlaTogY2Fmw6kgw7xiZXIg8J+YgA==
 MOVE 300 240
 CLICK left
@@ -56,6 +66,8 @@ WHEEL 1
 WHEEL -1
 HWHEEL 1
 HWHEEL -1
+SCROLL 0 12.5
+SCROLL -7 0.5
 CLICK right
 KEYPRESS 27
 QUIT
@@ -78,6 +90,37 @@ not_run() {
   exit "$status"
 }
 
+# The simulated desktop's display list (MII_SIM_DISPLAYS) for a DISPLAYS reply on stdin: each
+# display's size in points, its origin (the main one, first, is at the origin), its pixels per
+# point and its id, so that the simulated agent lists the displays as the Mac did.
+simulated_displays() {
+  awk '{
+    for (i = 3; i <= NF; i++) {
+      split($i, d, /[:,]/)  # id x y w h pw ph
+      spec = d[4] "x" d[5]
+      if (i > 3) spec = spec "@" d[2] "," d[3]
+      spec = spec "*" (d[4] > 0 ? sprintf("%.17g", d[6] / d[4]) : 1) "#" d[1]
+      list = list (i > 3 ? "," : "") spec
+    }
+    print list
+  }'
+}
+
+# The simulated layout (MII_SIM_LAYOUT) that types as the Mac's current one, by its input source
+# id. ABC is the name newer macOS gives its U.S. layout in most regions, with the same keys: the
+# simulated U.S. stands for it.
+simulated_layout() {
+  case "$1" in
+    com.apple.keylayout.US | com.apple.keylayout.ABC) echo us ;;
+    com.apple.keylayout.French) echo french ;;
+    com.apple.keylayout.German) echo german ;;
+    com.apple.keylayout.Dvorak) echo dvorak ;;
+    com.apple.keylayout.DVORAK-QWERTYCMD) echo dvorak-qwerty-cmd ;;
+    com.apple.keylayout.Russian) echo russian ;;
+    *) return 1 ;;
+  esac
+}
+
 # A program of the run failed: what it said, then exit 1.
 failed() {
   echo "mac-conformance: $1"
@@ -89,7 +132,7 @@ failed() {
 }
 
 if [ "${1:-}" = --print-session ]; then
-  session
+  session "${2:-1}"
   exit 0
 fi
 [ "$(uname -s)" = Darwin ] || not_run "not a Mac"
@@ -114,9 +157,11 @@ watch=build/src/watch/mac-input-watch
 simulated=build-simulated/mac-input-injector
 ready="READY: macOS CGEvent Input Injector Online"
 
-# What the agent finds here: the permission (its banner), the main display and the cursor.
-reply=$(printf 'RESOLUTION\nGETPOS\nQUIT\n' | "$agent" 2>"$out/preflight.err") ||
-  failed "the agent failed answering RESOLUTION and GETPOS (status $?)" "$out/preflight.err"
+# What the agent finds here: the permission (its banner), the main display, the cursor, every
+# display and the keyboard layout.
+reply=$(printf 'RESOLUTION\nGETPOS\nDISPLAYS\nLAYOUT\nQUIT\n' | "$agent" 2>"$out/preflight.err") ||
+  failed "the agent failed answering RESOLUTION, GETPOS, DISPLAYS and LAYOUT (status $?)" \
+    "$out/preflight.err"
 banner=$(printf '%s\n' "$reply" | sed -n 1p)
 [ "$banner" = "$ready" ] ||
   not_run "the agent has no Accessibility permission in this session (its banner: $banner)"
@@ -125,8 +170,21 @@ read -r _ cursor_x cursor_y <<<"$(printf '%s\n' "$reply" | grep '^POS ' || true)
 if [ -z "${width:-}" ] || [ -z "${height:-}" ]; then
   not_run "the agent gave no RESOLUTION reply"
 fi
+displays=$(printf '%s\n' "$reply" | grep '^DISPLAYS ' || true)
+read -r _ display_count main_display _ <<<"$displays"
+[ "${display_count:-0}" != 0 ] || not_run "the agent lists no display (its reply: $displays)"
+main_display=${main_display%%:*}
+layout_reply=$(printf '%s\n' "$reply" | grep '^LAYOUT ' || true)
+read -r _ layout input_method <<<"$layout_reply"
+# An input method composes the keys into text of its own: what reaches the tap is not the keys.
+[ -z "${input_method:-}" ] ||
+  not_run "the Mac's keyboard input goes through an input method ($input_method): switch to ABC"
+sim_layout=$(simulated_layout "${layout:-}") ||
+  not_run "the Mac's keyboard layout (${layout:-none}) is not one the simulated desktop has:" \
+    "switch to ABC"
 macos=$(sw_vers -productVersion)
-echo "mac-conformance: macOS $macos on $(uname -m), main display ${width}x${height} points"
+echo "mac-conformance: macOS $macos on $(uname -m), main display ${width}x${height} points," \
+  "layout $layout"
 
 # The watcher reads a FIFO that this script holds open: closing it is the watcher's end of input.
 # The FIFO lives outside the output folder, whose files are uploaded: a reader of the folder would
@@ -170,7 +228,7 @@ if ! grep -qx WATCHING "$out/watch.err"; then
 fi
 
 # One line every 20 ms, as a host would send them.
-if ! session | while IFS= read -r line; do
+if ! session "$main_display" | while IFS= read -r line; do
   printf '%s\n' "$line"
   sleep 0.02
 done | "$agent" >"$out/agent.out" 2>"$out/agent.err"; then
@@ -189,10 +247,15 @@ watch_pid=""
   not_run "the agent lost the Accessibility permission during the session ($(sed -n 1p "$out/agent.out"))"
 grep -v -x WATCHING "$out/watch.err" || true
 
-session | MII_SIM_TRACE="$out/expected.jsonl" MII_SIM_DISPLAYS="${width}x${height}" \
+session "$main_display" | MII_SIM_TRACE="$out/expected.jsonl" \
+  MII_SIM_DISPLAYS="$(simulated_displays <<<"$displays")" MII_SIM_LAYOUT="$sim_layout" \
   MII_SIM_CURSOR="${cursor_x:-0},${cursor_y:-0}" MII_SIM_MACOS="${macos%%.*}" \
-  "$simulated" >"$out/simulated.out" 2>"$out/simulated.err" ||
+  "$simulated" >"$out/simulated.raw" 2>"$out/simulated.err" ||
   failed "the simulated agent failed on the session" "$out/simulated.err"
+# The simulated layout stands for the Mac's, whose name it may not have (ABC): the Mac's name is
+# what the real agent must have answered.
+awk -v mac="$layout_reply" '/^LAYOUT /{ $0 = mac } 1' "$out/simulated.raw" >"$out/simulated.out"
+rm -f "$out/simulated.raw"
 
 status=0
 if ! cmp -s "$out/agent.out" "$out/simulated.out"; then

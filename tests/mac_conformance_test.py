@@ -52,11 +52,13 @@ STAND_INS = {
     "screencapture": ': >"${@: -1}"\n',
     "cmake": "exit 0\n",  # the tree is built already
     # The Mac's delivery: every event the "real" agent's simulated desktop took, less those that
-    # STAND_IN_LOSES matches; or, with STAND_IN_EXIT, a watcher that ends before watching.
+    # STAND_IN_LOSES matches, and without their seq, as the watcher writes none; or, with
+    # STAND_IN_EXIT, a watcher that ends before watching.
     "mac-input-watch": 'if [ -n "${STAND_IN_EXIT:-}" ]; then\n'
                        '  echo "stand-in: no tap" >&2; exit "$STAND_IN_EXIT"\nfi\n'
                        'echo WATCHING >&2\ncat >/dev/null\n'
-                       'grep -v -e "${STAND_IN_LOSES:-^$}" "$DELIVERED" || true\n',
+                       '{ grep -v -e "${STAND_IN_LOSES:-^$}" "$DELIVERED" || true; } |\n'
+                       '  sed \'s/^{"seq":[0-9]*,/{/\'\n',
 }
 
 
@@ -67,9 +69,12 @@ def write_program(path, body):
     os.chmod(path, stat.S_IRWXU)
 
 
+RETINA = "a Retina main display with an id of its own, and another display"
+
+
 class MacPathWithStandInsTest(unittest.TestCase):
     def run_script(self, tree, **env_extra):
-        for script in ("mac-conformance.sh", "compare-traces.py"):
+        for script in ("mac-conformance.sh", "compare-traces.py", "trace_lines.py"):
             os.makedirs(os.path.join(tree, "scripts"), exist_ok=True)
             shutil.copy(os.path.join(SOURCE_DIR, "scripts", script), os.path.join(tree, "scripts"))
         for name in ("uname", "sw_vers", "screencapture", "cmake"):
@@ -86,17 +91,32 @@ class MacPathWithStandInsTest(unittest.TestCase):
                    DELIVERED=os.path.join(tree, "delivered.jsonl"),
                    MII_SIM_TRACE=os.path.join(tree, "delivered.jsonl"),
                    MII_SIM_DISPLAYS="1440x900",
-                   GITHUB_STEP_SUMMARY=os.path.join(tree, "summary.md"), **env_extra)
+                   GITHUB_STEP_SUMMARY=os.path.join(tree, "summary.md"))
+        env.update(env_extra)
         return subprocess.run(["bash", os.path.join(tree, "scripts", "mac-conformance.sh")],
                               capture_output=True, text=True, env=env, timeout=60)
 
     def test_outcomes(self):
+        agreed = "mac-conformance: the Mac delivered what the agent posted"
+        # The session's MOVEDISPLAY goes to the main display by the id it has there.
+        traced = {RETINA: '"type":5,"source":null,"flags":null,"x":302.4'}
         cases = [
             # name, extra environment, exit status, in the output, last line, compared
-            ("the Mac delivered it all", {}, 0, "",
-             "mac-conformance: the Mac delivered what the agent posted", True),
+            ("the Mac delivered it all", {}, 0, "", agreed, True),
+            (RETINA,
+             {"MII_SIM_DISPLAYS": "1512x982*2#69733378,1920x1080@1512,-98#724238"}, 0,
+             "", agreed, True),
+            ("a French Mac", {"MII_SIM_LAYOUT": "french"}, 0, "layout com.apple.keylayout.French",
+             agreed, True),
             ("a release went missing", {"STAND_IN_LOSES": '"type":4,'}, 1,
              "missing right button release", None, True),
+            ("a scroll's pixels went missing", {"STAND_IN_LOSES": '"wheel1":-12,'}, 1,
+             "missing scroll", None, True),
+            ("no layout to read", {"MII_SIM_FAIL": "layout"}, 0, "",
+             "not run: the Mac's keyboard layout (none) is not one the simulated desktop has",
+             False),
+            ("an input method", {"MII_SIM_LAYOUT": "input-method"}, 0, "",
+             "not run: the Mac's keyboard", False),
             ("no permission", {"MII_SIM_TRUSTED": "0"}, 0, "",
              "not run: the agent has no Accessibility permission in this session", False),
             ("the watcher cannot tap", {"STAND_IN_EXIT": "3"}, 0, "",
@@ -127,6 +147,9 @@ class MacPathWithStandInsTest(unittest.TestCase):
                 # Everything left there is a plain file, which an upload can read.
                 for entry in os.scandir(out):
                     self.assertTrue(entry.is_file(follow_symlinks=False), entry.path)
+                if name in traced:
+                    with open(os.path.join(out, "expected.jsonl"), encoding="utf-8") as trace:
+                        self.assertIn(traced[name], trace.read())
                 if compared:
                     with open(os.path.join(tree, "summary.md"), encoding="utf-8") as summary:
                         self.assertIn("### Mac conformance: macOS 15.1, arm64", summary.read())

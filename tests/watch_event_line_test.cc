@@ -23,10 +23,11 @@ class EventLineTest : public AgentTest<> {};
 // Made as a press and then given its type: a Caps Lock change is a press whether it turns the
 // lock on or off, and a key up must read as up by its type alone.
 CGEventRef keyEvent(CGEventType type, CGKeyCode keycode, CGEventFlags flags,
-                    std::u16string_view text = {}) {
+                    std::u16string_view text = {}, int64_t autorepeat = 0) {
   CGEventRef event = CGEventCreateKeyboardEvent(nullptr, keycode, true);
   CGEventSetType(event, type);
   CGEventSetFlags(event, flags);
+  if (autorepeat != 0) CGEventSetIntegerValueField(event, kCGKeyboardEventAutorepeat, autorepeat);
   if (!text.empty()) {
     CGEventKeyboardSetUnicodeString(event, text.size(),
                                     reinterpret_cast<const UniChar*>(text.data()));
@@ -40,6 +41,19 @@ CGEventRef mouseEvent(CGEventType type, CGPoint at, uint32_t button, int64_t num
   CGEventSetIntegerValueField(event, kCGMouseEventNumber, number);
   CGEventSetIntegerValueField(event, kCGMouseEventClickState, clickState);
   CGEventSetFlags(event, flags);
+  return event;
+}
+
+// A continuous scroll with every delta a Mac keeps: the pixels it was made with, and the line
+// deltas the system derives from them, set here by hand.
+CGEventRef pixelScroll(int32_t pixels1, int32_t pixels2, int64_t lines1, int64_t lines2) {
+  CGEventRef event =
+      CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitPixel, 2, pixels1, pixels2, 0);
+  CGEventSetIntegerValueField(event, kCGScrollWheelEventIsContinuous, 1);
+  CGEventSetIntegerValueField(event, kCGScrollWheelEventPointDeltaAxis1, pixels1);
+  CGEventSetIntegerValueField(event, kCGScrollWheelEventPointDeltaAxis2, pixels2);
+  CGEventSetIntegerValueField(event, kCGScrollWheelEventDeltaAxis1, lines1);
+  CGEventSetIntegerValueField(event, kCGScrollWheelEventDeltaAxis2, lines2);
   return event;
 }
 
@@ -63,14 +77,16 @@ TEST_F(EventLineTest, WritesTheWholeLineOfEachKind) {
   const Case cases[] = {
       {"a key with 20 units of text",
        keyEvent(kCGEventKeyDown, 0, 0, u"a\"b\\c\nd\tcaf\u00e9 \U0001F600 ende"),
-       R"({"type":10,"flags":0,"keycode":0,"down":true,"text":"a\"b\\c\u000ad\u0009café 😀 ende","time":1234.0625})"},
+       R"({"type":10,"flags":0,"keycode":0,"down":true,"text":"a\"b\\c\u000ad\u0009café 😀 ende","fields":{"8":0},"time":1234.0625})"},
       {"a key up with no text", keyEvent(kCGEventKeyUp, 8, kCommand),
-       R"({"type":11,"flags":1048576,"keycode":8,"down":false,"time":1234.0625})"},
+       R"({"type":11,"flags":1048576,"keycode":8,"down":false,"fields":{"8":0},"time":1234.0625})"},
+      {"a repeat", keyEvent(kCGEventKeyDown, 124, 0, {}, 1),
+       R"({"type":10,"flags":0,"keycode":124,"down":true,"fields":{"8":1},"time":1234.0625})"},
       {"Caps Lock on",
        keyEvent(kCGEventFlagsChanged, 57, kCGEventFlagMaskAlphaShift | kNonCoalesced),
-       R"({"type":12,"flags":65792,"keycode":57,"down":true,"time":1234.0625})"},
+       R"({"type":12,"flags":65792,"keycode":57,"down":true,"fields":{"8":0},"time":1234.0625})"},
       {"Caps Lock off", keyEvent(kCGEventFlagsChanged, 57, kNonCoalesced),
-       R"({"type":12,"flags":256,"keycode":57,"down":false,"time":1234.0625})"},
+       R"({"type":12,"flags":256,"keycode":57,"down":false,"fields":{"8":0},"time":1234.0625})"},
       {"a plain move", mouseEvent(kCGEventMouseMoved, {100.25, -3.5}, 0, 0, 0, 0),
        R"({"type":5,"flags":0,"x":100.25,"y":-3.5,"button":0,"fields":{"0":0,"1":0},"time":1234.0625})"},
       {"a left press", mouseEvent(kCGEventLeftMouseDown, {756, 491}, 0, 124, 2, kCommand),
@@ -80,7 +96,9 @@ TEST_F(EventLineTest, WritesTheWholeLineOfEachKind) {
       {"a fourth button's release", mouseEvent(kCGEventOtherMouseUp, {10, 20}, 3, 126, 1, 0),
        R"({"type":26,"flags":0,"x":10,"y":20,"button":3,"fields":{"0":126,"1":1},"time":1234.0625})"},
       {"a scroll", CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitLine, 2, -3, 2, 0),
-       R"({"type":22,"flags":0,"wheel1":-3,"wheel2":2,"time":1234.0625})"},
+       R"({"type":22,"flags":0,"wheel1":-3,"wheel2":2,"fields":{"88":0,"96":0,"97":0},"time":1234.0625})"},
+      {"a pixel scroll", pixelScroll(-12, 7, -1, 1),
+       R"({"type":22,"flags":0,"wheel1":-1,"wheel2":1,"fields":{"88":1,"96":-12,"97":7},"time":1234.0625})"},
       {"any other event", otherEvent(kCGEventFlagMaskShift),
        R"({"type":0,"flags":131072,"time":1234.0625})"},
   };
@@ -155,7 +173,8 @@ const Session kSessions[] = {
      {"MOVE 100.25 -3.5", "CLICK left", "DBLCLICK right", "MOUSEDOWN middle", "MOVE 1e300 2",
       "MOVE nan 5", "MOUSEUP middle", "MOUSEDOWN left 3", "MOVERATIO 0.5 0.5", "MOUSEUP left"}},
     {"modifiers on buttons", {"KEYDOWN 18", "MOUSEDOWN right", "MOUSEUP right", "KEYUP 18"}},
-    {"wheels", {"WHEEL 1", "WHEEL -1", "HWHEEL 1", "HWHEEL 0"}},
+    {"wheels", {"WHEEL 1", "WHEEL -1", "HWHEEL 1", "HWHEEL 0", "SCROLL 0 12.5", "SCROLL -7 0.5"}},
+    {"a held key repeating", {"KEYDOWN 39", "KEYDOWN 39", "KEYDOWN 39", "KEYUP 39"}},
 };
 
 // The agent's own events, read at the moment of posting as a listen-only tap would read them:
@@ -184,6 +203,8 @@ TEST_F(EventLineTest, AgreesWithTheTraceOfTheAgentsEvents) {
         EXPECT_EQ(value, expectedValue(trace, key, value)) << key;
         size_t at = 0;
         while (at < traceMembers.size() && traceMembers[at].first != key) ++at;
+        // The trace writes a key event's or a scroll's fields only when one was set.
+        if (key == "fields" && at == traceMembers.size()) continue;
         EXPECT_LT(at, traceMembers.size()) << key << " is not a trace key";
         EXPECT_GE(at, lastAt) << key << " out of order";
         lastAt = at;

@@ -155,6 +155,8 @@ MII_CF_ENUM(uint32_t, CGEventField){
     kCGEventSourceUserData = 42,
     kCGEventSourceStateID = 45,
     kCGScrollWheelEventIsContinuous = 88,
+    kCGScrollWheelEventPointDeltaAxis1 = 96,
+    kCGScrollWheelEventPointDeltaAxis2 = 97,
 };
 
 MII_CF_ENUM(int32_t, CGEventSourceStateID){

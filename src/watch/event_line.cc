@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <vector>
 
 #include "json_text.h"
@@ -33,6 +34,20 @@ bool modifierIsDown(int64_t keycode, CGEventFlags flags) {
   return false;
 }
 
+// "fields":{...}, each of the given integer fields by its number, in the order given.
+void appendFields(std::string* out, CGEventRef event, std::initializer_list<CGEventField> fields) {
+  *out += ",\"fields\":{";
+  bool first = true;
+  for (CGEventField field : fields) {
+    *out += first ? "\"" : ",\"";
+    first = false;
+    appendJsonInteger(out, static_cast<uint32_t>(field));
+    *out += "\":";
+    appendJsonInteger(out, CGEventGetIntegerValueField(event, field));
+  }
+  *out += '}';
+}
+
 void appendKeyboard(std::string* out, CGEventRef event, CGEventType type, CGEventFlags flags) {
   const int64_t keycode = CGEventGetIntegerValueField(event, kCGKeyboardEventKeycode);
   bool down = type == kCGEventKeyDown;
@@ -43,13 +58,16 @@ void appendKeyboard(std::string* out, CGEventRef event, CGEventType type, CGEven
   // Asked for its length first: the header promises the whole count even with no buffer.
   UniCharCount length = 0;
   CGEventKeyboardGetUnicodeString(event, 0, &length, nullptr);
-  if (length == 0) return;
-  std::vector<UniChar> units(length);
-  UniCharCount copied = 0;
-  CGEventKeyboardGetUnicodeString(event, length, &copied, units.data());
-  units.resize(copied < length ? copied : length);
-  *out += ",\"text\":";
-  appendJsonString(out, units.data(), units.size());
+  if (length > 0) {
+    std::vector<UniChar> units(length);
+    UniCharCount copied = 0;
+    CGEventKeyboardGetUnicodeString(event, length, &copied, units.data());
+    units.resize(copied < length ? copied : length);
+    *out += ",\"text\":";
+    appendJsonString(out, units.data(), units.size());
+  }
+  // Whether the key is held down and repeating, which tells a repeat from a fresh press.
+  appendFields(out, event, {kCGKeyboardEventAutorepeat});
 }
 
 void appendMouse(std::string* out, CGEventRef event) {
@@ -60,11 +78,7 @@ void appendMouse(std::string* out, CGEventRef event) {
   appendJsonNumber(out, location.y);
   *out += ",\"button\":";
   appendJsonInteger(out, CGEventGetIntegerValueField(event, kCGMouseEventButtonNumber));
-  *out += ",\"fields\":{\"0\":";
-  appendJsonInteger(out, CGEventGetIntegerValueField(event, kCGMouseEventNumber));
-  *out += ",\"1\":";
-  appendJsonInteger(out, CGEventGetIntegerValueField(event, kCGMouseEventClickState));
-  *out += '}';
+  appendFields(out, event, {kCGMouseEventNumber, kCGMouseEventClickState});
 }
 
 void appendScroll(std::string* out, CGEventRef event) {
@@ -72,6 +86,11 @@ void appendScroll(std::string* out, CGEventRef event) {
   appendJsonInteger(out, CGEventGetIntegerValueField(event, kCGScrollWheelEventDeltaAxis1));
   *out += ",\"wheel2\":";
   appendJsonInteger(out, CGEventGetIntegerValueField(event, kCGScrollWheelEventDeltaAxis2));
+  // A continuous scroll is in pixels, and its line deltas are only what the system derives from
+  // them (about ten pixels a line by default): the pixel deltas are the ones it was posted with.
+  appendFields(out, event,
+               {kCGScrollWheelEventIsContinuous, kCGScrollWheelEventPointDeltaAxis1,
+                kCGScrollWheelEventPointDeltaAxis2});
 }
 
 }  // namespace

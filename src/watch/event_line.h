@@ -20,10 +20,12 @@ inline constexpr CGEventType kWatchedTypes[] = {
 };
 
 // {"type":T,"flags":F, then by the event's type
-//   key events and modifier changes: "keycode":K,"down":B, and "text":"..." when the event
-//     carries a string (a modifier change is down when its key's flag is set in F);
+//   key events and modifier changes: "keycode":K,"down":B, "text":"..." when the event carries a
+//     string (a modifier change is down when its key's flag is set in F), and
+//     "fields":{"8":autorepeat};
 //   mouse events: "x":X,"y":Y,"button":N,"fields":{"0":event number,"1":click state};
-//   scroll events: "wheel1":L,"wheel2":L, the line deltas of the vertical and horizontal axes;
+//   scroll events: "wheel1":L,"wheel2":L, the line deltas of the vertical and horizontal axes, and
+//     "fields":{"88":continuous,"96":P,"97":P}, whether it is in pixels and the pixel deltas;
 // then "time":time}, time being what the caller says (the watcher gives the CFAbsoluteTime at
 // which it saw the event). Other types have type, flags and time alone.
 std::string eventLine(CGEventRef event, double time);
