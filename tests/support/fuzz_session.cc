@@ -48,7 +48,7 @@ constexpr double kStartTime = 800000000.0;
 constexpr const char* kLayouts[] = {"french",  "german",      "dvorak", "dvorak-qwerty-cmd",
                                     "russian", "input-method"};
 constexpr size_t kLayoutCount = std::size(kLayouts);
-constexpr int kChangingLayout = kLayoutCount + 1;
+constexpr int kChangingLayout = static_cast<int>(kLayoutCount) + 1;
 static_assert(kChangingLayout == 7, "three bits of the header choose the layout");
 
 struct Setup {
@@ -95,8 +95,9 @@ Setup setUpDesktop(const uint8_t* header) {
   static constexpr size_t kReadSizes[] = {kReadSize, 1, 7, 300};
   setup.readSize = kReadSizes[(header[3] >> 3) & 3];
   setup.layout = header[3] >> 5;
-  if (setup.layout != 0 && setup.layout != kChangingLayout)
+  if (setup.layout != 0 && setup.layout != kChangingLayout) {
     simSetLayout(kLayouts[setup.layout - 1]);
+  }
   return setup;
 }
 
@@ -369,8 +370,9 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
       // press the line itself makes can be held after it.
       if (broken.empty() && replies.starts_with(kReady) && word != "KEYDOWN" &&
           word != "MOUSEDOWN") {
-        if (somethingHeld(session)) broken = "something still held after the permission came back";
-        if (!presses.stillDown().empty()) {
+        if (somethingHeld(session)) {
+          broken = "something still held after the permission came back";
+        } else if (!presses.stillDown().empty()) {
           broken = "still down after the permission came back: " + presses.stillDown();
         }
       }
@@ -387,8 +389,9 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
     session.releaseHeldInput();
     broken = brokenState(session, setup, postedBefore, presses);
     if (broken.empty() && somethingHeld(session)) broken = "something still held";
-    if (broken.empty() && !presses.stillDown().empty())
+    if (broken.empty() && !presses.stillDown().empty()) {
       broken = "still down: " + presses.stillDown();
+    }
     if (!broken.empty()) broken = "at the end: " + broken;
   }
   return broken;
