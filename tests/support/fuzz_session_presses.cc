@@ -85,7 +85,9 @@ std::string PostedPresses::take(const SimEvent& event) {
   if (event.kind != SimEventKind::Keyboard) return {};
   if (event.type == kCGEventFlagsChanged) {
     // A modifier change says only which flags are now held: its key is down while its flag is set,
-    // and a flag cleared says that no key holding it is down any more.
+    // and a flag cleared says that no key holding it is down any more. Without the left and right
+    // device bits, which the agent does not set, that is how browsers read it too (Chromium's
+    // IsKeyUpEvent, web_input_event_builders_mac.mm).
     const CGEventFlags flag = heldFlagOfKey(event.keycode);
     if (flag == 0) return {};
     if (event.flags.value_or(0) & flag) {
