@@ -33,6 +33,11 @@ seed text_long "$plain" 'TEXT YWJjZGVmZ2hpamtsbW5vcHFyc3R1dnd4eXpBQkNERUZHSElKS0
 seed displays '\x08\x00\x00\x00' 'DISPLAYS\nDISPLAYS x\nMOVEDISPLAY 1 0.5 0.5\nMOVEDISPLAY 2 1.5 -1\nMOVEDISPLAY 3 0 0\nMOVEDISPLAY x 0 0\nMOVEDISPLAY 4294967296 0 0\nMOVEDISPLAY 1 nan inf\nMOVEDISPLAY 1\nMOUSEDOWN left\nMOVEDISPLAY 2 0.5 0.5\n'
 seed scroll "$plain" 'SCROLL 0 120\nSCROLL -3.5 0.5\nSCROLL 0 0.5\nSCROLL 0.4 0.4\nSCROLL 1e300 -1e300\nSCROLL nan inf\nSCROLL 0\nSCROLL abc 7\n'
 seed layout "$plain" 'LAYOUT\nLAYOUT x\nKEYDOWN 65\nKEYDOWN 65\nKEYPRESS 65\nKEYDOWN 188\nKEYUP 190\n'
+# Letters and punctuation go to the keys that type them on the Mac's layout, and are released there
+# even when the layout changes while they are held (the clock's steps let the agent see it).
+seed layout_french '\x00\x00\x00\x20' 'KEYDOWN 65\nKEYUP 65\nKEYDOWN 77\nKEYUP 77\nKEYDOWN 16\nKEYPRESS 81\nKEYUP 16\nKEYDOWN 188\nKEYUP 188\nLAYOUT\n'
+seed layout_changes '\x20\x00\x00\xe0' 'KEYDOWN 65\nPING\nPING\nPING\nKEYDOWN 65\nKEYUP 65\nKEYDOWN 91\nKEYDOWN 87\nPING\nPING\nKEYUP 87\nKEYUP 91\n'
+seed layout_fails '\x10\x00\x80\x00' 'LAYOUT\nKEYDOWN 65\nKEYUP 65\nKEYPRESS 188\n'
 seed quit "$plain" 'PING\nQUIT now\nPING\n'
 seed unknown "$plain" 'FOO\nKEYDOWN\t65\n\tPING\nPING\t\n   \n\r\n\r\r\n'
 seed nul "$plain" 'PING\x00garbage\n\x00PING\nKEYDOWN\x00 65\n'

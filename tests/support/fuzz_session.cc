@@ -32,14 +32,24 @@
 //      bit 6     macOS 25 instead of 27
 //      bit 7     the system's press counters near their 32-bit limit
 //   1  the permission for line i is bit i % 8 (1 granted); bit 7 is also the banner's answer
-//   2  the failure mask
+//   2  the failure mask: bits 0-6 as SimFailure's, bit 7 the keyboard layout's
 //   3  bits 0-1  the cursor at start: the main display's centre, (0, 0), (100.9, 50.2), (-200.5,
 //                10)
 //      bit 2     lines are limited to 64 bytes instead of 1,048,576, so that dropping is in reach
 //      bits 3-4  the reader reads 65,536 bytes at a time, or 1, 7 or 300
+//      bits 5-7  the Mac's layout: U.S.; French, German, Dvorak, Dvorak - QWERTY Command, Russian,
+//                an input method; or the next of those six before every line
 namespace {
 
 constexpr double kStartTime = 800000000.0;
+
+// The layouts the header chooses from, after U.S.; a layout that changes between the lines comes
+// into play once the agent asks again, which the clock's steps bring about.
+constexpr const char* kLayouts[] = {"french",  "german",      "dvorak", "dvorak-qwerty-cmd",
+                                    "russian", "input-method"};
+constexpr size_t kLayoutCount = std::size(kLayouts);
+constexpr int kChangingLayout = static_cast<int>(kLayoutCount) + 1;
+static_assert(kChangingLayout == 7, "three bits of the header choose the layout");
 
 struct Setup {
   size_t maxLineLength = kMaxLineLength;
@@ -48,6 +58,7 @@ struct Setup {
   uint8_t trustSchedule = 0;
   unsigned failures = 0;
   bool clockSteps = false;
+  int layout = 0;  // as the header's bits say
 };
 
 // Reads the header and sets the desktop up as it says.
@@ -70,7 +81,10 @@ Setup setUpDesktop(const uint8_t* header) {
       simSetDisplays({CGRect{{0, 0}, {1366.5, 768.75}}, CGRect{{1366.5, -200}, {2560, 1440}}});
       break;
   }
-  if (flags & 0x10) setup.failures = header[2] & 0x7F;
+  if (flags & 0x10) {
+    setup.failures = header[2] & 0x7Fu;
+    if (header[2] & 0x80) setup.failures |= kSimFailLayout;
+  }
   setup.clockSteps = (flags & 0x20) != 0;
   simSetFailures(setup.failures);
   simSetMacOSMajor((flags & 0x40) ? 25 : 27);
@@ -80,6 +94,10 @@ Setup setUpDesktop(const uint8_t* header) {
   if (header[3] & 4) setup.maxLineLength = 64;
   static constexpr size_t kReadSizes[] = {kReadSize, 1, 7, 300};
   setup.readSize = kReadSizes[(header[3] >> 3) & 3];
+  setup.layout = header[3] >> 5;
+  if (setup.layout != 0 && setup.layout != kChangingLayout) {
+    simSetLayout(kLayouts[setup.layout - 1]);
+  }
   return setup;
 }
 
@@ -239,7 +257,8 @@ bool somethingHeld(const Session& session) {
 }
 
 // What must hold between any two lines, and at the end.
-std::string brokenState(const Session& session, const Setup& setup, size_t postedBefore) {
+std::string brokenState(const Session& session, const Setup& setup, size_t postedBefore,
+                        PostedPresses& presses) {
   if (simLiveEvents() != 0) return "events alive: " + std::to_string(simLiveEvents());
   if (simLiveStrings() != 0) return "strings alive: " + std::to_string(simLiveStrings());
   if (simLiveDisplayModes() != 0) {
@@ -270,6 +289,7 @@ std::string brokenState(const Session& session, const Setup& setup, size_t poste
         return "text event ends inside a surrogate pair: " + describe(event);
       }
     }
+    if (std::string broken = presses.take(event); !broken.empty()) return broken;
   }
   return {};
 }
@@ -303,6 +323,7 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
   const std::vector<ExpectedLine> lines = expectedLines(
       std::string_view(reinterpret_cast<const char*>(data), size), setup.maxLineLength);
 
+  PostedPresses presses;
   std::string broken;
   bool keepGoing = true;
   for (size_t index = 0; keepGoing && broken.empty(); ++index) {
@@ -328,6 +349,7 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
       while (!text.empty() && text.back() == '\r') text.remove_suffix(1);
 
       bool now = trustedForLine(setup, index);
+      if (setup.layout == kChangingLayout) simSetLayout(kLayouts[index % kLayoutCount]);
       simSetTrusted(now);
       if (setup.clockSteps) simSetClock(CFAbsoluteTimeGetCurrent() + 0.3);
       const off_t outputBefore = lseek(out, 0, SEEK_CUR);
@@ -343,12 +365,16 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
                              simPostedEvents().size() > postedBefore);
       if (!broken.empty()) broken += ", replying \"" + shown(replies) + "\"";
       if (!text.empty()) trustedBefore = now;
-      if (broken.empty()) broken = brokenState(session, setup, postedBefore);
+      if (broken.empty()) broken = brokenState(session, setup, postedBefore, presses);
       // The permission's return releases everything held before the line is served: only a
       // press the line itself makes can be held after it.
       if (broken.empty() && replies.starts_with(kReady) && word != "KEYDOWN" &&
-          word != "MOUSEDOWN" && somethingHeld(session)) {
-        broken = "something still held after the permission came back";
+          word != "MOUSEDOWN") {
+        if (somethingHeld(session)) {
+          broken = "something still held after the permission came back";
+        } else if (!presses.stillDown().empty()) {
+          broken = "still down after the permission came back: " + presses.stillDown();
+        }
       }
       if (broken.empty()) broken = brokenParsing(tokens);
     }
@@ -361,8 +387,11 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
     // The end of the session: whatever the host left held is released.
     size_t postedBefore = simPostedEvents().size();
     session.releaseHeldInput();
-    broken = brokenState(session, setup, postedBefore);
+    broken = brokenState(session, setup, postedBefore, presses);
     if (broken.empty() && somethingHeld(session)) broken = "something still held";
+    if (broken.empty() && !presses.stillDown().empty()) {
+      broken = "still down: " + presses.stillDown();
+    }
     if (!broken.empty()) broken = "at the end: " + broken;
   }
   return broken;
