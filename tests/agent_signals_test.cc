@@ -169,8 +169,10 @@ TEST(AgentSignalsTest, AHostThatStopsReadingHasWhatItHeldReleasedOnceAfterFiveSe
        {"flagschanged 59 down hid Control", "leftdown @756,491 click 1 #124 Control",
         "flagschanged 59 up hid", "leftup @756,491 click 1 #124"},
        warning},
-      {"2>&1, a diagnostic with every reply", sharedStderr,
-       "MOUSEDOWN left\n" + repeat("KEYDOWN 65\n", 4000), left, ""},
+      // The PINGs place the line that fills the pipe's last page just after a poll: a writer
+      // that counted room there, the diagnostics' bytes unseen, would block inside write.
+      {"2>&1, a diagnostic with every key's reply", sharedStderr,
+       "MOUSEDOWN left\n" + repeat("PING\n", 508) + repeat("KEYDOWN 65\n", 4000), left, ""},
       // The diagnostics fill stderr long before the replies fill stdout.
       {"a stderr nobody reads, full of diagnostics and a dropped line's note", diagnosing,
        "MOUSEDOWN left\n" + repeat("KEYDOWN 65\n", 2000) + std::string(kMaxLineLength + 1, 'X') +
