@@ -2,7 +2,6 @@
 
 #include <limits.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -163,18 +162,10 @@ size_t roomAfterPoll(ReplyTarget target) {
     case ReplyTarget::kPipe:
     case ReplyTarget::kOther:  // for one write only
       return PIPE_BUF;
-    case ReplyTarget::kSocket:  // until a write is refused
     case ReplyTarget::kFile:
       return SIZE_MAX;
   }
   return PIPE_BUF;
-}
-
-// A socket is written without waiting whatever its descriptor's mode, which may be shared with
-// the host: a blocking write to a full socket would wait inside the system, unseen by the stall.
-ssize_t writePiece(const ReplyOut& out, const char* data, size_t size) {
-  if (out.target == ReplyTarget::kSocket) return send(out.fd, data, size, MSG_DONTWAIT);
-  return write(out.fd, data, size);
 }
 
 }  // namespace
@@ -182,7 +173,6 @@ ssize_t writePiece(const ReplyOut& out, const char* data, size_t size) {
 ReplyTarget replyTargetOf(int fd, int sharedFd) {
   struct stat target {};
   if (fstat(fd, &target) != 0) return ReplyTarget::kOther;
-  if (S_ISSOCK(target.st_mode)) return ReplyTarget::kSocket;
   if (S_ISREG(target.st_mode)) return ReplyTarget::kFile;
   if (!S_ISFIFO(target.st_mode)) return ReplyTarget::kOther;
   struct stat shared {};
@@ -208,7 +198,7 @@ void writeReply(const ReplyOut& out, std::string_view first, std::string_view se
       if (!waitForRoom(out, &stalled)) return;
       room = roomAfterPoll(out.target);
     }
-    const ssize_t wrote = writePiece(out, line.data() + done, piece);
+    const ssize_t wrote = write(out.fd, line.data() + done, piece);
     if (wrote > 0) {
       done += static_cast<size_t>(wrote);
       room =

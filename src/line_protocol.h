@@ -60,13 +60,11 @@ enum class ReplyTarget {
   // A pipe or FIFO that nothing else of ours writes to: once poll says there is room, PIPE_BUF
   // bytes go without blocking, however they are split into writes.
   kPipe,
-  // A socket: poll promises no number of bytes (each small write holds a kernel buffer against the
-  // send limit), so it is written without waiting, and poll is asked only once it refuses.
-  kSocket,
   // A regular file: a write never waits for a reader.
   kFile,
-  // Anything else (a terminal, a device, a pipe standard error also writes to): poll is asked
-  // before every write.
+  // Anything else, poll asked before every write: a socket, where poll promises no number of bytes
+  // (each small write holds a kernel buffer against the send limit, and no flag makes one write
+  // non-blocking on macOS); a terminal, a device; a pipe that standard error also writes to.
   kOther,
 };
 
