@@ -48,9 +48,9 @@ void handleLine(std::string_view line, const ReplyOut& out) {
 }  // namespace
 
 int main() {
-  // As the agent's: room carried from reply to reply.
+  // As the agent's: room carried from reply to reply, learnt as what stdout is needs.
   size_t room = 0;
-  const ReplyOut out{STDOUT_FILENO, -1, -1, {}, &room};
+  const ReplyOut out{STDOUT_FILENO, -1, -1, {}, &room, replyTargetOf(STDOUT_FILENO, STDERR_FILENO)};
   writeReply(out, kReady.substr(0, kReady.size() - 1));
   // The agent also waits on its signal pipe; poll takes the same call with or without it.
   LineReader reader(STDIN_FILENO, -1);

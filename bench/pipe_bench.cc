@@ -1,17 +1,16 @@
 // The agent against the floor of its protocol, each run as a host runs it: a child process whose
-// stdin and stdout are pipes. Measures the CPU time and memory each needs for a generated stream
-// of commands, and the round trip of single commands; prints a table with the targets.
+// stdin is a pipe, and stdout a pipe or (--socket 1) a socket pair, as hosts on event loops pass.
+// Measures the CPU time and memory each needs for a generated stream of commands, and the round
+// trip of single commands; prints a table with the targets.
 //
-//   mii_pipe_bench [--commands N] [--round-trips N] [--runs N] [--agent PATH] [--floor PATH]
+//   mii_pipe_bench [--commands N] [--round-trips N] [--runs N] [--socket 0|1] [--agent PATH]
+//                  [--floor PATH]
 //
 // Every stream run checks that the floor's replies equal the agent's byte for byte: a floor that
 // answered differently would not be the floor of this agent.
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "child_process.h"
 #include "command_stream.h"
 
 // CPU pinning and the memory figures come from Linux's own interfaces; elsewhere (a Mac) the
@@ -36,98 +36,14 @@
 #define MII_BENCH_LINUX 0
 #endif
 
-extern char** environ;
-
 namespace {
-
-[[noreturn]] void fail(const std::string& what) {
-  std::fprintf(stderr, "mii_pipe_bench: %s%s%s\n", what.c_str(), errno ? ": " : "",
-               errno ? std::strerror(errno) : "");
-  std::exit(1);
-}
 
 double secondsNow() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-struct Child {
-  pid_t pid = -1;
-  int in = -1;   // the child's stdin, our write end
-  int out = -1;  // the child's stdout, our read end
-};
-
-// Starts a program with pipes on stdin and stdout, stderr inherited, and no MII_SIM_* variable:
-// the default simulated desktop, permission granted, no trace.
-Child spawn(const std::string& path) {
-  int in[2];
-  int out[2];
-  // Close-on-exec, so that a child started later holds no end of an earlier child's pipes (which
-  // would keep that child's stdin from ever reaching end of file).
-  if (pipe(in) != 0 || pipe(out) != 0) fail("pipe");
-  for (int fd : {in[0], in[1], out[0], out[1]}) fcntl(fd, F_SETFD, FD_CLOEXEC);
-  std::vector<char*> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    if (std::strncmp(*e, "MII_SIM_", 8) != 0) env.push_back(*e);
-  }
-  env.push_back(nullptr);
-  // posix_spawn rather than fork: the child never holds a copy of this process's memory (the
-  // stream alone is megabytes), which would count in its peak resident memory.
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  std::string program = path;
-  char* argv[] = {program.data(), nullptr};
-  pid_t pid = -1;
-  int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv, env.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) {
-    errno = error;
-    fail("cannot start " + path);
-  }
-  close(in[0]);
-  close(out[1]);
-  return Child{pid, in[1], out[0]};
-}
-
-// Reads up to and including the next LF, one read at a time as a host waiting for a reply does.
-void readLine(int fd, std::string* line) {
-  line->clear();
-  char buffer[256];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) fail("the child closed its output mid-line");
-    line->append(buffer, static_cast<size_t>(n));
-    if (buffer[n - 1] == '\n') return;
-  }
-}
-
-void writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) fail("write to child");
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-}
-
-// Closes the child's stdin, waits for it to exit 0 and returns its user and system time in seconds.
-double finish(Child& child) {
-  if (child.in >= 0) close(child.in);
-  child.in = -1;
-  int status = 0;
-  rusage usage{};
-  if (wait4(child.pid, &status, 0, &usage) != child.pid) fail("wait4");
-  if (child.out >= 0) close(child.out);
-  child.out = -1;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    errno = 0;
-    fail("child did not exit 0");
-  }
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-}
+// The children's stdout: a pipe, or with --socket 1 a socket pair.
+bool socketStdout = false;
 
 struct StreamRun {
   double seconds = 0;
@@ -175,7 +91,7 @@ StreamRun runStream(const std::string& path, const std::string& stream, size_t r
 #else
   const bool spin = sysconf(_SC_NPROCESSORS_ONLN) > 1;
 #endif
-  Child child = spawn(path);
+  Child child = spawn(path, socketStdout);
   std::string banner;
   readLine(child.out, &banner);
   fcntl(child.in, F_SETFL, fcntl(child.in, F_GETFL) | O_NONBLOCK);
@@ -259,7 +175,7 @@ void roundTrips(const std::string& agentPath, const std::string& floorPath,
     fail("sched_setaffinity");
   }
 #endif
-  Child children[2] = {spawn(agentPath), spawn(floorPath)};
+  Child children[2] = {spawn(agentPath, socketStdout), spawn(floorPath, socketStdout)};
   std::vector<double>* samples[2] = {agentMicros, floorMicros};
   std::string line;
   for (Child& child : children) {
@@ -321,8 +237,8 @@ int main(int argc, char** argv) {
     if (i + 1 >= argc) {
       errno = 0;
       fail(
-          "usage: mii_pipe_bench [--commands N] [--round-trips N] [--runs N] [--agent PATH] "
-          "[--floor PATH]");
+          "usage: mii_pipe_bench [--commands N] [--round-trips N] [--runs N] [--socket 0|1] "
+          "[--agent PATH] [--floor PATH]");
     }
     const char* value = argv[++i];
     if (arg == "--commands") {
@@ -331,6 +247,8 @@ int main(int argc, char** argv) {
       roundTripCount = parseCount(value);
     } else if (arg == "--runs") {
       runs = parseCount(value);
+    } else if (arg == "--socket") {
+      socketStdout = std::string_view(value) == "1";
     } else if (arg == "--agent") {
       agentPath = value;
     } else if (arg == "--floor") {
@@ -341,7 +259,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::printf("load average at start: %s\n", loadAverage().c_str());
+  std::printf("load average at start: %s; stdout a %s\n", loadAverage().c_str(),
+              socketStdout ? "socket pair" : "pipe");
   CommandMix mix;
   std::string stream = generateCommandStream(commandCount, &mix);
   std::printf(

@@ -1,6 +1,5 @@
 #include "command_loop.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -46,10 +45,15 @@ ReplyOut hostReplies(Session& session, int out) {
   if (session.replyRoomFd != out) {  // room learnt on another descriptor says nothing of this one
     session.replyRoomFd = out;
     session.replyRoom = 0;
+    // Diagnostics on a standard error that is the replies' own pipe use up its room unseen.
+    session.replyTarget = replyTargetOf(out, STDERR_FILENO);
   }
-  return {out, endingSignalDescriptor(), static_cast<int>(session.replyStall.count()),
+  return {out,
+          endingSignalDescriptor(),
+          static_cast<int>(session.replyStall.count()),
           [&session] { releaseForStalledHost(session); },
-          session.replyRoomKnowable ? &session.replyRoom : nullptr};
+          &session.replyRoom,
+          session.replyTarget};
 }
 
 // A reply word followed by decimal integers, each after one space.
@@ -229,15 +233,10 @@ bool handleCommand(Session& session, std::string_view line, const ReplyOut& out)
 }  // namespace
 
 void startCommandChannel(Session& session, int out) {
-  // Diagnostics on a standard error that is the replies' own pipe use up its room unseen.
-  struct stat replies {};
-  struct stat diagnostics {};
-  session.replyRoomKnowable =
-      !(fstat(out, &replies) == 0 && fstat(STDERR_FILENO, &diagnostics) == 0 &&
-        replies.st_dev == diagnostics.st_dev && replies.st_ino == diagnostics.st_ino);
   // Asked once: two answers could disagree, a warning above a READY banner.
   session.lastTrusted = AXIsProcessTrusted();
-  if (!session.lastTrusted) std::fputs(kPermissionWarning, stderr);
+  // Only if stderr has room: nobody may be reading it, and the host waits for the banner.
+  if (!session.lastTrusted) writeLineIfRoom(STDERR_FILENO, kPermissionWarning);
   writeReply(hostReplies(session, out), session.lastTrusted ? kReadyLine : kNoPermissionBanner);
 }
 
@@ -274,13 +273,13 @@ int runCommandLoop(Session& session, int in, int out) {
       if (!handleLine(session, line, out)) break;
     } else if (status == LineStatus::kDropped) {
       // No reply: the host cannot tell which command it was, and answering it would put the
-      // host's count of replies out of step.
+      // host's count of replies out of step. The note is dropped when stderr has no room: nobody
+      // may be reading it, and waiting would stop the agent with what the host holds.
       char note[96];
       const int size =
-          std::snprintf(note, sizeof note, "ERR: dropped a line of %llu bytes; the limit is %zu",
+          std::snprintf(note, sizeof note, "ERR: dropped a line of %llu bytes; the limit is %zu\n",
                         static_cast<unsigned long long>(length), kMaxLineLength);
-      writeReply({STDERR_FILENO, endingSignalDescriptor(), -1, {}, nullptr},
-                 std::string_view(note, static_cast<size_t>(size)));
+      writeLineIfRoom(STDERR_FILENO, std::string_view(note, static_cast<size_t>(size)));
     } else {
       break;
     }

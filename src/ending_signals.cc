@@ -1,6 +1,7 @@
 #include "ending_signals.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,6 +52,10 @@ int endingSignal() { return caughtSignal; }
 int endingSignalDescriptor() { return wakeRead; }
 
 void endBySignal(int number) {
+  // The host sees the signal in the exit status; a core file of an agent that ended as asked
+  // would only litter the host's working directory (SIGQUIT's default is to dump one).
+  const rlimit noCore{0, 0};
+  setrlimit(RLIMIT_CORE, &noCore);
   struct sigaction action {};
   action.sa_handler = SIG_DFL;
   sigemptyset(&action.sa_mask);

@@ -16,5 +16,5 @@ int endingSignal();
 // signals are not caught.
 int endingSignalDescriptor();
 
-// Ends the process by the signal, as the host that sent it expects to see.
+// Ends the process by the signal, as the host that sent it expects to see, without a core file.
 [[noreturn]] void endBySignal(int number);

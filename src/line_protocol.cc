@@ -2,10 +2,12 @@
 
 #include <limits.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -154,30 +156,53 @@ bool waitForRoom(const ReplyOut& out, bool* stalled) {
   }
 }
 
+// The bytes out.target is known to take without blocking once poll said it has room.
+size_t roomAfterPoll(ReplyTarget target) {
+  switch (target) {
+    case ReplyTarget::kPipe:
+    case ReplyTarget::kOther:  // for one write only
+      return PIPE_BUF;
+    case ReplyTarget::kFile:
+      return SIZE_MAX;
+  }
+  return PIPE_BUF;
+}
+
 }  // namespace
+
+ReplyTarget replyTargetOf(int fd, int sharedFd) {
+  struct stat target {};
+  if (fstat(fd, &target) != 0) return ReplyTarget::kOther;
+  if (S_ISREG(target.st_mode)) return ReplyTarget::kFile;
+  if (!S_ISFIFO(target.st_mode)) return ReplyTarget::kOther;
+  struct stat shared {};
+  const bool sharedPipe = sharedFd >= 0 && fstat(sharedFd, &shared) == 0 &&
+                          shared.st_dev == target.st_dev && shared.st_ino == target.st_ino;
+  return sharedPipe ? ReplyTarget::kOther : ReplyTarget::kPipe;
+}
 
 void writeReply(const ReplyOut& out, std::string_view first, std::string_view second) {
   std::string line;
   line.reserve(first.size() + second.size() + 1);
   line.append(first).append(second).push_back('\n');
   bool stalled = false;
-  size_t unknownRoom = 0;  // without out.room, no room is ever known: every piece asks
+  size_t unknownRoom = 0;  // without out.room, room learnt lasts for this reply only
   size_t& room = out.room != nullptr ? *out.room : unknownRoom;
   for (size_t done = 0; done < line.size();) {
     // Room first, then the write: a blocking write to a host that does not read would wait inside
-    // the system, where neither a signal's wake-up nor the stall is seen. Once poll says there is
-    // room, a pipe, FIFO or socket takes PIPE_BUF bytes without blocking, however they are split
-    // into writes: no piece is bigger, and poll is asked again only once they are used up.
+    // the system, where neither a signal's wake-up nor the stall is seen. No piece is bigger than
+    // PIPE_BUF, and poll is asked again only once the room it promised is used up.
     const size_t piece = std::min<size_t>(line.size() - done, PIPE_BUF);
     if (room < piece) {
       room = 0;
       if (!waitForRoom(out, &stalled)) return;
-      room = PIPE_BUF;
+      room = roomAfterPoll(out.target);
     }
     const ssize_t wrote = write(out.fd, line.data() + done, piece);
     if (wrote > 0) {
       done += static_cast<size_t>(wrote);
-      room -= std::min(room, static_cast<size_t>(wrote));
+      room =
+          out.target == ReplyTarget::kOther ? 0 : room - std::min(room, static_cast<size_t>(wrote));
     } else if (wrote < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
       room = 0;  // the next wait sees the wake-up, or the room
     } else {
@@ -186,11 +211,11 @@ void writeReply(const ReplyOut& out, std::string_view first, std::string_view se
   }
 }
 
-void writeLineIfRoom(int fd, std::string_view text) {
+bool writeLineIfRoom(int fd, std::string_view text) {
   pollfd room{fd, POLLOUT, 0};
-  if (poll(&room, 1, 0) != 1 || (room.revents & POLLOUT) == 0) return;
-  const ssize_t ignored = write(fd, text.data(), std::min<size_t>(text.size(), PIPE_BUF));
-  (void)ignored;
+  if (poll(&room, 1, 0) != 1 || (room.revents & POLLOUT) == 0) return false;
+  const ssize_t wrote = write(fd, text.data(), std::min<size_t>(text.size(), PIPE_BUF));
+  return wrote == static_cast<ssize_t>(text.size());
 }
 
 int32_t parseInteger(std::string_view text) {

@@ -11,7 +11,8 @@
 #include <string_view>
 
 // The longest line served, counted without its line feed and the carriage returns before it: a
-// TEXT line this long carries 786,428 bytes of text.
+// TEXT line this long carries 786,426 bytes of text in standard padded Base64 (786,428 with the
+// padding left off).
 inline constexpr size_t kMaxLineLength = 1048576;
 inline constexpr size_t kReadSize = 65536;
 inline constexpr int kMaxTokens = 64;
@@ -54,29 +55,47 @@ enum class LineStatus {
 // the next call.
 LineStatus readLine(LineReader& reader, std::string_view* line, uint64_t* length);
 
+// What a descriptor is, as far as waiting for room to write goes; learnt once, with fstat.
+enum class ReplyTarget {
+  // A pipe or FIFO that nothing else of ours writes to: once poll says there is room, PIPE_BUF
+  // bytes go without blocking, however they are split into writes.
+  kPipe,
+  // A regular file: a write never waits for a reader.
+  kFile,
+  // Anything else, poll asked before every write: a socket, where poll promises no number of bytes
+  // (each small write holds a kernel buffer against the send limit, and no flag makes one write
+  // non-blocking on macOS); a terminal, a device; a pipe that standard error also writes to.
+  kOther,
+};
+
+// What fd is; a pipe that sharedFd (-1: none) also writes to is kOther, its room used up unseen.
+ReplyTarget replyTargetOf(int fd, int sharedFd = -1);
+
 // Where replies go: a descriptor, and one whose readiness means a reply still waiting to be
 // written is given up (-1: none). When a reply has waited stallMilliseconds for room (a host that
 // stopped reading), onStall is called, once for that reply, and the wait goes on. room, when
-// given, carries from reply to reply the bytes fd is known to take without blocking, so that poll
-// is not asked before every reply; only whoever alone writes to fd may keep one.
+// given, carries from reply to reply what fd is known to take without blocking, so that poll is
+// not asked before every reply; only whoever alone writes to fd may keep one, learnt for target.
 struct ReplyOut {
   int fd = -1;
   int wakeFd = -1;
   int stallMilliseconds = -1;  // negative: no limit, onStall is never called
   std::function<void()> onStall;
   size_t* room = nullptr;
+  ReplyTarget target = ReplyTarget::kOther;
 };
 
 // Writes one reply line, first then second then a line feed, whole: partial writes are continued
-// and room is waited for before every write, blocking descriptor or not; the host reads line by
-// line and must never wait on a buffered reply. A reply the descriptor refuses (a host that closed
-// it) is dropped, and so is the rest of one that is still waiting when out.wakeFd becomes readable,
+// and room is waited for as target needs, blocking descriptor or not; the host reads line by line
+// and must never wait on a buffered reply. A reply the descriptor refuses (a host that closed it)
+// is dropped, and so is the rest of one that is still waiting when out.wakeFd becomes readable,
 // or is readable once part of it was written.
 void writeReply(const ReplyOut& out, std::string_view first, std::string_view second = {});
 
 // Writes text (a whole line, line feed included, at most PIPE_BUF bytes) only if fd has room for
-// it now; otherwise drops it. For diagnostics that must never wait.
-void writeLineIfRoom(int fd, std::string_view text);
+// it now; otherwise drops it. For diagnostics and one-line answers that must never wait. True
+// when the whole line was written.
+bool writeLineIfRoom(int fd, std::string_view text);
 
 struct TokenList {
   std::string_view tokens[kMaxTokens];

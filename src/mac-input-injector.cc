@@ -2,11 +2,11 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 
 #include "command_loop.h"
 #include "ending_signals.h"
+#include "line_protocol.h"
 #include "self_test.h"
 #include "session.h"
 
@@ -17,9 +17,13 @@ constexpr char kVersionLine[] = "Trelvane Mac keyboard 20260910-R2 HID\n";
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A host that closes our stdout must not kill the agent before it releases what is held; the
+  // failed writes are ignored and the loop ends at end of input as usual. A one-line answer to an
+  // option that cannot be written is a failure, not a death by signal.
+  std::signal(SIGPIPE, SIG_IGN);
+  // Success only once the line is written: a host reading a closed or full stdout got nothing.
   if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-    std::fputs(kVersionLine, stdout);
-    return 0;
+    return writeLineIfRoom(STDOUT_FILENO, kVersionLine) ? 0 : 1;
   }
   // The one session of the process. Static, so that it outlives main's return and whatever runs
   // at exit: the HID keyboard source is the system's to release when the process ends.
@@ -29,9 +33,6 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--positional-keys") == 0) {
     session.keyboard.setPositionalKeys(true);
   }
-  // A host that closes our stdout must not kill the agent before it releases what is held; the
-  // failed writes are ignored and the loop ends at end of input as usual.
-  std::signal(SIGPIPE, SIG_IGN);
   catchEndingSignals();
   startCommandChannel(session, STDOUT_FILENO);
   return runCommandLoop(session, STDIN_FILENO, STDOUT_FILENO);

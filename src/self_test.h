@@ -7,7 +7,8 @@
 namespace selftest {
 
 // The self-test mode's main, on a session nothing has used yet: prints the pass line and returns
-// 0, or aborts with the assertion that failed, which names this function main.
+// 0 (1 when the line could not be written), or aborts with the assertion that failed, which names
+// this function main.
 int main(Session& session);
 
 }  // namespace selftest

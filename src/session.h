@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "keyboard/keyboard.h"
+#include "line_protocol.h"
 #include "platform/post_event.h"
 #include "pointer/pointer.h"
 #include "timings.h"
@@ -18,11 +19,11 @@ struct Session {
   bool lastTrusted = false;
   // How long a reply may wait on a host that does not read before what it holds is released.
   std::chrono::milliseconds replyStall = kReplyStall;
-  // The bytes the host's end of the replies takes without blocking, as last learnt; unused when
-  // standard error is the same file, whose writes would use it up unseen.
+  // What the host's end of the replies takes without blocking, as last learnt, and what that end
+  // is, both learnt on the descriptor replyRoomFd.
   size_t replyRoom = 0;
-  int replyRoomFd = -1;  // the descriptor replyRoom was learnt on
-  bool replyRoomKnowable = true;
+  int replyRoomFd = -1;
+  ReplyTarget replyTarget = ReplyTarget::kOther;
 
   // Releases every key, modifier and button the host left held: keys first, while the modifiers
   // that shaped them are down, then the buttons, with the modifiers then left (none).

@@ -10,8 +10,10 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "line_protocol.h"
 #include "support/agent_process.h"
 #include "support/protocol_lines.h"
 #include "support/text.h"
@@ -106,6 +108,7 @@ TEST(AgentSignalsTest, EachEndingSignalReleasesWhatIsHeldThenEndsTheAgentByIt) {
     AgentResult r = finishAgent(session, false);
     EXPECT_FALSE(r.exited);
     EXPECT_EQ(r.status, c.signal);
+    EXPECT_FALSE(r.coreDumped);  // SIGQUIT's default would leave one
     if (c.out) {
       EXPECT_EQ(r.out, *c.out);
     }
@@ -131,22 +134,73 @@ TEST(AgentSignalsTest, ALongTextStopsBetweenTwoStrokes) {
   EXPECT_EQ(r.posted.back().rfind("keyup 0 text 20", 0), 0u) << r.posted.back();
 }
 
-// A host hung with Shift down that never reads again: once a reply has waited five seconds, Shift
-// is released with no signal sent, and said once; the agent waits on, and a signal still ends it.
-TEST(AgentSignalsTest, AHostThatStopsReadingHasWhatItHeldReleasedAfterFiveSeconds) {
-  std::string input = "KEYDOWN 16\n";
-  for (int i = 0; i < 16000; ++i) input += "PING\n";
-  AgentSession session = startAgent();
-  sendToAgent(session, input);
-  close(session.in);
-  session.in = -1;
-  EXPECT_TRUE(waitForTrace(session, 2, 8000));
-  kill(session.pid, SIGTERM);
-  AgentResult r = finishAgent(session, false);
-  EXPECT_FALSE(r.exited);
-  EXPECT_EQ(r.status, SIGTERM);
-  EXPECT_EQ(r.posted, (Events{"flagschanged 56 down hid Shift", "flagschanged 56 up hid"}));
-  EXPECT_EQ(r.err, "WARNING: the host has not read a reply for 5 seconds; released what it held\n");
+// A host hung with keys or buttons down that never reads again: once a reply has waited five
+// seconds, what it holds is released with no signal sent, and said once, however long the wait
+// goes on; whatever stdout is, and whatever stderr does. A signal still ends the agent. The rows
+// run side by side and are held for 11 s, past a second release's time.
+TEST(AgentSignalsTest, AHostThatStopsReadingHasWhatItHeldReleasedOnceAfterFiveSeconds) {
+  const std::string warning =
+      "WARNING: the host has not read a reply for 5 seconds; released what it held\n";
+  const Events left = {"leftdown @756,491 click 1 #124", "leftup @756,491 click 1 #124"};
+  const std::pair<std::string, std::string> noSource = {"MII_SIM_FAIL", "source"};
+  AgentOptions socket;
+  socket.socketStdout = true;
+  AgentOptions sharedStderr;  // a key's diagnostic and its reply into one pipe
+  sharedStderr.stderrToStdout = true;
+  sharedStderr.env = {noSource};
+  AgentOptions diagnosing;
+  diagnosing.env = {noSource};
+  struct Row {
+    const char* name;
+    AgentOptions options;
+    std::string input;  // no more than the host's pipe to the agent holds once it stops
+    Events posted;      // pressed, then released
+    std::optional<std::string> err;
+    AgentSession session = {};
+  } rows[] = {
+      {"a pipe",
+       {},
+       "KEYDOWN 16\n" + repeat("PING\n", 16000),
+       {"flagschanged 56 down hid Shift", "flagschanged 56 up hid"},
+       warning},
+      {"a socket pair, whose writes poll does not promise room for",
+       socket,
+       "KEYDOWN 17\nMOUSEDOWN left\n" + repeat("PING\n", 12000),
+       {"flagschanged 59 down hid Control", "leftdown @756,491 click 1 #124 Control",
+        "flagschanged 59 up hid", "leftup @756,491 click 1 #124"},
+       warning},
+      // The PINGs place the line that fills the pipe's last page just after a poll: a writer
+      // that counted room there, the diagnostics' bytes unseen, would block inside write.
+      {"2>&1, a diagnostic with every key's reply", sharedStderr,
+       "MOUSEDOWN left\n" + repeat("PING\n", 508) + repeat("KEYDOWN 65\n", 4000), left, ""},
+      // The diagnostics fill stderr long before the replies fill stdout.
+      {"a stderr nobody reads, full of diagnostics and a dropped line's note", diagnosing,
+       "MOUSEDOWN left\n" + repeat("KEYDOWN 65\n", 2000) + std::string(kMaxLineLength + 1, 'X') +
+           "\n" + repeat("KEYDOWN 65\n", 5000),
+       left, std::nullopt},
+  };
+  const auto start = std::chrono::steady_clock::now();
+  for (Row& row : rows) {
+    row.session = startAgent(row.options);
+    sendToAgent(row.session, row.input);
+  }
+  for (const Row& row : rows) EXPECT_TRUE(waitForTrace(row.session, row.posted.size(), 8000));
+  std::this_thread::sleep_until(start + std::chrono::seconds(11));
+  for (Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    kill(row.session.pid, SIGTERM);
+    AgentResult r = finishAgent(row.session, false);
+    EXPECT_FALSE(r.exited);
+    EXPECT_EQ(r.status, SIGTERM);
+    EXPECT_EQ(r.posted, row.posted);
+    if (row.err) {
+      EXPECT_EQ(r.err, *row.err);
+    }
+    const size_t released = row.posted.size() / 2;
+    if (r.postedTimes.size() == row.posted.size()) {
+      EXPECT_GE(r.postedTimes[released] - r.postedTimes[released - 1], 5.0);
+    }
+  }
 }
 
 // Sent before the agent started, while blocked: they come once it unblocks them, the lower number

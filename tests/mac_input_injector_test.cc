@@ -114,13 +114,19 @@ TEST(MacInputInjectorTest, EndsFiftyMillisecondsAfterItsLastEvent) {
 }
 
 // --positional-keys keeps every key at its U.S. position, here on a French Mac whose A is key 12.
+// An option's one line that cannot be written (stdout closed, or closed by the host) fails it.
 TEST(MacInputInjectorTest, OptionsCountOnlyAsTheFirstArgumentExactly) {
   const struct {
     std::vector<std::string> args;
     std::string out;
     std::vector<std::string> posted = {"keydown 12 hid", "keyup 12 hid"};
+    bool closedStdout = false;
+    bool hostClosesStdout = false;
+    int status = 0;
   } cases[] = {
       {{"--version", "--self-test"}, "Trelvane Mac keyboard 20260910-R2 HID\n", {}},
+      {{"--version"}, "", {}, true, false, 1},
+      {{"--self-test"}, "", {}, false, true, 1},
       {{"x", "--version"}, kReady + "PONG\n"},
       {{"--VERSION"}, kReady + "PONG\n"},
       {{"-v"}, kReady + "PONG\n"},
@@ -131,8 +137,11 @@ TEST(MacInputInjectorTest, OptionsCountOnlyAsTheFirstArgumentExactly) {
     AgentOptions options;
     options.args = c.args;
     options.env = {{"MII_SIM_LAYOUT", "french"}};
+    options.closedStdout = c.closedStdout;
+    options.hostClosesStdout = c.hostClosesStdout;
     AgentResult r = runAgent("PING\nKEYPRESS 65\n", options);
-    EXPECT_EQ(r.status, 0) << c.args[0];
+    EXPECT_TRUE(r.exited) << c.args[0];
+    EXPECT_EQ(r.status, c.status) << c.args[0];
     EXPECT_EQ(r.out, c.out) << c.args[0];
     EXPECT_EQ(r.posted, c.posted) << c.args[0];
   }

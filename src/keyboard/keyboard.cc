@@ -1,8 +1,9 @@
 #include "keyboard/keyboard.h"
 
-#include <cstdio>
+#include <unistd.h>
 
 #include "keyboard/key_code_maps.h"
+#include "line_protocol.h"
 #include "platform/monotonic_clock.h"
 #include "platform/secure_event_input.h"
 
@@ -117,7 +118,7 @@ void Keyboard::postKeyEvent(uint16_t vk, bool isDown) {
   }
   CGEventSourceRef source = getKeyboardSource();
   if (source == nullptr) {
-    std::fputs(kNoSourceLine, stderr);
+    writeLineIfRoom(STDERR_FILENO, kNoSourceLine);  // never waits on a stderr nobody reads
     return;
   }
   CfOwned<CGEventRef> event(CGEventCreateKeyboardEvent(source, key, isDown));
@@ -141,7 +142,7 @@ void Keyboard::postKeyPress(uint16_t vk) {
 
 void Keyboard::checkSecureEventInput() {
   const bool on = secureEventInputEnabled();
-  if (on && !secureEventInput_) std::fputs(kSecureInputLine, stderr);
+  if (on && !secureEventInput_) writeLineIfRoom(STDERR_FILENO, kSecureInputLine);
   secureEventInput_ = on;
 }
 

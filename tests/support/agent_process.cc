@@ -1,10 +1,13 @@
 #include "support/agent_process.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -89,7 +92,13 @@ void appendAvailable(int fd, std::string* to, bool* open) {
 AgentSession startAgent(const AgentOptions& options) {
   AgentSession session;
   int in[2], out[2], err[2];
-  check(pipe(in) == 0 && pipe(out) == 0 && pipe(err) == 0, "pipe");
+  check(pipe(in) == 0 && pipe(err) == 0, "pipe");
+  if (options.socketStdout) {
+    // The agent writes to out[1] and the test reads out[0], as with a pipe.
+    check(socketpair(AF_UNIX, SOCK_STREAM, 0, out) == 0, "socketpair");
+  } else {
+    check(pipe(out) == 0, "pipe");
+  }
 
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
@@ -110,6 +119,8 @@ AgentSession startAgent(const AgentOptions& options) {
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
 
+  const std::string scratchPath = temporaryPath("x");
+  const std::string scratchDirectory = scratchPath.substr(0, scratchPath.rfind('/'));
   pid_t pid = fork();
   check(pid >= 0, "fork");
   if (pid == 0) {
@@ -126,7 +137,7 @@ AgentSession startAgent(const AgentOptions& options) {
     if (options.closedStderr) {
       close(2);
     } else {
-      dup2(err[1], 2);
+      dup2(options.stderrToStdout ? 1 : err[1], 2);
     }
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
     if (options.nonBlockingPipes) {
@@ -148,8 +159,13 @@ AgentSession startAgent(const AgentOptions& options) {
     for (int number : options.pendingSignals) sigaddset(&blocked, number);
     sigprocmask(SIG_SETMASK, &blocked, nullptr);
     for (int number : options.pendingSignals) raise(number);
-    const rlimit noCore{0, 0};  // an agent ended by SIGQUIT leaves no core file behind
-    setrlimit(RLIMIT_CORE, &noCore);
+    // Core files allowed, so that one the agent leaves shows in its status; in the test's own
+    // directory, removed at exit, should one come.
+    rlimit core{};
+    getrlimit(RLIMIT_CORE, &core);
+    core.rlim_cur = core.rlim_max;
+    setrlimit(RLIMIT_CORE, &core);
+    if (chdir(scratchDirectory.c_str()) != 0) _exit(126);
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
@@ -168,7 +184,15 @@ AgentSession startAgent(const AgentOptions& options) {
 void sendToAgent(AgentSession& session, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
-    ssize_t n = write(session.in, text.data() + done, text.size() - done);
+    pollfd room{session.in, POLLOUT, 0};
+    const auto wait = deadline(5000);
+    if (poll(&room, 1, static_cast<int>(wait.count())) == 0) {
+      ADD_FAILURE() << "the agent took no input for " << wait.count() << " ms";
+      return;
+    }
+    // No more than poll promised room for: a blocking write of more could wait for good.
+    ssize_t n =
+        write(session.in, text.data() + done, std::min<size_t>(text.size() - done, PIPE_BUF));
     if (n < 0 && errno == EINTR) continue;
     check(n > 0, "write to agent");
     done += static_cast<size_t>(n);
@@ -251,6 +275,7 @@ AgentResult finishAgent(AgentSession& session, bool closeStdin, const std::strin
   }
   result.exited = WIFEXITED(status);
   result.status = result.exited ? WEXITSTATUS(status) : WTERMSIG(status);
+  result.coreDumped = WIFSIGNALED(status) && WCOREDUMP(status);
   readTrace(session.tracePath, &result);
   return result;
 }

@@ -16,6 +16,8 @@ struct AgentOptions {
   bool closedStdout = false;        // the agent starts with no standard output at all
   bool closedStderr = false;        // the agent starts with no standard error at all
   bool hostClosesStdout = false;    // runAgent closes its end of the agent's stdout before writing
+  bool socketStdout = false;        // the agent's stdout is a socket pair's end, as Node hosts pass
+  bool stderrToStdout = false;      // the agent's stderr is its stdout, as 2>&1 makes it
   bool nonBlockingPipes = false;    // the agent's stdin and stdout are non-blocking, as some hosts
                                     // pass them
   std::vector<int> ignoredSignals;  // the agent starts with these ignored, as under nohup
@@ -28,6 +30,7 @@ struct AgentResult {
   std::string err;
   bool exited = false;             // false when a signal ended it
   int status = -1;                 // exit status, or the signal number when !exited
+  bool coreDumped = false;         // the signal left a core file
   std::vector<std::string> trace;  // every line of the trace, the exit line included
   // The posted events of the trace, described (support/describe.h). A line that is not an event
   // in order fails the test.
@@ -56,6 +59,7 @@ struct AgentSession {
 };
 
 AgentSession startAgent(const AgentOptions& options = {});
+// Fails the test, and gives up, when the agent takes none of it for a few seconds.
 void sendToAgent(AgentSession& session, const std::string& text);
 // Every wait below fails the test, saying what it waited for, when its deadline passes: a few
 // seconds, times MII_TEST_TIME_SCALE (for an agent under Valgrind).

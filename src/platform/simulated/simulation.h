@@ -130,8 +130,8 @@ void simSetLayoutFile(const std::string& path);
 bool simSetAsciiLayout(const std::string& name);
 
 // The clocks: real by default; once set, both the wall clock (CFAbsoluteTimeGetCurrent) and the
-// steady one (mach_absolute_time, in nanoseconds) read absoluteTime seconds, until the next
-// simReset. A set clock moves on by every usleep, instant or not.
+// steady one (mach_absolute_time, in ticks of 125/3 ns as on Apple silicon) read absoluteTime
+// seconds, until the next simReset. A set clock moves on by every usleep, instant or not.
 void simSetClock(double absoluteTime);
 // The wall clock stepped by seconds, as NTP or a person setting the time does; the steady clock
 // does not move.

@@ -45,12 +45,18 @@ bool fileStartsWithOne(const std::string& path) {
   return one;
 }
 
+// The steady clock ticks as Apple silicon's does, at 24 MHz: a tick is 125/3 nanoseconds
+// (mach_timebase_info answers 125/3 there, 1/1 on Intel Macs), so that the product's conversion
+// from ticks is exercised, not skipped by a ratio of one.
+constexpr uint32_t kTimebaseNumer = 125;
+constexpr uint32_t kTimebaseDenom = 3;
+
 // A fixed clock's seconds as ticks, saturating (a test may set any time at all).
-uint64_t nanosecondsOf(double seconds) {
-  const double nanoseconds = std::round(seconds * 1e9);
-  if (!(nanoseconds > 0)) return 0;
-  if (nanoseconds >= 18446744073709551615.0) return UINT64_MAX;
-  return static_cast<uint64_t>(nanoseconds);
+uint64_t ticksOf(double seconds) {
+  const double ticks = std::round(seconds * 1e9 * kTimebaseDenom / kTimebaseNumer);
+  if (!(ticks > 0)) return 0;
+  if (ticks >= 18446744073709551615.0) return UINT64_MAX;
+  return static_cast<uint64_t>(ticks);
 }
 
 double realAbsoluteTime() {
@@ -110,19 +116,23 @@ CFAbsoluteTime CFAbsoluteTimeGetCurrent(void) {
   return (d.fixedClock ? d.clock : simulated::realAbsoluteTime()) + d.wallStep;
 }
 
-// Ticks are nanoseconds here, so that a fixed clock reads back as the seconds it was set to.
 kern_return_t mach_timebase_info(mach_timebase_info_t info) {
-  info->numer = 1;
-  info->denom = 1;
+  info->numer = simulated::kTimebaseNumer;
+  info->denom = simulated::kTimebaseDenom;
   return KERN_SUCCESS;
 }
 
 uint64_t mach_absolute_time(void) {
   const simulated::Desktop& d = desktop();
-  if (d.fixedClock) return simulated::nanosecondsOf(d.clock);
+  if (d.fixedClock) return simulated::ticksOf(d.clock);
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+  // Whole seconds and the rest apart, so that no product leaves 64 bits.
+  constexpr uint64_t kTicksPerSecond =
+      1000000000u / simulated::kTimebaseNumer * simulated::kTimebaseDenom;
+  static_assert(kTicksPerSecond == 24000000);
+  return static_cast<uint64_t>(now.tv_sec) * kTicksPerSecond +
+         static_cast<uint64_t>(now.tv_nsec) * simulated::kTimebaseDenom / simulated::kTimebaseNumer;
 }
 
 // Only "kern.osproductversion" is answered, as "MAJOR.0".
