@@ -7,6 +7,9 @@ import math
 import os
 import stat
 
+# The event types of each kind the agent posts, by what they carry, named for the comparison's
+# messages: the same types and kinds as the C++ side's one table (kPostedEventKinds in
+# src/event_kinds.h), which tests/compare_traces_test.py holds this list to.
 KEY_TYPES = {10: "key down", 11: "key up", 12: "modifier change"}
 MOUSE_TYPES = {
     1: "left button press", 2: "left button release", 3: "right button press",

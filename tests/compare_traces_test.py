@@ -4,12 +4,15 @@ and so do the watcher's lines of the same events and plain moves nobody posted; 
 state, units or repeat, a missing release, a changed flag, an extra key or an observed line that
 is no event each fail with that named, and a pair it cannot read (no events, no exit line, two
 sessions, a seq that does not count from 1, NaN, a FIFO) or a table it cannot write fail as such.
+Its kinds of event are the agent's: the same types, carrying the same parts.
 
 usage: compare_traces_test.py AGENT SOURCE_DIR
 """
 
+import importlib.util
 import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -18,6 +21,27 @@ import unittest
 AGENT, SOURCE_DIR = sys.argv[1], sys.argv[2]
 COMPARE = os.path.join(SOURCE_DIR, "scripts", "compare-traces.py")
 SCRIPT = os.path.join(SOURCE_DIR, "scripts", "mac-conformance.sh")
+
+
+def header_kinds():
+    """kPostedEventKinds in src/event_kinds.h as {type number: (name, parts)}, the numbers read from
+    the platform layer's copy of Apple's constants."""
+    def read(*path):
+        with open(os.path.join(SOURCE_DIR, "src", *path), encoding="utf-8") as header:
+            return header.read()
+    constants = re.findall(r"(kCGEvent\w+) = (\w+),", read("platform", "quartz.h"))
+    numbers = {name: int(value, 0) for name, value in constants}
+    rows = re.findall(r'\{(kCGEvent\w+), "(\w+)", EventParts::(\w+)\}', read("event_kinds.h"))
+    return {numbers[constant]: (name, parts) for constant, name, parts in rows}
+
+
+def compare_traces_module():
+    sys.path.insert(0, os.path.dirname(COMPARE))  # where it finds trace_lines
+    sys.dont_write_bytecode = True
+    spec = importlib.util.spec_from_file_location("compare_traces", COMPARE)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
 
 
 def simulated_trace(path):
@@ -192,6 +216,22 @@ UNREADABLE = [
      lambda trace: (trace, trace, "/nonexistent/table.md"),
      "cannot write the table: /nonexistent/table.md: No such file or directory"),
 ]
+
+
+class EventKindsTest(unittest.TestCase):
+    def test_the_comparison_knows_the_kinds_the_agent_posts(self):
+        kinds = header_kinds()
+        script = compare_traces_module()
+        by_parts = {"Keyboard": script.KEY_TYPES, "Mouse": script.MOUSE_TYPES,
+                    "Scroll": script.SCROLL_TYPES}
+        self.assertEqual({number: parts for number, (_, parts) in kinds.items()},
+                         {number: parts for parts, types in by_parts.items() for number in types})
+        mouse = {number: name for number, (name, parts) in kinds.items() if parts == "Mouse"}
+        roles = {"down": script.PRESSES, "up": script.RELEASES, "drag": script.DRAGS,
+                 "move": {script.MOVE}}
+        for ending, numbers in roles.items():
+            with self.subTest(ending):
+                self.assertEqual({n for n, name in mouse.items() if name.endswith(ending)}, numbers)
 
 
 class CompareTracesTest(unittest.TestCase):

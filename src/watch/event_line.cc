@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "event_kinds.h"
 #include "json_text.h"
 
 namespace {
@@ -102,28 +103,17 @@ std::string eventLine(CGEventRef event, double time) {
   appendJsonInteger(&line, static_cast<uint32_t>(type));
   line += ",\"flags\":";
   appendJsonInteger(&line, flags);
-  switch (type) {
-    case kCGEventKeyDown:
-    case kCGEventKeyUp:
-    case kCGEventFlagsChanged:
+  switch (eventParts(type)) {
+    case EventParts::Keyboard:
       appendKeyboard(&line, event, type, flags);
       break;
-    case kCGEventLeftMouseDown:
-    case kCGEventLeftMouseUp:
-    case kCGEventRightMouseDown:
-    case kCGEventRightMouseUp:
-    case kCGEventOtherMouseDown:
-    case kCGEventOtherMouseUp:
-    case kCGEventLeftMouseDragged:
-    case kCGEventRightMouseDragged:
-    case kCGEventOtherMouseDragged:
-    case kCGEventMouseMoved:
+    case EventParts::Mouse:
       appendMouse(&line, event);
       break;
-    case kCGEventScrollWheel:
+    case EventParts::Scroll:
       appendScroll(&line, event);
       break;
-    default:
+    case EventParts::Plain:
       break;
   }
   line += ",\"time\":";

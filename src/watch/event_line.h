@@ -7,19 +7,7 @@
 
 #include "platform/quartz.h"
 
-// What the watcher taps: every type of event the agent posts. A Mac's own keyboard and mouse make
-// these too; nothing else is asked for.
-inline constexpr CGEventType kWatchedTypes[] = {
-    kCGEventKeyDown,           kCGEventKeyUp,
-    kCGEventFlagsChanged,      kCGEventLeftMouseDown,
-    kCGEventLeftMouseUp,       kCGEventRightMouseDown,
-    kCGEventRightMouseUp,      kCGEventOtherMouseDown,
-    kCGEventOtherMouseUp,      kCGEventLeftMouseDragged,
-    kCGEventRightMouseDragged, kCGEventOtherMouseDragged,
-    kCGEventMouseMoved,        kCGEventScrollWheel,
-};
-
-// {"type":T,"flags":F, then by the event's type
+// {"type":T,"flags":F, then by what its type's kind carries (kPostedEventKinds)
 //   key events and modifier changes: "keycode":K,"down":B, "text":"..." when the event carries a
 //     string (a modifier change is down when its key's flag is set in F), and
 //     "fields":{"8":autorepeat};
@@ -27,5 +15,5 @@ inline constexpr CGEventType kWatchedTypes[] = {
 //   scroll events: "wheel1":L,"wheel2":L, the line deltas of the vertical and horizontal axes, and
 //     "fields":{"88":continuous,"96":P,"97":P}, whether it is in pixels and the pixel deltas;
 // then "time":time}, time being what the caller says (the watcher gives the CFAbsoluteTime at
-// which it saw the event). Other types have type, flags and time alone.
+// which it saw the event). A type of no listed kind has type, flags and time alone.
 std::string eventLine(CGEventRef event, double time);

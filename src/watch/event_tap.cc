@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ending_signals.h"
+#include "event_kinds.h"
 #include "platform/cf_owned.h"
 #include "platform/monotonic_clock.h"
 #include "platform/quartz.h"
@@ -97,8 +98,10 @@ CfOwned<CFMachPortRef> createTap(CGEventTapOptions options, CGEventMask mask, Li
 
 int watchEvents(double seconds) {
   catchEndingSignals();
+  // Every kind of event the agent posts; a Mac's own keyboard and mouse make these too, and
+  // nothing else is asked for.
   CGEventMask mask = 0;
-  for (CGEventType type : kWatchedTypes) mask |= CGEventMaskBit(type);
+  for (const PostedEventKind& kind : kPostedEventKinds) mask |= CGEventMaskBit(kind.type);
   // Watching needs only a listen-only tap, but that one sees keys only with Input Monitoring;
   // without it the system may clear the key bits of the mask, or only withhold the keys, so its
   // own answer is asked first. A process trusted for Accessibility alone (a hosted runner's shell,

@@ -1,5 +1,6 @@
 #include "support/describe.h"
 
+#include "event_kinds.h"
 #include "json_text.h"
 #include "numbers.h"
 
@@ -11,24 +12,6 @@
 #include <string>
 
 namespace {
-
-constexpr struct {
-  uint32_t type;
-  const char* name;
-} kTypeNames[] = {{kCGEventKeyDown, "keydown"},
-                  {kCGEventKeyUp, "keyup"},
-                  {kCGEventFlagsChanged, "flagschanged"},
-                  {kCGEventLeftMouseDown, "leftdown"},
-                  {kCGEventLeftMouseUp, "leftup"},
-                  {kCGEventRightMouseDown, "rightdown"},
-                  {kCGEventRightMouseUp, "rightup"},
-                  {kCGEventOtherMouseDown, "otherdown"},
-                  {kCGEventOtherMouseUp, "otherup"},
-                  {kCGEventMouseMoved, "move"},
-                  {kCGEventLeftMouseDragged, "leftdrag"},
-                  {kCGEventRightMouseDragged, "rightdrag"},
-                  {kCGEventOtherMouseDragged, "otherdrag"},
-                  {kCGEventScrollWheel, "scroll"}};
 
 uint32_t typesOwnButton(uint32_t type) {
   if (type == kCGEventRightMouseDown || type == kCGEventRightMouseUp ||
@@ -101,10 +84,8 @@ std::string flagNames(uint64_t flags) {
 }
 
 std::string describe(const SimEvent& e) {
-  std::string s = "type " + std::to_string(e.type);
-  for (const auto& type : kTypeNames) {
-    if (type.type == e.type) s = type.name;
-  }
+  const PostedEventKind* kind = postedEventKind(e.type);
+  std::string s = kind != nullptr ? kind->name : "type " + std::to_string(e.type);
   auto add = [&s](const std::string& part) { s += " " + part; };
   auto field = [&e](uint32_t number) { return e.fields.find(number); };
   const bool repeat = e.kind == SimEventKind::Keyboard &&

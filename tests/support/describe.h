@@ -6,8 +6,8 @@
 //     [field<n>=<v>...] [pixel] [<wheels>] [continuous] [text <units> '<text>'] [hid...] [repeat]
 //     [tap <n>] [<flags>]
 //
-//   type     keydown keyup flagschanged leftdown leftup rightdown rightup otherdown otherup move
-//            leftdrag rightdrag otherdrag scroll, else "type <n>"
+//   type     its kind's name in kPostedEventKinds (keydown, flagschanged, leftdown, move,
+//            scroll...), else "type <n>"
 //   keycode  key events; "down" or "up" only for flagschanged or where it disagrees with the type
 //   @x,y     mouse events, shortest form (100.7, -0, 1e+300, nan, inf)
 //   button   only when not the type's own (left and move 0, right 1, other 2)

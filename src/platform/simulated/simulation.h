@@ -40,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "event_kinds.h"
 #include "platform/quartz.h"
 
 enum SimFailure : unsigned {
@@ -67,7 +68,8 @@ struct SimDisplay {
 // Software mirror sets: a mirror's id, and the id of the display it mirrors.
 using SimMirrors = std::map<CGDirectDisplayID, CGDirectDisplayID>;
 
-enum class SimEventKind { Plain, Keyboard, Mouse, Scroll };
+// What a posted event carries, as the call that made it decides.
+using SimEventKind = EventParts;
 
 // A posted event as the desktop saw it at the moment of posting.
 struct SimEvent {

@@ -189,6 +189,7 @@ std::string simTraceLine(const SimEvent& e) {
   } else {
     line += "null";
   }
+  // What the event carries follows the call that made it, as kPostedEventKinds says of each type.
   switch (e.kind) {
     case SimEventKind::Keyboard:
       line += ",\"keycode\":";
