@@ -6,7 +6,7 @@
 
 void runCases(std::span<const ProtocolCase> cases, const CaseSetup& setup) {
   for (const ProtocolCase& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(*c.name != '\0' ? c.name : c.input);
     freshAgent(setup.macOSMajor);
     if (setup.held != 0) holdModifiers(setup.held);
     if (setup.before) setup.before();

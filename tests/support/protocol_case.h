@@ -11,7 +11,7 @@
 #include "support/describe.h"
 
 struct ProtocolCase {
-  const char* name;
+  const char* name;   // "": the input names the row
   std::string input;  // protocol lines, each ending in LF
   Events events;      // everything the lines posted, described
   // Everything written; left out where another table checks the replies of these commands.
