@@ -260,12 +260,9 @@ TEST_F(KeyboardTest, SecureEventInputIsReportedEachTimeItTurnsOn) {
 
 // ---- Releasing what the host left held ---------------------------------------------------------
 
-TEST_F(KeyboardTest, ReleaseHeldKeysReleasesKeysThenModifiersInVkOrder) {
+// The order of the releases is the session's affair; here, what each release carries.
+TEST_F(KeyboardTest, ReleaseHeldKeysReleasesEachAsKeyUpWould) {
   const ProtocolCase cases[] = {
-      {"keys ascending, then modifiers ascending, each as KEYUP would",
-       "KEYDOWN 160\nKEYDOWN 17\nKEYDOWN 65\nKEYDOWN 37\nKEYDOWN 32\n",
-       {"keyup 49 hid Shift+Control", "keyup 123 hid Shift+Control+SecondaryFn",
-        "keyup 0 hid Shift+Control", "flagschanged 59 up hid Shift", "flagschanged 56 up hid"}},
       {"a translated C is released with Command while Control is still held",
        "KEYDOWN 17\nKEYDOWN 67\n",
        {"keyup 8 hid Command", "flagschanged 59 up hid"}},

@@ -11,6 +11,7 @@
 #include "support/in_process.h"
 #include "support/protocol_case.h"
 #include "support/protocol_lines.h"
+#include "support/text.h"
 
 namespace {
 
@@ -19,14 +20,19 @@ using SessionTest = AgentTest<>;
 TEST_F(SessionTest, ReleaseHeldAtEndOfInputAndOnQuit) {
   // The releases carry the press's click count and event number.
   const ProtocolCase cases[] = {
-      {"keys, then modifiers, then buttons left, right, middle",
-       "MOUSEDOWN middle\nMOUSEDOWN right 2\nKEYDOWN 16\nMOUSEDOWN left 3\nKEYDOWN 65\n",
+      {"keys, then modifiers, each in VK order, then buttons left, right, middle",
+       "MOUSEDOWN middle\nMOUSEDOWN right 2\nKEYDOWN 160\nKEYDOWN 17\nMOUSEDOWN left 3\n"
+       "KEYDOWN 65\nKEYDOWN 37\nKEYDOWN 32\n",
        {"otherdown @756,491 click 1 #124", "rightdown @756,491 click 2 #125",
-        "flagschanged 56 down hid Shift", "leftdown @756,491 click 3 #126 Shift",
-        "keydown 0 hid Shift", "keyup 0 hid Shift", "flagschanged 56 up hid",
+        "flagschanged 56 down hid Shift", "flagschanged 59 down hid Shift+Control",
+        "leftdown @756,491 click 3 #126 Shift+Control", "keydown 0 hid Shift+Control",
+        "keydown 123 hid Shift+Control+SecondaryFn", "keydown 49 hid Shift+Control",
+        "keyup 49 hid Shift+Control", "keyup 123 hid Shift+Control+SecondaryFn",
+        "keyup 0 hid Shift+Control", "flagschanged 59 up hid Shift", "flagschanged 56 up hid",
         "leftup @756,491 click 3 #126", "rightup @756,491 click 2 #125",
         "otherup @756,491 click 1 #124"},
-       "ACK MOUSEDOWN\nACK MOUSEDOWN\nACK KEYDOWN\nACK MOUSEDOWN\nACK KEYDOWN\n"},
+       "ACK MOUSEDOWN\nACK MOUSEDOWN\nACK KEYDOWN\nACK KEYDOWN\nACK MOUSEDOWN\n" +
+           repeat("ACK KEYDOWN\n", 3)},
       {"a button held mid-drag is released where the drag ended",
        "MOUSEDOWN left\nMOVE 800 500\n",
        {"leftdown @756,491 click 1 #124", "leftdrag @800,500 click 1 #124 d44,9",
