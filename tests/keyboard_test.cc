@@ -97,6 +97,12 @@ TEST_F(KeyboardTest, ClipboardTranslationAndModifierRules) {
         "flagschanged 54 down hid Shift+Alternate+Command",
         "flagschanged 60 up hid Alternate+Command", "flagschanged 61 up hid Command",
         "flagschanged 54 up hid"}},
+      // As Windows sends typematic repeats.
+      {"a held key's second down is a repeat; a fresh press, a release or a modifier never is",
+       "KEYDOWN 65\nKEYDOWN 65\nKEYPRESS 65\nKEYDOWN 16\nKEYDOWN 16\nKEYUP 16\nKEYPRESS 65\n",
+       {"keydown 0 hid", "keydown 0 hid repeat", "keydown 0 hid repeat", "keyup 0 hid",
+        "flagschanged 56 down hid Shift", "flagschanged 56 down hid Shift",
+        "flagschanged 56 up hid", "keydown 0 hid", "keyup 0 hid"}},
       {"arrow flags follow the modifiers at each event and never stick to the mask",
        "KEYDOWN 17\nKEYDOWN 37\nKEYUP 17\nKEYUP 37\nKEYDOWN 65\n",
        {"flagschanged 59 down hid Control", "keydown 123 hid Control+SecondaryFn",
