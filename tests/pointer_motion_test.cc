@@ -1,16 +1,11 @@
 // Moves, drags, scrolling and the two queries through the command loop against the simulated
 // desktop.
-#include <cstdint>
-#include <limits>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "keyboard/keyboard.h"
 #include "platform/simulated/simulation.h"
-#include "pointer/pointer.h"
-#include "pointer/screen.h"
 #include "support/describe.h"
 #include "support/in_process.h"
 #include "support/protocol_case.h"
