@@ -224,23 +224,6 @@ void freshWithEventNumbers() {
   simSetPressCounts(7, 5, 2);
 }
 
-TEST_F(PointerTest, ReleaseHeldButtonsPostsNothingWhenNothingIsHeld) {
-  const std::vector<std::vector<std::string>> histories = {
-      {},
-      {"MOUSEDOWN left", "MOUSEUP left"},
-      {"CLICK right", "DBLCLICK middle", "MOUSEUP middle"},
-  };
-  for (const auto& history : histories) {
-    SCOPED_TRACE(history.empty() ? "fresh" : history.back());
-    freshWithEventNumbers();
-    sendLines(history);
-    simClearPostedEvents();
-    session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
-    EXPECT_TRUE(simPostedEvents().empty());
-    EXPECT_EQ(simLiveEvents(), 0);
-  }
-}
-
 TEST_F(PointerTest, ReleaseHeldButtonsReleasesOnlyTheButtonsStillHeld) {
   freshWithEventNumbers();
   sendLines({"MOUSEDOWN left", "MOUSEDOWN right", "MOUSEUP left", "CLICK middle"});

@@ -45,11 +45,14 @@ TEST_F(SessionTest, ReleaseHeldAtEndOfInputAndOnQuit) {
         "otherup @756,491 click 1 #124"},
        "ACK KEYDOWN\nACK KEYDOWN\nACK MOUSEDOWN\n"},
       {"nothing held: nothing more",
-       "KEYDOWN 65\nKEYUP 65\nCLICK left\nMOUSEDOWN right\nMOUSEUP right\nQUIT\n",
+       "KEYDOWN 65\nKEYUP 65\nCLICK left\nMOUSEDOWN right\nMOUSEUP right\nDBLCLICK middle\n"
+       "MOUSEUP middle\nQUIT\n",
        {"keydown 0 hid", "keyup 0 hid", "leftdown @756,491 click 1 #124 noflags",
         "leftup @756,491 click 1 #124 noflags", "rightdown @756,491 click 1 #125",
-        "rightup @756,491 click 1 #125"},
-       "ACK KEYDOWN\nACK KEYUP\nACK CLICK\nACK MOUSEDOWN\nACK MOUSEUP\n"},
+        "rightup @756,491 click 1 #125", "otherdown @756,491 click 1 #126 noflags",
+        "otherup @756,491 click 1 #126 noflags", "otherdown @756,491 click 2 #127 noflags",
+        "otherup @756,491 click 2 #127 noflags", "otherup @756,491 click 1 #127"},
+       "ACK KEYDOWN\nACK KEYUP\nACK CLICK\nACK MOUSEDOWN\nACK MOUSEUP\nACK MOUSEUP\n"},
   };
   runCases(cases, {.wholeLoop = true});
 }
