@@ -36,16 +36,17 @@ TEST_F(PointerMotionTest, MovesGoExactlyWhereAsked) {
   runCases(cases, {.macOSMajor = 25});
 }
 
-// Only the sign of a wheel amount counts; 0 goes with the negatives. Each line is one notch of
-// three lines, pointing Quartz's way, with no flags.
+// Only the sign of a wheel amount counts, and 0 goes with the negatives; no flags, whatever is
+// held.
 TEST_F(PointerMotionTest, ScrollSigns) {
   const ProtocolCase cases[] = {
-      {"positive vertical: up", "WHEEL 1\nWHEEL 120\nWHEEL 2147483647\n",
+      {"positive vertical amounts", "WHEEL 1\nWHEEL 120\nWHEEL 2147483647\n",
        Events(3, "scroll -3,0 noflags"), ""},
-      {"zero, negative or unreadable vertical: down",
+      {"zero, negative or unreadable vertical amounts",
        "WHEEL 0\nWHEEL -5\nWHEEL -2147483648\nWHEEL abc\n", Events(4, "scroll 3,0 noflags")},
-      {"positive horizontal", "HWHEEL 1\nHWHEEL 2147483647\n", Events(2, "scroll 0,3 noflags"), ""},
-      {"zero or negative horizontal", "HWHEEL 0\nHWHEEL -1\nHWHEEL -2147483648\n",
+      {"positive horizontal amounts", "HWHEEL 1\nHWHEEL 2147483647\n",
+       Events(2, "scroll 0,3 noflags"), ""},
+      {"zero or negative horizontal amounts", "HWHEEL 0\nHWHEEL -1\nHWHEEL -2147483648\n",
        Events(3, "scroll 0,-3 noflags")},
   };
   runCases(cases, {.macOSMajor = 25, .held = kCGEventFlagMaskShift});
