@@ -142,17 +142,6 @@ TEST_F(LayoutTest, ReleasesGoToThePressedKeyAndSwitchesAreSeenSoon) {
                     "flagschanged 55 up hid", "keyup 8 hid", "keydown 0 hid", "keyup 0 hid"}));
 }
 
-// A second down of a held key is a repeat, as Windows sends typematic repeats; a fresh press, a
-// release and a modifier change never are.
-TEST_F(LayoutTest, AHeldKeysSecondDownIsARepeat) {
-  sendLines({"KEYDOWN 65", "KEYDOWN 65", "KEYPRESS 65", "KEYDOWN 16", "KEYDOWN 16", "KEYUP 16",
-             "KEYPRESS 65"});
-  EXPECT_EQ(takePosted(),
-            (Events{"keydown 0 hid", "keydown 0 hid repeat", "keydown 0 hid repeat", "keyup 0 hid",
-                    "flagschanged 56 down hid Shift", "flagschanged 56 down hid Shift",
-                    "flagschanged 56 up hid", "keydown 0 hid", "keyup 0 hid"}));
-}
-
 // LAYOUT names the current keyboard layout, and the input method keys go into when there is one,
 // posting nothing, with the permission or without; a switch is seen at once.
 TEST_F(LayoutTest, LayoutNamesTheCurrentKeyboardLayout) {

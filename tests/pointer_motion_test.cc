@@ -1,18 +1,15 @@
 // Moves, drags, scrolling and the two queries through the command loop against the simulated
 // desktop.
-#include <cstdint>
-#include <limits>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "keyboard/keyboard.h"
 #include "platform/simulated/simulation.h"
-#include "pointer/pointer.h"
-#include "pointer/screen.h"
 #include "support/describe.h"
 #include "support/in_process.h"
+#include "support/protocol_case.h"
+#include "support/text.h"
 
 namespace {
 
@@ -21,48 +18,38 @@ using PointerMotionTest = AgentTest<25>;  // event numbers have their own tests
 // Plain moves carry the motion from where the cursor was, as drags do. A target that is no number
 // or infinitely far, given or computed, moves nothing.
 TEST_F(PointerMotionTest, MovesGoExactlyWhereAsked) {
-  struct Case {
-    const char* line;
-    Events events;
-  };
-  const Case cases[] = {
-      {"MOVE 100.7 200.2", {"move @100.7,200.2 d-655,-290 noflags"}},
-      {"MOVE abc 10", {"move @0,10 d-756,-481 noflags"}},
-      {"MOVE -50 -20.5 extra", {"move @-50,-20.5 d-806,-511 noflags"}},
-      {"MOVE 1e300 -1e300",
+  const ProtocolCase cases[] = {
+      {"", "MOVE 100.7 200.2\n", {"move @100.7,200.2 d-655,-290 noflags"}, ""},
+      {"", "MOVE abc 10\n", {"move @0,10 d-756,-481 noflags"}},
+      {"", "MOVE -50 -20.5 extra\n", {"move @-50,-20.5 d-806,-511 noflags"}},
+      {"",
+       "MOVE 1e300 -1e300\n",
        {"move @1e+300,-1e+300 d9223372036854775807,-9223372036854775808 noflags"}},
-      {"MOVE inf -inf", {}},
-      {"MOVE nan 5", {}},
-      {"MOVERATIO 0.5 0.25", {"move @756,245.5 d0,-245 noflags"}},
-      {"MOVERATIO 2 2", {"move @3024,1964 d2268,1473 noflags"}},
-      {"MOVERATIO -1 0", {"move @-1512,0 d-2268,-491 noflags"}},
-      {"MOVERATIO 0.5 nan", {}},
-      {"MOVERATIO 1e308 0", {}},
+      {"", "MOVE inf -inf\n", {}},
+      {"", "MOVE nan 5\n", {}},
+      {"", "MOVERATIO 0.5 0.25\n", {"move @756,245.5 d0,-245 noflags"}, ""},
+      {"", "MOVERATIO 2 2\n", {"move @3024,1964 d2268,1473 noflags"}},
+      {"", "MOVERATIO -1 0\n", {"move @-1512,0 d-2268,-491 noflags"}},
+      {"", "MOVERATIO 0.5 nan\n", {}},
+      {"", "MOVERATIO 1e308 0\n", {}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
-    fresh();
-    EXPECT_EQ(sendLine(c.line), "");
-    EXPECT_EQ(takePosted(), c.events);
-  }
+  runCases(cases, {.macOSMajor = 25});
 }
 
+// Only the sign of a wheel amount counts, and 0 goes with the negatives; no flags, whatever is
+// held.
 TEST_F(PointerMotionTest, ScrollSigns) {
-  struct Case {
-    const char* line;
-    const char* event;
+  const ProtocolCase cases[] = {
+      {"positive vertical amounts", "WHEEL 1\nWHEEL 120\nWHEEL 2147483647\n",
+       Events(3, "scroll -3,0 noflags"), ""},
+      {"zero, negative or unreadable vertical amounts",
+       "WHEEL 0\nWHEEL -5\nWHEEL -2147483648\nWHEEL abc\n", Events(4, "scroll 3,0 noflags")},
+      {"positive horizontal amounts", "HWHEEL 1\nHWHEEL 2147483647\n",
+       Events(2, "scroll 0,3 noflags"), ""},
+      {"zero or negative horizontal amounts", "HWHEEL 0\nHWHEEL -1\nHWHEEL -2147483648\n",
+       Events(3, "scroll 0,-3 noflags")},
   };
-  const Case cases[] = {
-      {"WHEEL 120", "scroll -3,0 noflags"},
-      {"WHEEL abc", "scroll 3,0 noflags"},
-      {"HWHEEL 1", "scroll 0,3 noflags"},
-      {"HWHEEL 0", "scroll 0,-3 noflags"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
-    EXPECT_EQ(sendLine(c.line), "");
-    EXPECT_EQ(takePosted(), (Events{c.event}));
-  }
+  runCases(cases, {.macOSMajor = 25, .held = kCGEventFlagMaskShift});
 }
 
 TEST_F(PointerMotionTest, UncreatableEventsPostNothing) {
@@ -76,29 +63,22 @@ TEST_F(PointerMotionTest, UncreatableEventsPostNothing) {
 // ---- Drags ---------------------------------------------------------------------------------
 
 TEST_F(PointerMotionTest, MovesWhileAButtonIsHeldDragThatButton) {
-  struct Case {
-    const char* word;
-    const char* press;
-    const char* drag;
-    const char* release;
+  const ProtocolCase cases[] = {
+      {"left",
+       "MOUSEDOWN left\nMOVE 800.9 400.2\nMOUSEUP left\nMOVE 10 20\n",
+       {"leftdown @756,491 click 1", "leftdrag @800.9,400.2 click 1 d44,-90",
+        "leftup @800.9,400.2 click 1", "move @10,20 d-790,-380 noflags"},
+       "ACK MOUSEDOWN\nACK MOUSEUP\n"},
+      {"right",
+       "MOUSEDOWN right\nMOVE 800.9 400.2\nMOUSEUP right\nMOVE 10 20\n",
+       {"rightdown @756,491 click 1", "rightdrag @800.9,400.2 click 1 d44,-90",
+        "rightup @800.9,400.2 click 1", "move @10,20 d-790,-380 noflags"}},
+      {"middle",
+       "MOUSEDOWN middle\nMOVE 800.9 400.2\nMOUSEUP middle\nMOVE 10 20\n",
+       {"otherdown @756,491 click 1", "otherdrag @800.9,400.2 click 1 d44,-90",
+        "otherup @800.9,400.2 click 1", "move @10,20 d-790,-380 noflags"}},
   };
-  const Case cases[] = {
-      {"left", "leftdown @756,491 click 1", "leftdrag @800.9,400.2 click 1 d44,-90",
-       "leftup @800.9,400.2 click 1"},
-      {"right", "rightdown @756,491 click 1", "rightdrag @800.9,400.2 click 1 d44,-90",
-       "rightup @800.9,400.2 click 1"},
-      {"middle", "otherdown @756,491 click 1", "otherdrag @800.9,400.2 click 1 d44,-90",
-       "otherup @800.9,400.2 click 1"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.word);
-    fresh();
-    sendLine(std::string("MOUSEDOWN ") + c.word);
-    EXPECT_EQ(sendLine("MOVE 800.9 400.2"), "");
-    sendLine(std::string("MOUSEUP ") + c.word);
-    sendLine("MOVE 10 20");
-    EXPECT_EQ(takePosted(), (Events{c.press, c.drag, c.release, "move @10,20 d-790,-380 noflags"}));
-  }
+  runCases(cases, {.macOSMajor = 25});
 }
 
 TEST_F(PointerMotionTest, DragDeltasRunFromWhereTheCursorWas) {
@@ -155,13 +135,6 @@ TEST_F(PointerMotionTest, ClicksEndTheHoldOfTheirButton) {
   EXPECT_EQ(takePosted(), (Events{"move @700,400 d-56,-91 noflags"}));
 }
 
-TEST_F(PointerMotionTest, ReleaseBeforeAnyPressHoldsNothing) {
-  sendLine("MOUSEUP left");
-  simClearPostedEvents();
-  sendLine("MOVE 1 1");
-  EXPECT_EQ(takePosted(), (Events{"move @1,1 d-755,-490 noflags"}));
-}
-
 TEST_F(PointerMotionTest, WithUnreadableCursorMovesClaimNoMotionAndGetPosAnswersNothing) {
   sendLine("MOUSEDOWN left");
   simSetFailures(kSimFailCreate);
@@ -172,91 +145,55 @@ TEST_F(PointerMotionTest, WithUnreadableCursorMovesClaimNoMotionAndGetPosAnswers
             (Events{"leftdrag @700,400 click 1", "leftup @0,0 click 1", "move @710,410 noflags"}));
 }
 
-TEST_F(PointerMotionTest, ScrollWheelsOnlyTheSignCountsAndZeroGoesWithTheNegatives) {
-  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
-  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
-  struct Case {
-    int32_t amount;
-    bool horizontal;
-    int32_t vertical;
-    int32_t across;
-  };
-  const Case cases[] = {
-      {1, false, -3, 0}, {120, false, -3, 0}, {kMax, false, -3, 0}, {0, false, 3, 0},
-      {-5, false, 3, 0}, {kMin, false, 3, 0}, {1, true, 0, 3},      {kMax, true, 0, 3},
-      {0, true, 0, -3},  {-1, true, 0, -3},   {kMin, true, 0, -3},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.amount << (c.horizontal ? " horizontal" : " vertical"));
-    ScrollWheels wheels = scrollWheels(c.amount, c.horizontal);
-    EXPECT_EQ(wheels.vertical, c.vertical);
-    EXPECT_EQ(wheels.horizontal, c.across);
-  }
-}
-
 // MOVEDISPLAY aims at fractions of the display with that id, as MOVE would there: a plain move,
 // or a drag of the held button; an id that names no active display, or one that mirrors another,
 // or is no number, moves nothing.
 TEST_F(PointerMotionTest, MoveDisplayAimsAtTheDisplayWithThatId) {
-  const struct {
-    std::vector<std::string> lines;
-    Events events;
-  } cases[] = {
-      {{"MOVEDISPLAY 724238 0.5 0.5"}, {"move @2472,442 d1716,-49 noflags"}},
-      {{"MOVEDISPLAY 69733378 0 0"}, {"move @0,0 d-756,-491 noflags"}},
-      {{"MOVEDISPLAY 724238 1.5 -1"}, {"move @4392,-1178 d3636,-1669 noflags"}},
-      {{"MOVEDISPLAY 724238 abc 1 extra"}, {"move @1512,982 d756,491 noflags"}},
-      {{"MOVEDISPLAY 1 0.5 0.5"}, {}},
-      {{"MOVEDISPLAY -724238 0.5 0.5"}, {}},
-      {{"MOVEDISPLAY 724238x 0.5 0.5"}, {}},
-      {{"MOVEDISPLAY 4295691534 0.5 0.5"}, {}},  // 724238 + 2^32
-      {{"MOVEDISPLAY 5 0.5 0.5"}, {}},           // a mirror of the main display
-      {{"MOVEDISPLAY 724238 nan nan"}, {}},
-      {{"MOVEDISPLAY 724238 inf 0"}, {}},
-      {{"MOUSEDOWN left", "MOVEDISPLAY 724238 0.5 0.5"},
-       {"leftdown @756,491 click 1", "leftdrag @2472,442 click 1 d1716,-49"}},
+  const ProtocolCase cases[] = {
+      {"", "MOVEDISPLAY 724238 0.5 0.5\n", {"move @2472,442 d1716,-49 noflags"}, ""},
+      {"", "MOVEDISPLAY 69733378 0 0\n", {"move @0,0 d-756,-491 noflags"}},
+      {"", "MOVEDISPLAY 724238 1.5 -1\n", {"move @4392,-1178 d3636,-1669 noflags"}},
+      {"", "MOVEDISPLAY 724238 abc 1 extra\n", {"move @1512,982 d756,491 noflags"}},
+      {"", "MOVEDISPLAY 1 0.5 0.5\n", {}, ""},
+      {"", "MOVEDISPLAY -724238 0.5 0.5\n", {}},
+      {"", "MOVEDISPLAY 724238x 0.5 0.5\n", {}},
+      {"724238 + 2^32", "MOVEDISPLAY 4295691534 0.5 0.5\n", {}},
+      {"a mirror of the main display", "MOVEDISPLAY 5 0.5 0.5\n", {}},
+      {"", "MOVEDISPLAY 724238 nan nan\n", {}},
+      {"", "MOVEDISPLAY 724238 inf 0\n", {}},
+      {"a drag",
+       "MOUSEDOWN left\nMOVEDISPLAY 724238 0.5 0.5\n",
+       {"leftdown @756,491 click 1", "leftdrag @2472,442 click 1 d1716,-49"},
+       "ACK MOUSEDOWN\n"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.lines.back());
-    fresh();
-    simSetDisplayList({{{{0, 0}, {1512, 982}}, 2, 69733378},
-                       {{{1512, -98}, {1920, 1080}}, 1, 724238},
-                       {{{0, 0}, {1512, 982}}, 1, 5}});
-    simSetMirrors({{5, 69733378}});
-    EXPECT_EQ(sendLines(c.lines), c.lines.size() > 1 ? "ACK MOUSEDOWN\n" : "");
-    EXPECT_EQ(takePosted(), c.events);
-  }
+  runCases(cases, {.macOSMajor = 25, .before = [] {
+                     simSetDisplayList({{{{0, 0}, {1512, 982}}, 2, 69733378},
+                                        {{{1512, -98}, {1920, 1080}}, 1, 724238},
+                                        {{{0, 0}, {1512, 982}}, 1, 5}});
+                     simSetMirrors({{5, 69733378}});
+                   }});
 }
 
 // SCROLL posts pixels, continuous, with no flags, the wheels pointing Quartz's way; each axis
 // carries the fraction it could not post, exactly; a delta past 100,000 is 100,000, one that is no
 // number 0.
 TEST_F(PointerMotionTest, ScrollPostsPixelsAndCarriesFractions) {
-  const struct {
-    std::vector<std::string> lines;
-    Events events;
-  } cases[] = {
-      {{"SCROLL 0 120"}, {"scroll pixel -120,0 continuous noflags"}},
-      {{"SCROLL -30 5.9"}, {"scroll pixel -5,30 continuous noflags"}},
-      {{"SCROLL 0 0.5", "SCROLL 0 0.5", "SCROLL 0 0.5"}, {"scroll pixel -1,0 continuous noflags"}},
-      {{"SCROLL 0.6 -0.6", "SCROLL 0.6 -0.6"}, {"scroll pixel 1,-1 continuous noflags"}},
-      {{"SCROLL 0.5 0", "SCROLL -0.5 0", "SCROLL 0.9 0"}, {}},
-      {{"SCROLL 1e300 -1e300"}, {"scroll pixel 100000,-100000 continuous noflags"}},
-      {{"SCROLL nan inf", "SCROLL -inf 2"}, {"scroll pixel -2,0 continuous noflags"}},
-      {{"SCROLL abc 0"}, {}},
-      {std::vector<std::string>(10, "SCROLL 0 0.5"),
+  const ProtocolCase cases[] = {
+      {"", "SCROLL 0 120\n", {"scroll pixel -120,0 continuous noflags"}, ""},
+      {"", "SCROLL -30 5.9\n", {"scroll pixel -5,30 continuous noflags"}},
+      {"halves add up", repeat("SCROLL 0 0.5\n", 3), {"scroll pixel -1,0 continuous noflags"}},
+      {"both axes", repeat("SCROLL 0.6 -0.6\n", 2), {"scroll pixel 1,-1 continuous noflags"}},
+      {"fractions cancel", "SCROLL 0.5 0\nSCROLL -0.5 0\nSCROLL 0.9 0\n", {}},
+      {"", "SCROLL 1e300 -1e300\n", {"scroll pixel 100000,-100000 continuous noflags"}},
+      {"", "SCROLL nan inf\nSCROLL -inf 2\n", {"scroll pixel -2,0 continuous noflags"}},
+      {"", "SCROLL abc 0\n", {}},
+      {"10 halves", repeat("SCROLL 0 0.5\n", 10),
        Events(5, "scroll pixel -1,0 continuous noflags")},
-      {std::vector<std::string>(10, "SCROLL 0.1 0.1"), {"scroll pixel -1,-1 continuous noflags"}},
-      {std::vector<std::string>(100000, "SCROLL 0.1 -0.1"),
-       Events(10000, "scroll pixel 1,-1 continuous noflags")},
+      {"10 tenths", repeat("SCROLL 0.1 0.1\n", 10), {"scroll pixel -1,-1 continuous noflags"}},
+      {"100,000 tenths", repeat("SCROLL 0.1 -0.1\n", 100000),
+       Events(10000, "scroll pixel 1,-1 continuous noflags"), ""},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.lines.front() + " x" + std::to_string(c.lines.size()));
-    fresh();
-    holdModifiers(kCGEventFlagMaskShift);
-    EXPECT_EQ(sendLines(c.lines), "");
-    EXPECT_EQ(takePosted(), c.events);
-  }
+  runCases(cases, {.macOSMajor = 25, .held = kCGEventFlagMaskShift});
 }
 
 }  // namespace

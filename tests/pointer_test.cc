@@ -13,6 +13,7 @@
 #include "pointer/pointer.h"
 #include "support/describe.h"
 #include "support/in_process.h"
+#include "support/protocol_case.h"
 
 namespace {
 
@@ -24,25 +25,36 @@ using PointerTest = AgentTest<25>;
 // The click state each press and release of the lines carried, in posting order.
 std::vector<int64_t> clickStates() { return takeField(kCGMouseEventClickState); }
 
+// Clicks carry no flags; separate presses and releases carry the modifiers held.
 TEST_F(PointerTest, WordsSelectTypesAndButtons) {
-  struct Case {
-    const char* word;
-    Events events;
+  const ProtocolCase cases[] = {
+      {"left",
+       "MOUSEDOWN left\nMOUSEUP left\n",
+       {"leftdown @756,491 click 1 Shift", "leftup @756,491 click 1 Shift"},
+       "ACK MOUSEDOWN\nACK MOUSEUP\n"},
+      {"right",
+       "MOUSEDOWN right\nMOUSEUP right\n",
+       {"rightdown @756,491 click 1 Shift", "rightup @756,491 click 1 Shift"}},
+      {"middle",
+       "MOUSEDOWN middle\nMOUSEUP middle\n",
+       {"otherdown @756,491 click 1 Shift", "otherup @756,491 click 1 Shift"}},
+      {"unknown words are left",
+       "MOUSEDOWN Right\nMOUSEUP x\n",
+       {"leftdown @756,491 click 1 Shift", "leftup @756,491 click 1 Shift"}},
+      {"a release before any press carries click 1 and holds nothing",
+       "MOUSEUP middle\nMOVE 1 1\n",
+       {"otherup @756,491 click 1 Shift", "move @1,1 d-755,-490 noflags"}},
+      {"a click is a press and a release, click 1",
+       "CLICK right\n",
+       {"rightdown @756,491 click 1 noflags", "rightup @756,491 click 1 noflags"},
+       "ACK CLICK\n"},
+      {"a double click is two, writing nothing",
+       "DBLCLICK middle\n",
+       {"otherdown @756,491 click 1 noflags", "otherup @756,491 click 1 noflags",
+        "otherdown @756,491 click 2 noflags", "otherup @756,491 click 2 noflags"},
+       ""},
   };
-  const Case cases[] = {
-      {"left", {"leftdown @756,491 click 1", "leftup @756,491 click 1"}},
-      {"right", {"rightdown @756,491 click 1", "rightup @756,491 click 1"}},
-      {"middle", {"otherdown @756,491 click 1", "otherup @756,491 click 1"}},
-      {"Right", {"leftdown @756,491 click 1", "leftup @756,491 click 1"}},
-      {"x", {"leftdown @756,491 click 1", "leftup @756,491 click 1"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.word);
-    fresh();
-    EXPECT_EQ(sendLine(std::string("MOUSEDOWN ") + c.word), "ACK MOUSEDOWN\n");
-    EXPECT_EQ(sendLine(std::string("MOUSEUP ") + c.word), "ACK MOUSEUP\n");
-    EXPECT_EQ(takePosted(), c.events);
-  }
+  runCases(cases, {.macOSMajor = 25, .held = kShift});
 }
 
 TEST_F(PointerTest, ExplicitAndUnparsableCounts) {
@@ -65,28 +77,6 @@ TEST_F(PointerTest, ExplicitAndUnparsableCounts) {
   }
 }
 
-TEST_F(PointerTest, ReleaseBeforeAnyPressCarriesOne) {
-  EXPECT_EQ(sendLine("MOUSEUP middle"), "ACK MOUSEUP\n");
-  EXPECT_EQ(takePosted(), (Events{"otherup @756,491 click 1"}));
-}
-
-TEST_F(PointerTest, ClickIsPressPauseReleaseWithClickStateOneAndNoFlags) {
-  holdModifiers(kShift);
-  EXPECT_EQ(sendLine("CLICK right"), "ACK CLICK\n");
-  EXPECT_EQ(takePosted(),
-            (Events{"rightdown @756,491 click 1 noflags", "rightup @756,491 click 1 noflags"}));
-  EXPECT_EQ(simSleptMicroseconds(), 50000u);
-}
-
-TEST_F(PointerTest, DoubleClickPostsFourEventsAndWritesNothing) {
-  holdModifiers(kShift);
-  EXPECT_EQ(sendLine("DBLCLICK middle"), "");
-  EXPECT_EQ(takePosted(),
-            (Events{"otherdown @756,491 click 1 noflags", "otherup @756,491 click 1 noflags",
-                    "otherdown @756,491 click 2 noflags", "otherup @756,491 click 2 noflags"}));
-  EXPECT_EQ(simSleptMicroseconds(), 150000u);
-}
-
 TEST_F(PointerTest, ClicksNeitherReadNorWriteTheClickMemory) {
   // No MOUSEDOWN yet: a press after a double click is a first press.
   sendLine("DBLCLICK left");
@@ -102,13 +92,6 @@ TEST_F(PointerTest, ClicksNeitherReadNorWriteTheClickMemory) {
   simClearPostedEvents();
   sendLine("MOUSEDOWN left");
   EXPECT_EQ(clickStates(), (std::vector<int64_t>{2}));
-}
-
-TEST_F(PointerTest, SeparatePressesAndReleasesCarryTheModifierFlags) {
-  holdModifiers(kShift | kCGEventFlagMaskCommand);
-  sendLines({"MOUSEDOWN left", "MOUSEUP left"});
-  EXPECT_EQ(takePosted(), (Events{"leftdown @756,491 click 1 Shift+Command",
-                                  "leftup @756,491 click 1 Shift+Command"}));
 }
 
 TEST_F(PointerTest, UnreadableCursorPutsButtonEventsAtTheOrigin) {
@@ -215,21 +198,19 @@ TEST_F(PointerTest, ClickCountOfSequencesOfPresses) {
 TEST_F(PointerTest, ClicksHoldTheirButtonFiftyMilliseconds) {
   const struct {
     const char* line;
-    std::vector<double> times;
+    size_t events;
   } cases[] = {
-      {"CLICK left", {0, 0.05}},
-      {"CLICK right", {0, 0.05}},
-      {"CLICK middle", {0, 0.05}},
-      {"DBLCLICK left", {0, 0.05, 0.1, 0.15}},
-      {"DBLCLICK middle", {0, 0.05, 0.1, 0.15}},
+      {"CLICK left", 2},    {"CLICK right", 2},     {"CLICK middle", 2},
+      {"DBLCLICK left", 4}, {"DBLCLICK middle", 4},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     freshAgent(27);
     sendLine(c.line);
     const std::vector<double> times = postedTimes();
-    ASSERT_EQ(times.size(), c.times.size());
-    for (size_t i = 0; i < times.size(); ++i) EXPECT_NEAR(times[i], c.times[i], 1e-9) << i;
+    ASSERT_EQ(times.size(), c.events);
+    for (size_t i = 0; i < times.size(); ++i) EXPECT_NEAR(times[i], 0.05 * i, 1e-9) << i;
+    EXPECT_EQ(simSleptMicroseconds(), 50000 * (c.events - 1)) << "no pause after the last";
     takePosted();
   }
 }
@@ -243,44 +224,15 @@ void freshWithEventNumbers() {
   simSetPressCounts(7, 5, 2);
 }
 
-TEST_F(PointerTest, ReleaseHeldButtonsPostsNothingWhenNothingIsHeld) {
-  const std::vector<std::vector<std::string>> histories = {
-      {},
-      {"MOUSEDOWN left", "MOUSEUP left"},
-      {"CLICK right", "DBLCLICK middle", "MOUSEUP middle"},
-  };
-  for (const auto& history : histories) {
-    SCOPED_TRACE(history.empty() ? "fresh" : history.back());
-    freshWithEventNumbers();
-    sendLines(history);
-    simClearPostedEvents();
-    session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
-    EXPECT_TRUE(simPostedEvents().empty());
-    EXPECT_EQ(simLiveEvents(), 0);
-  }
-}
-
-TEST_F(PointerTest, HeldButtonsAreReleasedLeftRightMiddleAsMouseUpWould) {
-  freshWithEventNumbers();
-  sendLines({"MOUSEDOWN middle", "MOUSEDOWN right 2", "MOUSEDOWN left 3", "MOVE 700 400"});
-  holdModifiers(kCGEventFlagMaskCommand);
-  simClearPostedEvents();
-  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
-  EXPECT_EQ(simLiveEvents(), 0);
-  EXPECT_EQ(takePosted(),
-            (Events{"leftup @700,400 click 3 #17 Command", "rightup @700,400 click 2 #16 Command",
-                    "otherup @700,400 click 1 #15 Command"}));
-  EXPECT_EQ(heldButton(), -1);
-  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
-  EXPECT_TRUE(simPostedEvents().empty());
-}
-
 TEST_F(PointerTest, ReleaseHeldButtonsReleasesOnlyTheButtonsStillHeld) {
   freshWithEventNumbers();
   sendLines({"MOUSEDOWN left", "MOUSEDOWN right", "MOUSEUP left", "CLICK middle"});
   simClearPostedEvents();
-  session().pointer.releaseHeldButtons(session().keyboard.modifierFlags());
-  EXPECT_EQ(takePosted(), (Events{"rightup @756,491 click 1 #16"}));
+  session().pointer.releaseHeldButtons(kCGEventFlagMaskCommand);
+  EXPECT_EQ(takePosted(), (Events{"rightup @756,491 click 1 #16 Command"}));
+  EXPECT_EQ(heldButton(), -1);
+  session().pointer.releaseHeldButtons(0);
+  EXPECT_TRUE(simPostedEvents().empty()) << "a second release posts nothing";
 }
 
 }  // namespace

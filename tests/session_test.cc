@@ -9,51 +9,52 @@
 #include "platform/simulated/simulation.h"
 #include "support/describe.h"
 #include "support/in_process.h"
+#include "support/protocol_case.h"
 #include "support/protocol_lines.h"
+#include "support/text.h"
 
 namespace {
 
 using SessionTest = AgentTest<>;
 
 TEST_F(SessionTest, ReleaseHeldAtEndOfInputAndOnQuit) {
-  const struct {
-    const char* name;
-    const char* input;
-    const char* replies;
-    Events posted;
-  } cases[] = {
-      {"keys, then modifiers, then buttons left, right, middle",
-       "MOUSEDOWN middle\nMOUSEDOWN right\nKEYDOWN 16\nMOUSEDOWN left\nKEYDOWN 65\n",
-       "ACK MOUSEDOWN\nACK MOUSEDOWN\nACK KEYDOWN\nACK MOUSEDOWN\nACK KEYDOWN\n",
-       {"otherdown @756,491 click 1 #124", "rightdown @756,491 click 1 #125",
-        "flagschanged 56 down hid Shift", "leftdown @756,491 click 1 #126 Shift",
-        "keydown 0 hid Shift", "keyup 0 hid Shift", "flagschanged 56 up hid",
-        "leftup @756,491 click 1 #126", "rightup @756,491 click 1 #125",
-        "otherup @756,491 click 1 #124"}},
+  // The releases carry the press's click count and event number.
+  const ProtocolCase cases[] = {
+      {"keys, then modifiers, each in VK order, then buttons left, right, middle",
+       "MOUSEDOWN middle\nMOUSEDOWN right 2\nKEYDOWN 160\nKEYDOWN 17\nMOUSEDOWN left 3\n"
+       "KEYDOWN 65\nKEYDOWN 37\nKEYDOWN 32\n",
+       {"otherdown @756,491 click 1 #124", "rightdown @756,491 click 2 #125",
+        "flagschanged 56 down hid Shift", "flagschanged 59 down hid Shift+Control",
+        "leftdown @756,491 click 3 #126 Shift+Control", "keydown 0 hid Shift+Control",
+        "keydown 123 hid Shift+Control+SecondaryFn", "keydown 49 hid Shift+Control",
+        "keyup 49 hid Shift+Control", "keyup 123 hid Shift+Control+SecondaryFn",
+        "keyup 0 hid Shift+Control", "flagschanged 59 up hid Shift", "flagschanged 56 up hid",
+        "leftup @756,491 click 3 #126", "rightup @756,491 click 2 #125",
+        "otherup @756,491 click 1 #124"},
+       "ACK MOUSEDOWN\nACK MOUSEDOWN\nACK KEYDOWN\nACK KEYDOWN\nACK MOUSEDOWN\n" +
+           repeat("ACK KEYDOWN\n", 3)},
       {"a button held mid-drag is released where the drag ended",
        "MOUSEDOWN left\nMOVE 800 500\n",
-       "ACK MOUSEDOWN\n",
        {"leftdown @756,491 click 1 #124", "leftdrag @800,500 click 1 #124 d44,9",
-        "leftup @800,500 click 1 #124"}},
+        "leftup @800,500 click 1 #124"},
+       "ACK MOUSEDOWN\n"},
       {"QUIT releases, and nothing after it is read",
        "KEYDOWN 17\nKEYDOWN 67\nMOUSEDOWN middle\nQUIT\nKEYDOWN 65\n",
-       "ACK KEYDOWN\nACK KEYDOWN\nACK MOUSEDOWN\n",
        {"flagschanged 59 down hid Control", "keydown 8 hid Command",
         "otherdown @756,491 click 1 #124 Control", "keyup 8 hid Command", "flagschanged 59 up hid",
-        "otherup @756,491 click 1 #124"}},
+        "otherup @756,491 click 1 #124"},
+       "ACK KEYDOWN\nACK KEYDOWN\nACK MOUSEDOWN\n"},
       {"nothing held: nothing more",
-       "KEYDOWN 65\nKEYUP 65\nCLICK left\nMOUSEDOWN right\nMOUSEUP right\nQUIT\n",
-       "ACK KEYDOWN\nACK KEYUP\nACK CLICK\nACK MOUSEDOWN\nACK MOUSEUP\n",
+       "KEYDOWN 65\nKEYUP 65\nCLICK left\nMOUSEDOWN right\nMOUSEUP right\nDBLCLICK middle\n"
+       "MOUSEUP middle\nQUIT\n",
        {"keydown 0 hid", "keyup 0 hid", "leftdown @756,491 click 1 #124 noflags",
         "leftup @756,491 click 1 #124 noflags", "rightdown @756,491 click 1 #125",
-        "rightup @756,491 click 1 #125"}},
+        "rightup @756,491 click 1 #125", "otherdown @756,491 click 1 #126 noflags",
+        "otherup @756,491 click 1 #126 noflags", "otherdown @756,491 click 2 #127 noflags",
+        "otherup @756,491 click 2 #127 noflags", "otherup @756,491 click 1 #127"},
+       "ACK KEYDOWN\nACK KEYUP\nACK CLICK\nACK MOUSEDOWN\nACK MOUSEUP\nACK MOUSEUP\n"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    fresh();
-    EXPECT_EQ(runLoop(c.input), c.replies);
-    EXPECT_EQ(takePosted(), c.posted);
-  }
+  runCases(cases, {.wholeLoop = true});
 }
 
 TEST_F(SessionTest, ReleaseHeldQuitReleasesWhatWasHeldWhenThePermissionWentAway) {
