@@ -7,6 +7,8 @@
 #include <cassert>
 #include <cstdint>
 
+#include "keyboard/key_code_maps.h"
+#include "keyboard/vk.h"
 #include "line_protocol.h"
 #include "platform/quartz.h"
 
@@ -17,68 +19,64 @@ constexpr char kPassLine[] =
 
 }  // namespace
 
-// A failed check reports its expression, and the modifier mask has always been named so there.
-#define g_modifierFlags keyboard.modifierFlags()
-
 namespace selftest {
 
 int main(Session& session) {
   Keyboard& keyboard = session.keyboard;
-  // The checks call the operations by their own names, as their expressions read.
-  const auto updateModifier = [&](uint16_t vk, bool isDown) {
-    keyboard.updateModifier(vk, isDown);
-  };
-  const auto keyEventFlags = [&](uint16_t vk, bool isDown) {
-    return keyboard.keyEventFlags(vk, isDown);
-  };
-  const auto nextClickCount = [&](int button, double now, CGPoint point, int32_t requested) {
-    return session.pointer.nextClickCount(button, Seconds(now), point, requested);
-  };
+  Pointer& pointer = session.pointer;
   const CGEventFlags arrow = kCGEventFlagMaskControl | kCGEventFlagMaskSecondaryFn;
-  updateModifier(17, true);
-  assert(g_modifierFlags & kCGEventFlagMaskControl);
-  updateModifier(17, false);
-  assert(!(g_modifierFlags & kCGEventFlagMaskControl));
-  updateModifier(17, true);
-  for (uint16_t vk = 37; vk <= 40; ++vk) {
-    assert(keyEventFlags(vk, 1) == arrow);
-    keyEventFlags(vk, 0);
+  keyboard.updateModifier(VK_CONTROL, true);
+  assert(keyboard.modifierFlags() & kCGEventFlagMaskControl);
+  keyboard.updateModifier(VK_CONTROL, false);
+  assert(!(keyboard.modifierFlags() & kCGEventFlagMaskControl));
+  keyboard.updateModifier(VK_CONTROL, true);
+  for (uint16_t vk = VK_LEFT; vk <= VK_DOWN; ++vk) {
+    keyboard.updateHeldKey(vk, true);
+    assert(keyboard.keyEventFlags(vk) == arrow);
+    keyboard.updateHeldKey(vk, false);
   }
-  for (uint16_t vk = 67; vk <= 88; ++vk) {
+  for (uint16_t vk = 'C'; vk <= 'X'; ++vk) {
     const CGEventFlags expected =
-        (vk == 67 || vk == 86 || vk == 88) ? kCGEventFlagMaskCommand : kCGEventFlagMaskControl;
-    assert(keyEventFlags(vk, 1) == expected);
-    keyEventFlags(vk, 0);
+        (vk == 'C' || vk == 'V' || vk == 'X') ? kCGEventFlagMaskCommand : kCGEventFlagMaskControl;
+    keyboard.updateHeldKey(vk, true);
+    assert(keyboard.keyEventFlags(vk) == expected);
+    keyboard.updateHeldKey(vk, false);
   }
-  assert(keyEventFlags(67, 1) == kCGEventFlagMaskCommand);
-  updateModifier(17, false);
-  assert(keyEventFlags(67, 0) == kCGEventFlagMaskCommand);
-  assert(keyEventFlags(67, 1) == 0);
-  keyEventFlags(67, 0);
-  updateModifier(163, true);
-  assert(g_modifierFlags == kCGEventFlagMaskControl);
-  keyEventFlags(67, 1);
-  keyEventFlags(67, 0);
-  updateModifier(163, false);
-  updateModifier(17, true);
-  updateModifier(18, true);
-  assert(keyEventFlags(86, 1) == (kCGEventFlagMaskControl | kCGEventFlagMaskAlternate));
-  keyEventFlags(86, 0);
-  updateModifier(17, false);
-  updateModifier(18, false);
-  assert(g_modifierFlags == 0);
-  assert(keyEventFlags(37, 1) == (kCGEventFlagMaskNumericPad | kCGEventFlagMaskSecondaryFn));
-  keyEventFlags(37, 0);
+  keyboard.updateHeldKey('C', true);
+  assert(keyboard.keyEventFlags('C') == kCGEventFlagMaskCommand);
+  keyboard.updateModifier(VK_CONTROL, false);
+  keyboard.updateHeldKey('C', false);
+  assert(keyboard.keyEventFlags('C') == kCGEventFlagMaskCommand);
+  keyboard.updateHeldKey('C', true);
+  assert(keyboard.keyEventFlags('C') == 0);
+  keyboard.updateHeldKey('C', false);
+  keyboard.updateModifier(VK_RCONTROL, true);
+  assert(keyboard.modifierFlags() == kCGEventFlagMaskControl);
+  keyboard.updateHeldKey('C', true);
+  keyboard.updateHeldKey('C', false);
+  keyboard.updateModifier(VK_RCONTROL, false);
+  keyboard.updateModifier(VK_CONTROL, true);
+  keyboard.updateModifier(VK_MENU, true);
+  keyboard.updateHeldKey('V', true);
+  assert(keyboard.keyEventFlags('V') == (kCGEventFlagMaskControl | kCGEventFlagMaskAlternate));
+  keyboard.updateHeldKey('V', false);
+  keyboard.updateModifier(VK_CONTROL, false);
+  keyboard.updateModifier(VK_MENU, false);
+  assert(keyboard.modifierFlags() == 0);
+  keyboard.updateHeldKey(VK_LEFT, true);
+  assert(keyboard.keyEventFlags(VK_LEFT) ==
+         (kCGEventFlagMaskNumericPad | kCGEventFlagMaskSecondaryFn));
+  keyboard.updateHeldKey(VK_LEFT, false);
   CGEventSourceRef testSource = keyboard.getKeyboardSource();
   assert(testSource != NULL);
-  CGEventRef testEvent = CGEventCreateKeyboardEvent(testSource, 123, true);
+  CGEventRef testEvent = CGEventCreateKeyboardEvent(testSource, vkToMac(VK_LEFT), true);
   assert(testEvent != NULL);
   CGEventSetFlags(testEvent, arrow);
   assert(CGEventGetFlags(testEvent) == arrow);
   CFRelease(testEvent);
   const CGPoint p = {10, 10};
-  assert(nextClickCount(0, 1, p, 0) == 1);
-  nextClickCount(0, 10, p, 2);
+  assert(pointer.nextClickCount(0, Seconds(1), p, 0) == 1);
+  pointer.nextClickCount(0, Seconds(10), p, 2);
   // Passed only once the line is written: a host reading a closed or full stdout got nothing.
   return writeLineIfRoom(STDOUT_FILENO, kPassLine) ? 0 : 1;
 }

@@ -1,4 +1,5 @@
-// Windows virtual-key (VK) numbers to macOS virtual key codes, and modifier VKs to flag bits.
+// The key table: the Mac key code each Windows virtual key (VK, keyboard/vk.h) posts, and the flag
+// bit each modifier VK holds down.
 #pragma once
 
 #include <array>
@@ -13,7 +14,8 @@ struct ModifierFlag {
   uint16_t vk;
   CGEventFlags flag;
 };
-// The 11 modifier VKs of the whole system, each with the one flag bit it contributes.
+// The 11 modifier VKs of the whole system in VK order, each with the one flag bit it contributes:
+// the keys whose Mac key is a Shift, Control, Option or Command key.
 inline constexpr size_t kModifierCount = 11;
 extern const std::array<ModifierFlag, kModifierCount> kModifierFlags;
 
@@ -24,5 +26,6 @@ uint16_t vkToMac(uint16_t vk);
 // The flag bit a modifier VK contributes to the modifier mask; 0 for every other VK.
 CGEventFlags modifierFlagForVk(uint16_t vk);
 
-// True for the modifier VKs: 16-18, 91-92 and 160-165.
+// True for the modifier VKs: VK_SHIFT, VK_CONTROL, VK_MENU, both Windows keys and both sides of
+// the first three.
 inline bool isModifierVk(uint16_t vk) { return modifierFlagForVk(vk) != 0; }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "keyboard/key_code_maps.h"
+#include "keyboard/vk.h"
 #include "line_protocol.h"
 #include "platform/monotonic_clock.h"
 #include "platform/secure_event_input.h"
@@ -13,12 +14,8 @@ constexpr char kNoSourceLine[] = "ERR: Cannot create HID keyboard source\n";
 constexpr char kSecureInputLine[] =
     "WARNING: Secure Event Input is on; keys and text may not reach the focused app\n";
 
-constexpr uint16_t kVkControl = 17;
-constexpr uint16_t kVkLeftControl = 162;
-constexpr uint16_t kVkRightControl = 163;
-
-bool isClipboardLetter(uint16_t vk) { return vk == 67 || vk == 86 || vk == 88; }  // C, V, X
-bool isArrow(uint16_t vk) { return vk >= 37 && vk <= 40; }
+bool isClipboardLetter(uint16_t vk) { return vk == 'C' || vk == 'V' || vk == 'X'; }
+bool isArrow(uint16_t vk) { return vk >= VK_LEFT && vk <= VK_DOWN; }
 
 // A Control chord on C, V or X goes out as the Command chord a Mac user would type.
 CGEventFlags controlToCommand(CGEventFlags flags) {
@@ -37,28 +34,24 @@ void Keyboard::updateModifier(uint16_t vk, bool isDown) {
   modifierFlags_ = flags;
 }
 
-CGEventFlags Keyboard::keyEventFlags(uint16_t vk, bool isDown) {
+bool Keyboard::translatesControlToCommand(uint16_t vk) const {
+  return isClipboardLetter(vk) && (modifierDown_[VK_LCONTROL] || modifierDown_[VK_CONTROL]) &&
+         !modifierDown_[VK_RCONTROL] && modifierFlags_ == kCGEventFlagMaskControl;
+}
+
+void Keyboard::updateHeldKey(uint16_t vk, bool isDown) {
+  if (vk >= kTrackedVks) return;
+  // Only a fresh press decides: its repeats keep that whatever the modifiers did since, and its
+  // release matches it, so a chord begun as Command ends as Command. A release of a key not held
+  // matches no press.
+  if (!keyDown_[vk]) translatedClipboardKey_[vk] = isDown && translatesControlToCommand(vk);
+  keyDown_[vk] = isDown;
+}
+
+CGEventFlags Keyboard::keyEventFlags(uint16_t vk) const {
   CGEventFlags flags = modifierFlags_;
   if (vk >= kTrackedVks) return flags;
-  bool translated = false;
-  if (isDown) {
-    if (keyDown_[vk]) {
-      // A repeat keeps what its fresh press decided, whatever the modifiers did since.
-      translated = translatedClipboardKey_[vk];
-    } else {
-      translated = isClipboardLetter(vk) &&
-                   (modifierDown_[kVkLeftControl] || modifierDown_[kVkControl]) &&
-                   !modifierDown_[kVkRightControl] && flags == kCGEventFlagMaskControl;
-      translatedClipboardKey_[vk] = translated;
-    }
-    keyDown_[vk] = true;
-  } else {
-    // The release matches its press, so a chord begun as Command ends as Command.
-    translated = translatedClipboardKey_[vk];
-    keyDown_[vk] = false;
-    translatedClipboardKey_[vk] = false;
-  }
-  if (translated) flags = controlToCommand(flags);
+  if (translatedClipboardKey_[vk]) flags = controlToCommand(flags);
   if (isArrow(vk)) {
     flags |= kCGEventFlagMaskSecondaryFn;
     if (!(flags & kCGEventFlagMaskControl)) flags |= kCGEventFlagMaskNumericPad;
@@ -105,7 +98,8 @@ void Keyboard::postKeyEvent(uint16_t vk, bool isDown) {
   if (vkToMac(vk) == kNoMacKey) return;
   const bool wasHeld = isKeyHeld(vk);
   updateModifier(vk, isDown);
-  const CGEventFlags flags = keyEventFlags(vk, isDown);
+  updateHeldKey(vk, isDown);
+  const CGEventFlags flags = keyEventFlags(vk);
   const uint16_t key = keyCodeFor(vk, isDown, wasHeld, flags);
   bool keyWasDown = false;
   if (vk < kTrackedVks && key < kMacKeys && !isModifierVk(vk)) {

@@ -17,8 +17,15 @@ class Keyboard {
   Keyboard(const Keyboard&) = delete;
   Keyboard& operator=(const Keyboard&) = delete;
 
+  // A key event's bookkeeping, before it is posted. The modifier mask follows the modifier VKs
+  // held (other VKs change nothing here).
   void updateModifier(uint16_t vk, bool isDown);
-  CGEventFlags keyEventFlags(uint16_t vk, bool isDown);
+  // Which keys are held, and whether a key's event goes out as the Command chord: a fresh press
+  // decides it from the modifiers then held, its repeats and its release keep that.
+  void updateHeldKey(uint16_t vk, bool isDown);
+  // The flags of vk's latest key event, once both updates have recorded it: the modifiers held,
+  // Command for Control where its press was translated, Fn and keypad on the arrows.
+  CGEventFlags keyEventFlags(uint16_t vk) const;
   // The HID keyboard source, created on first use and kept for the keyboard's life; a failed
   // creation is retried by the next call.
   CGEventSourceRef getKeyboardSource();
@@ -56,13 +63,15 @@ class Keyboard {
   bool isModifierHeld(uint16_t vk) const { return vk < kTrackedVks && modifierDown_[vk]; }
   // The held press of vk received the Control-to-Command clipboard translation.
   bool isClipboardTranslated(uint16_t vk) const {
-    return vk < kTrackedVks && translatedClipboardKey_[vk];
+    return isKeyHeld(vk) && translatedClipboardKey_[vk];
   }
 
  private:
   static constexpr uint16_t kTrackedVks = 256;  // one slot per VK below this
   static constexpr uint16_t kMacKeys = 128;     // Mac key codes are below this
 
+  // A fresh press of vk now would go out as the Command chord.
+  bool translatesControlToCommand(uint16_t vk) const;
   // The key code a key event of vk posts; wasHeld tells a repeat or a release from a fresh press.
   uint16_t keyCodeFor(uint16_t vk, bool isDown, bool wasHeld, CGEventFlags flags);
 
@@ -73,6 +82,7 @@ class Keyboard {
   CGEventFlags modifierFlags_ = 0;
   std::array<bool, kTrackedVks> modifierDown_{};
   std::array<bool, kTrackedVks> keyDown_{};
+  // Each VK's latest key event received the Control-to-Command clipboard translation.
   std::array<bool, kTrackedVks> translatedClipboardKey_{};
   // The key code each held key's fresh press went to: its repeats and its release go there too,
   // whatever the layout or the modifiers did since.

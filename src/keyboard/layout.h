@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "keyboard/vk.h"
 #include "timings.h"
 
 // The character a VK stands for in every Windows layout: the letters (lower case) and the four
@@ -16,13 +17,13 @@
 constexpr char layoutCharacterOfVk(uint16_t vk) {
   if (vk >= 'A' && vk <= 'Z') return static_cast<char>(vk - 'A' + 'a');
   switch (vk) {
-    case 187:  // VK_OEM_PLUS
+    case VK_OEM_PLUS:
       return '+';
-    case 188:  // VK_OEM_COMMA
+    case VK_OEM_COMMA:
       return ',';
-    case 189:  // VK_OEM_MINUS
+    case VK_OEM_MINUS:
       return '-';
-    case 190:  // VK_OEM_PERIOD
+    case VK_OEM_PERIOD:
       return '.';
     default:
       return 0;
