@@ -28,7 +28,8 @@ constexpr struct {
                   {kCGEventLeftMouseDragged, "leftdrag"},
                   {kCGEventRightMouseDragged, "rightdrag"},
                   {kCGEventOtherMouseDragged, "otherdrag"},
-                  {kCGEventScrollWheel, "scroll"}};
+                  {kCGEventScrollWheel, "scroll"},
+                  {14, "systemdefined"}};  // NX_SYSDEFINED, which Quartz has no name for
 
 uint32_t typesOwnButton(uint32_t type) {
   if (type == kCGEventRightMouseDown || type == kCGEventRightMouseUp ||
@@ -101,6 +102,7 @@ std::string flagNames(uint64_t flags) {
 }
 
 std::string describe(const SimEvent& e) {
+  if (e.kind == SimEventKind::LockState) return e.lockOn ? "capslock on" : "capslock off";
   std::string s = "type " + std::to_string(e.type);
   for (const auto& type : kTypeNames) {
     if (type.type == e.type) s = type.name;
@@ -154,6 +156,15 @@ std::string describe(const SimEvent& e) {
     }
     add(shown);
     if (continuous) add("continuous");
+  }
+  if (e.kind == SimEventKind::SystemDefined) {
+    // The volume and media keys' subtype (NX_SUBTYPE_AUX_CONTROL_BUTTONS), whose data2 is -1.
+    const bool aux = e.subtype == 8 && e.data2 == -1;
+    add(aux ? "aux" : "subtype " + std::to_string(e.subtype));
+    char data1[24];
+    std::snprintf(data1, sizeof data1, "0x%llx", static_cast<unsigned long long>(e.data1));
+    add(data1);
+    if (!aux) add("data2 " + std::to_string(e.data2));
   }
   if (e.text) add("text " + std::to_string(e.text->size()) + " " + quoted(*e.text));
   if (e.hidSource) {
@@ -311,6 +322,17 @@ bool readValue(Json& json, std::string_view key, SimEvent* e) {
   if (key == "wheelCount") return json.number(&e->wheelCount);
   if (key == "wheel1") return json.number(&e->wheel1);
   if (key == "wheel2") return json.number(&e->wheel2);
+  if (key == "subtype") {
+    e->kind = SimEventKind::SystemDefined;
+    return json.number(&e->subtype);
+  }
+  if (key == "data1") return json.number(&e->data1);
+  if (key == "data2") return json.number(&e->data2);
+  if (key == "lock") {
+    e->kind = SimEventKind::LockState;
+    return json.eat("\"caps\"");
+  }
+  if (key == "on") return json.boolean(&e->lockOn);
   if (key == "suppressionInterval") return json.real(&e->suppressionInterval);
   if (key == "localEventsFilter") {
     return json.eat('[') && json.number(&e->localEventsFilter[0]) && json.eat(',') &&

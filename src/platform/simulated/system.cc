@@ -35,16 +35,6 @@ int openRegularFile(const std::string& path) {
   return -1;
 }
 
-// Read at every query, so that a test can change the answer while the agent runs.
-bool fileStartsWithOne(const std::string& path) {
-  const int fd = openRegularFile(path);
-  if (fd < 0) return false;
-  char first = 0;
-  const bool one = read(fd, &first, 1) == 1 && first == '1';
-  close(fd);
-  return one;
-}
-
 // A fixed clock's seconds as ticks, saturating (a test may set any time at all).
 uint64_t nanosecondsOf(double seconds) {
   const double nanoseconds = std::round(seconds * 1e9);
@@ -61,6 +51,15 @@ double realAbsoluteTime() {
 }
 
 }  // namespace
+
+bool fileStartsWithOne(const std::string& path) {
+  const int fd = openRegularFile(path);
+  if (fd < 0) return false;
+  char first = 0;
+  const bool one = read(fd, &first, 1) == 1 && first == '1';
+  close(fd);
+  return one;
+}
 
 // A line longer than any setting needs is refused rather than cut, so that a cut list cannot read
 // as another one.
