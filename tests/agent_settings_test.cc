@@ -88,6 +88,11 @@ TEST(AgentSettingsTest, EachSettingReachesTheDesktop) {
        {},
        "ERR: Cannot create HID keyboard source\nERR: Cannot create HID keyboard source\n"},
       {{{"MII_SIM_FAIL", "keyboard"}}, "KEYDOWN 65\n", "ACK KEYDOWN\n", {}},
+      // Without the HID system Caps Lock is posted as its key.
+      {{{"MII_SIM_FAIL", "hidsystem,systemdefined"}},
+       "KEYDOWN 20\n",
+       "ACK KEYDOWN\n",
+       {"keydown 57 hid", "keyup 57 hid"}},
       {{{"MII_SIM_FAIL", "string"}}, "TEXT aGk=\n", "", {}},
       {{{"MII_SIM_FAIL", "mouse"}}, "CLICK left\n", "ACK CLICK\n", {}},
       {{{"MII_SIM_FAIL", "scroll"}}, "WHEEL 1\n", "", {}},
@@ -155,6 +160,7 @@ TEST(AgentSettingsTest, AMalformedSettingStopsTheAgentLoudly) {
                                        {"MII_SIM_DISPLAYS", "1512x982#0"},
                                        {"MII_SIM_MIRRORS", "2:2"},
                                        {"MII_SIM_LAYOUT", "azerty"},
+                                       {"MII_SIM_CAPS_LOCK", "on"},
                                        {"MII_SIM_ASCII_LAYOUT", "russian"},
                                        {"MII_SIM_TRACE", fifo}}) {
     SCOPED_TRACE(name);

@@ -84,8 +84,11 @@ std::string flagNames(uint64_t flags) {
 }
 
 std::string describe(const SimEvent& e) {
+  if (e.kind == SimEventKind::LockState) return e.lockOn ? "capslock on" : "capslock off";
   const PostedEventKind* kind = postedEventKind(e.type);
-  std::string s = kind != nullptr ? kind->name : "type " + std::to_string(e.type);
+  std::string s = kind != nullptr                           ? kind->name
+                  : e.kind == SimEventKind::SystemDefined ? "systemdefined"
+                                                          : "type " + std::to_string(e.type);
   auto add = [&s](const std::string& part) { s += " " + part; };
   auto field = [&e](uint32_t number) { return e.fields.find(number); };
   const bool repeat = e.kind == SimEventKind::Keyboard &&
@@ -135,6 +138,15 @@ std::string describe(const SimEvent& e) {
     }
     add(shown);
     if (continuous) add("continuous");
+  }
+  if (e.kind == SimEventKind::SystemDefined) {
+    // The volume and media keys' subtype (NX_SUBTYPE_AUX_CONTROL_BUTTONS), whose data2 is -1.
+    const bool aux = e.subtype == 8 && e.data2 == -1;
+    add(aux ? "aux" : "subtype " + std::to_string(e.subtype));
+    char data1[24];
+    std::snprintf(data1, sizeof data1, "0x%llx", static_cast<unsigned long long>(e.data1));
+    add(data1);
+    if (!aux) add("data2 " + std::to_string(e.data2));
   }
   if (e.text) add("text " + std::to_string(e.text->size()) + " " + quoted(*e.text));
   if (e.hidSource) {
@@ -292,6 +304,17 @@ bool readValue(Json& json, std::string_view key, SimEvent* e) {
   if (key == "wheelCount") return json.number(&e->wheelCount);
   if (key == "wheel1") return json.number(&e->wheel1);
   if (key == "wheel2") return json.number(&e->wheel2);
+  if (key == "subtype") {
+    e->kind = SimEventKind::SystemDefined;
+    return json.number(&e->subtype);
+  }
+  if (key == "data1") return json.number(&e->data1);
+  if (key == "data2") return json.number(&e->data2);
+  if (key == "lock") {
+    e->kind = SimEventKind::LockState;
+    return json.eat("\"caps\"");
+  }
+  if (key == "on") return json.boolean(&e->lockOn);
   if (key == "suppressionInterval") return json.real(&e->suppressionInterval);
   if (key == "localEventsFilter") {
     return json.eat('[') && json.number(&e->localEventsFilter[0]) && json.eat(',') &&

@@ -29,7 +29,9 @@ struct Desktop {
   // The layout the process sees: read at its first query, then at each run of the run loop.
   const SimLayout* seenLayout = nullptr;
   bool layoutSeen = false;
-  unsigned failures = 0;  // a mask of SimFailure
+  bool capsLock = false;     // the HID system's Caps Lock state
+  std::string capsLockFile;  // when set, read at every lock query and written at every set
+  unsigned failures = 0;     // a mask of SimFailure
   int macOSMajor = 27;
   uint32_t pressCounts[3] = {100, 20, 3};  // left, right, other
   bool fixedClock = false;
@@ -61,6 +63,10 @@ bool giveIds(std::vector<SimDisplay>* displays);
 CGPoint clampToDisplays(const std::vector<SimDisplay>& displays, CGPoint target);
 // The cursor, once the displays were looked at (one may have left since).
 CGPoint cursorNow();
+
+// Whether path is a regular file whose first byte is '1'; read at every query, so that a test can
+// change the answer while the agent runs.
+bool fileStartsWithOne(const std::string& path);
 
 // The first line of path, without its line end; false (and nothing read) unless path is a regular
 // file whose first line could be read whole. Nothing else is opened: a FIFO would block the query,

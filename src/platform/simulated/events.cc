@@ -165,6 +165,8 @@ int64_t CGEventGetIntegerValueField(CGEventRef event, CGEventField field) {
       if (field == kCGScrollWheelEventDeltaAxis1) return record.wheel1;
       return field == kCGScrollWheelEventDeltaAxis2 ? record.wheel2 : 0;
     case SimEventKind::Plain:
+    case SimEventKind::SystemDefined:
+    case SimEventKind::LockState:
       break;
   }
   return 0;

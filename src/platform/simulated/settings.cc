@@ -66,7 +66,9 @@ unsigned readFailures(const char* list) {
                 {"power", kSimFailPower},
                 {"displaymode", kSimFailDisplayMode},
                 {"layout", kSimFailLayout},
-                {"layoutdata", kSimFailLayoutData}};
+                {"layoutdata", kSimFailLayoutData},
+                {"hidsystem", kSimFailHidSystem},
+                {"systemdefined", kSimFailSystemDefined}};
   unsigned failures = 0;
   std::string text = list;
   size_t start = 0;
@@ -138,6 +140,11 @@ Desktop fromEnvironment() {
     d.asciiLayout = findLatinLayout(v);
     if (d.asciiLayout == nullptr) badKnob("MII_SIM_ASCII_LAYOUT", v);
   }
+  if (const char* v = std::getenv("MII_SIM_CAPS_LOCK")) {
+    if (std::strcmp(v, "1") != 0 && std::strcmp(v, "0") != 0) badKnob("MII_SIM_CAPS_LOCK", v);
+    d.capsLock = v[0] == '1';
+  }
+  if (const char* v = std::getenv("MII_SIM_CAPS_LOCK_FILE")) d.capsLockFile = v;
   if (const char* v = std::getenv("MII_SIM_FAIL")) d.failures = readFailures(v);
   if (const char* v = std::getenv("MII_SIM_TRACE")) {
     if (!openTrace(v)) badKnob("MII_SIM_TRACE", v);
@@ -170,6 +177,8 @@ void simSetSecureInputFile(const std::string& path) { desktop().secureInputFile 
 void simSetCursor(CGPoint cursor) { desktop().cursor = cursor; }
 CGPoint simCursor() { return simulated::cursorNow(); }
 void simSetFailures(unsigned failures) { desktop().failures = failures; }
+void simSetCapsLock(bool on) { desktop().capsLock = on; }
+void simSetCapsLockFile(const std::string& path) { desktop().capsLockFile = path; }
 void simSetMacOSMajor(int major) { desktop().macOSMajor = major; }
 void simSetPostObserver(std::function<void(CGEventRef)> observer) {
   desktop().postObserver = std::move(observer);

@@ -22,14 +22,18 @@
 //                                not a layout's name)
 //   MII_SIM_ASCII_LAYOUT=NAME    the ASCII-capable layout when the current one is not, and the one
 //                                an input method types with: a Latin layout (default us)
+//   MII_SIM_CAPS_LOCK=1|0        the HID system's Caps Lock state at start (default 0)
+//   MII_SIM_CAPS_LOCK_FILE=PATH  every Caps Lock query reads PATH: on when its first byte is '1';
+//                                every set writes '1' or '0' there
 //   MII_SIM_FAIL=LIST            source,keyboard,mouse,scroll,create,string,displays,power,
-//                                displaymode,layout,layoutdata fail
+//                                displaymode,layout,layoutdata,hidsystem,systemdefined fail
 //   MII_SIM_TRACE=PATH           one JSON line per posted event, and an exit line; a trace that
 //                                cannot be written is reported once on stderr, and one whose
 //                                reader takes nothing for 2 s is given up
 //
-// The four files are read only when they are regular files: anything else (a FIFO, a device,
-// /dev/stdin) reads as a missing file does, so that a query neither blocks nor takes input.
+// The five files are read (and the Caps Lock file written) only when they are regular files:
+// anything else (a FIFO, a device, /dev/stdin) reads as a missing file does, so that a query
+// neither blocks nor takes input.
 #pragma once
 
 #include <array>
@@ -55,6 +59,8 @@ enum SimFailure : unsigned {
   kSimFailDisplayMode = 1u << 8,  // CGDisplayCopyDisplayMode returns NULL
   kSimFailLayout = 1u << 9,       // TISCopyCurrent...InputSource return NULL
   kSimFailLayoutData = 1u << 10,  // the current keyboard layout has no key layout data
+  kSimFailHidSystem = 1u << 11,   // IOServiceOpen of the HID system, and every lock state call
+  kSimFailSystemDefined = 1u << 12,  // createSystemDefinedEvent returns NULL
 };
 
 // A display: where it is in global coordinates (points; the first display listed is the main one,
@@ -68,8 +74,10 @@ struct SimDisplay {
 // Software mirror sets: a mirror's id, and the id of the display it mirrors.
 using SimMirrors = std::map<CGDirectDisplayID, CGDirectDisplayID>;
 
-// What a posted event carries, as the call that made it decides.
-using SimEventKind = EventParts;
+// What a posted event carries, as the call that made it decides: the parts of kPostedEventKinds,
+// a system-defined event, or a set of the HID system's Caps Lock state (no event, but logged and
+// traced among the events, sharing their sequence numbers, so that a test sees where it came).
+enum class SimEventKind { Plain, Keyboard, Mouse, Scroll, SystemDefined, LockState };
 
 // A posted event as the desktop saw it at the moment of posting.
 struct SimEvent {
@@ -95,6 +103,12 @@ struct SimEvent {
   int32_t wheel1 = 0;
   int32_t wheel2 = 0;
   int32_t wheel3 = 0;
+  // System-defined events (type 14).
+  int16_t subtype = 0;
+  int64_t data1 = 0;
+  int64_t data2 = 0;
+  // Caps Lock sets: the state set.
+  bool lockOn = false;
   // Events made from a source: its local-event suppression settings when the event was posted.
   double suppressionInterval = 0;
   std::array<uint32_t, 2> localEventsFilter = {0, 0};  // by CGEventSuppressionState
@@ -130,6 +144,17 @@ void simSetLayoutFile(const std::string& path);
 // The ASCII-capable layout, as MII_SIM_ASCII_LAYOUT names it; false (and nothing changed) for a
 // name that is no Latin layout's.
 bool simSetAsciiLayout(const std::string& name);
+
+// The HID system's Caps Lock state, as MII_SIM_CAPS_LOCK sets it at start; every set through the
+// HID system changes it too.
+void simSetCapsLock(bool on);
+// Every Caps Lock query reads path's first byte and every set writes there, as
+// MII_SIM_CAPS_LOCK_FILE does; empty: the state set above.
+void simSetCapsLockFile(const std::string& path);
+// The state a query would read now.
+bool simCapsLock();
+// HID system connections open and services not released (kept across simReset).
+long simLiveIOObjects();
 
 // The clocks: real by default; once set, both the wall clock (CFAbsoluteTimeGetCurrent) and the
 // steady one (mach_absolute_time, in ticks of 125/3 ns as on Apple silicon) read absoluteTime

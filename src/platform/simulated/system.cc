@@ -35,16 +35,6 @@ int openRegularFile(const std::string& path) {
   return -1;
 }
 
-// Read at every query, so that a test can change the answer while the agent runs.
-bool fileStartsWithOne(const std::string& path) {
-  const int fd = openRegularFile(path);
-  if (fd < 0) return false;
-  char first = 0;
-  const bool one = read(fd, &first, 1) == 1 && first == '1';
-  close(fd);
-  return one;
-}
-
 // The steady clock ticks as Apple silicon's does, at 24 MHz: a tick is 125/3 nanoseconds
 // (mach_timebase_info answers 125/3 there, 1/1 on Intel Macs), so that the product's conversion
 // from ticks is exercised, not skipped by a ratio of one.
@@ -67,6 +57,15 @@ double realAbsoluteTime() {
 }
 
 }  // namespace
+
+bool fileStartsWithOne(const std::string& path) {
+  const int fd = openRegularFile(path);
+  if (fd < 0) return false;
+  char first = 0;
+  const bool one = read(fd, &first, 1) == 1 && first == '1';
+  close(fd);
+  return one;
+}
 
 // A line longer than any setting needs is refused rather than cut, so that a cut list cannot read
 // as another one.

@@ -178,6 +178,12 @@ void appendFields(std::string* line, const std::map<uint32_t, int64_t>& fields) 
 std::string simTraceLine(const SimEvent& e) {
   std::string line = "{\"seq\":";
   appendJsonInteger(&line, e.seq);
+  if (e.kind == SimEventKind::LockState) {
+    line += e.lockOn ? ",\"lock\":\"caps\",\"on\":true" : ",\"lock\":\"caps\",\"on\":false";
+    line += ",\"time\":";
+    appendJsonNumber(&line, e.time);
+    return line + '}';
+  }
   line += ",\"tap\":";
   appendJsonInteger(&line, e.tap);
   line += ",\"type\":";
@@ -225,7 +231,16 @@ std::string simTraceLine(const SimEvent& e) {
       // Only when one was set, so that a scroll event with none keeps its line as it always was.
       if (!e.fields.empty()) appendFields(&line, e.fields);
       break;
+    case SimEventKind::SystemDefined:
+      line += ",\"subtype\":";
+      appendJsonInteger(&line, e.subtype);
+      line += ",\"data1\":";
+      appendJsonInteger(&line, e.data1);
+      line += ",\"data2\":";
+      appendJsonInteger(&line, e.data2);
+      break;
     case SimEventKind::Plain:
+    case SimEventKind::LockState:
       break;
   }
   if (e.hidSource) {
