@@ -15,14 +15,20 @@
 
 namespace {
 
-// The agent the benchmarks drive, as main builds it: one session for the whole run.
+// The agent the benchmarks drive, as main builds it: one session for the whole run, and the
+// command loop's channel to its host.
 Session& session() {
-  static Session* agent = [] {
-    Session* made = new Session;
+  static Session* agent = new Session;
+  return *agent;
+}
+
+HostChannel& hostChannel() {
+  static HostChannel* host = [] {
+    HostChannel* made = new HostChannel(session());
     made->lastTrusted = AXIsProcessTrusted();
     return made;
   }();
-  return *agent;
+  return *host;
 }
 
 void tokenize(benchmark::State& state, const char* line) {
@@ -128,10 +134,10 @@ int devNull() {
 
 void handleLines(benchmark::State& state, std::vector<std::string> lines) {
   const int out = devNull();
-  session().replyRoomFd = out;
-  session().replyTarget = ReplyTarget::kFile;
+  hostChannel().replyRoomFd = out;
+  hostChannel().replyTarget = ReplyTarget::kFile;
   for (auto _ : state) {
-    for (const std::string& line : lines) handleLine(session(), line, out);
+    for (const std::string& line : lines) handleLine(hostChannel(), line, out);
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * lines.size()));
 }

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
     session.keyboard.setPositionalKeys(true);
   }
   catchEndingSignals();
-  startCommandChannel(session, STDOUT_FILENO);
-  return runCommandLoop(session, STDIN_FILENO, STDOUT_FILENO);
+  HostChannel host(session);
+  startCommandChannel(host, STDOUT_FILENO);
+  return runCommandLoop(host, STDIN_FILENO, STDOUT_FILENO);
 }

@@ -1,6 +1,10 @@
 // Every timing of the agent, each with why it is so. Intervals are measured on the steady clock
-// (platform/monotonic_clock.h), never on the wall clock; every pause goes through the posting
-// seam (EventPoster::pause), which also times the wait at the way out.
+// (platform/monotonic_clock.h), never on the wall clock. The pauses between events and the wait at
+// the way out go through the posting seam (EventPoster::pause), so the simulated desktop's clock
+// runs them. The line reader and the reply writer are not paced: they wait in poll for the host,
+// the writer as long as the host does not read (kReplyStall only releases what is held
+// meanwhile), and pause 1 ms on their own, with nanosleep, where poll cannot watch a descriptor,
+// so that their retry does not spin.
 #pragma once
 
 #include <chrono>

@@ -82,8 +82,8 @@ TEST_F(CommandLoopTest, AnswersEachLineByTheProtocolTable) {
 }
 
 TEST_F(CommandLoopTest, QuitEndsTheLoopWhateverFollows) {
-  EXPECT_FALSE(handleLine(session(), "QUIT now please", STDOUT_FILENO));
-  EXPECT_FALSE(handleLine(session(), "QUIT", STDOUT_FILENO));
+  EXPECT_FALSE(handleLine(hostChannel(), "QUIT now please", STDOUT_FILENO));
+  EXPECT_FALSE(handleLine(hostChannel(), "QUIT", STDOUT_FILENO));
   EXPECT_EQ(sendLine("QUITE"), "UNKNOWN: QUITE\n");
   EXPECT_EQ(runLoop("PING\nQUIT\nPING\n"), "PONG\n");
   EXPECT_EQ(runLoop("PING\nQUIT"), "PONG\n");
@@ -127,7 +127,7 @@ TEST_F(CommandLoopTest, PermissionGateFollowsTheTrustLineByLine) {
     EXPECT_EQ(sendLine(s.line), s.reply) << s.trusted << " " << s.line;
   }
   simSetTrusted(false);
-  EXPECT_FALSE(handleLine(session(), "QUIT", STDOUT_FILENO));
+  EXPECT_FALSE(handleLine(hostChannel(), "QUIT", STDOUT_FILENO));
 }
 
 // Lines are read whole up to 1 MiB, however the reads fall; longer ones are dropped with a note on

@@ -312,7 +312,8 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
       setup.trustMode == 3 ? (setup.trustSchedule & 0x80) != 0 : setup.trustMode != 2;
   simSetTrusted(trustedBefore);
   Session session;
-  session.lastTrusted = AXIsProcessTrusted();
+  HostChannel host(session);
+  host.lastTrusted = AXIsProcessTrusted();
 
   // The host's bytes, read by the product's own reader as the loop reads its standard input.
   const int in = emptyScratchFile(0);
@@ -355,7 +356,7 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
       const off_t outputBefore = lseek(out, 0, SEEK_CUR);
       size_t postedBefore = simPostedEvents().size();
 
-      keepGoing = handleLine(session, line, out);
+      keepGoing = handleLine(host, line, out);
 
       const std::string replies = scratchWritten(out, outputBefore);
       // The command word as the agent reads it: a line may start with spaces.

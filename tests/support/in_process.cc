@@ -13,20 +13,28 @@ namespace {
 
 // Never destroyed at exit: the desktop it would release its source on may be gone by then.
 Session* current = nullptr;
+HostChannel* currentHost = nullptr;
 
 }  // namespace
 
 void resetAgent() {
   // The old session goes first: it releases its keyboard source on the desktop that made it.
+  delete currentHost;
   delete current;
   simReset();
   current = new Session;
-  current->lastTrusted = AXIsProcessTrusted();
+  currentHost = new HostChannel(*current);
+  currentHost->lastTrusted = AXIsProcessTrusted();
 }
 
 Session& session() {
   if (current == nullptr) resetAgent();
   return *current;
+}
+
+HostChannel& hostChannel() {
+  if (currentHost == nullptr) resetAgent();
+  return *currentHost;
 }
 
 void freshAgent(int macOSMajor) {
@@ -71,7 +79,7 @@ std::string runLoop(const std::string& input) {
     throw std::runtime_error("cannot write the loop's input");
   }
   const int out = emptyScratchFile(1);
-  runCommandLoop(session(), in, out);
+  runCommandLoop(hostChannel(), in, out);
   return scratchWritten(out);
 }
 
@@ -100,7 +108,7 @@ std::vector<double> postedTimes() {
 
 std::string sendLine(const std::string& line) {
   const int out = emptyScratchFile(1);
-  handleLine(session(), line, out);
+  handleLine(hostChannel(), line, out);
   std::string reply = scratchWritten(out);
   if (simLiveEvents() != 0 || simLiveStrings() != 0) {
     ADD_FAILURE() << simLiveEvents() << " event(s) and " << simLiveStrings()

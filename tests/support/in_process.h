@@ -7,15 +7,20 @@
 #include <string>
 #include <vector>
 
+#include "command_loop.h"
 #include "platform/quartz.h"
 #include "platform/simulated/simulation.h"
 #include "session.h"
 
-// A fresh desktop (defaults, recording posted events) and a fresh session, trusted.
+// A fresh desktop (defaults, recording posted events), a fresh session and its host channel,
+// trusted.
 void resetAgent();
 
 // The session that resetAgent made last: the agent whose commands the helpers below send.
 Session& session();
+
+// The command loop's channel to the host that resetAgent made with that session.
+HostChannel& hostChannel();
 
 // The absolute time a fresh agent's clock is fixed at.
 inline constexpr double kStartTime = 1000.0;
