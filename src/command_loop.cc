@@ -172,6 +172,12 @@ void commandText(Session& s, const TokenList& c, const ReplyOut&) {
   s.keyboard.postBase64Text(c.tokens[1]);
 }
 
+// Text key by key through the Mac's layout, for apps that read key codes rather than strings.
+void commandType(Session& s, const TokenList& c, const ReplyOut&) {
+  s.keyboard.checkSecureEventInput();
+  s.keyboard.postBase64Typing(c.tokens[1]);
+}
+
 struct Command {
   std::string_view name;
   int minTokens;
@@ -198,6 +204,7 @@ constexpr Command kCommands[] = {
     {"KEYUP", 2, commandKeyUp},
     {"KEYPRESS", 2, commandKeyPress},
     {"TEXT", 2, commandText},
+    {"TYPE", 2, commandType},
     {"DISPLAYS", 1, commandDisplays, true},
     {"MOVEDISPLAY", 4, commandMoveDisplay},
     {"SCROLL", 3, commandScroll},
