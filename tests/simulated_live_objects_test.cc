@@ -225,7 +225,7 @@ TEST(SimulatedLiveObjectsDeathTest, AReleasedOrForeignObjectIsFatal) {
          UCKeyTranslate(layout, 0, 0, 0x10 /* controlKey >> 8 */, 40, 0, &deadKeys, 1, &length,
                         &unit);
        },
-       "no tables for Caps Lock, Control or Command+Option"},
+       "no tables for Caps Lock, Control"},
       {"a run loop that would wait", [] { CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.1, true); },
        "only runs without waiting"},
   };
