@@ -221,7 +221,7 @@ TEST_F(SimulatedInputSourcesTest, DeadKeysComposeWithTheNextKey) {
       {"us", {{14, kOption}, {31, kShift}}, u"*|Ó|"},
       {"us", {{32, kOption}, {31, kShift | kOption}}, u"*|¨Ø|"},  // no sequence: both
       {"us", {{14, kOption}, {11}}, u"*|´b|"},
-      {"us", {{14, kOption}, {14, kOption}}, u"*|´´|"},
+      {"us", {{14, kOption}, {32, kOption}, {0}}, u"*|´*|ä|"},            // a dead key again
       {"us", {{14, kOption}, {14, 0, kUCKeyActionUp}, {14}}, u"*|*|é|"},  // an up waits
       {"us", {{50, kOption}, {49}}, u"*|`|"},
       {"us", {{50}, {0}}, u"`|a|"},  // ` is dead only with Option

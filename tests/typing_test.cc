@@ -99,6 +99,7 @@ TEST_F(TypingTest, CharactersComeOutAsTheLayoutsKeysDeadKeysOrUnicodeStrokes) {
       {"russian", "hi", "'h' 'i'"},
       {"input-method", "qé", "0 19", 0, "french"},
       {"us", "a\n", "'a' 36", 0, "us", kSimFailLayout},  // no layout to ask
+      {"us", "a😀", "", 0, "us", kSimFailSource},         // no keyboard source: nothing
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.layout) + ": " + c.text);

@@ -242,7 +242,8 @@ UInt8 LMGetKbdType(void) { return 40; }
 // on a Mac most type a control character or a digit. Without kUCKeyTranslateNoDeadKeysMask a key
 // down follows dead keys: a dead key types nothing and leaves its character as the state, and the
 // next key down types what the two make, or the dead key's character and then the key's own when
-// they make nothing, as macOS does. With the mask a dead key types its own character.
+// they make nothing, as macOS does (a dead key's character and then a state of its own). With the
+// mask a dead key types its own character.
 OSStatus UCKeyTranslate(const UCKeyboardLayout* keyLayoutPtr, UInt16 virtualKeyCode,
                         UInt16 keyAction, UInt32 modifierKeyState, UInt32,
                         OptionBits keyTranslateOptions, UInt32* deadKeyState,
@@ -292,8 +293,15 @@ OSStatus UCKeyTranslate(const UCKeyboardLayout* keyLayoutPtr, UInt16 virtualKeyC
       return noErr;
     }
     *deadKeyState = 0;
-    // A dead key after a dead key is taken as its own character (not checked on a Mac).
-    if (pending != 0) text = simulated::afterDeadKey(layout, static_cast<char16_t>(pending), text);
+    if (pending != 0 && dead) {
+      // A key with nothing of its own for the state: the state's terminator (here its accent) goes
+      // out, then the key is taken as usual, as Apple's UCKeyStateTerminators documentation says;
+      // a dead key then starts a state of its own.
+      *deadKeyState = typed[0];
+      text = std::u16string(1, static_cast<char16_t>(pending));
+    } else if (pending != 0) {
+      text = simulated::afterDeadKey(layout, static_cast<char16_t>(pending), text);
+    }
   }
   UniCharCount length = 0;
   while (length < text.size() && length < maxStringLength) {
