@@ -17,14 +17,16 @@ constexpr char kNoSourceLine[] = "ERR: Cannot create HID keyboard source\n";  //
 constexpr uint16_t kReturnKeyCode = 36;
 constexpr uint16_t kTabKeyCode = 48;
 
-// Released and pressed in this order, the order a host's KEYUPs release them.
+// Shift before Option, in their VKs' order (16, 18), as the agent releases a host's held modifiers.
 constexpr struct {
   uint8_t modifier;
   uint16_t keyCode;
 } kTypingModifiers[] = {{kStrokeShift, kShiftKeyCode}, {kStrokeOption, kOptionKeyCode}};
+static_assert(kTypingModifiers[0].keyCode == 56 && kTypingModifiers[1].keyCode == 58);
 
 void changeModifiers(uint8_t wanted, uint8_t* held, std::vector<TypingStep>* steps) {
-  // Releases first: between "É" and "a" a person lets go of Shift before nothing else is needed.
+  // Releases first, so that no event carries a modifier the next key does not need: after "A",
+  // Shift goes up before Option goes down for "å".
   for (const bool down : {false, true}) {
     for (const auto& m : kTypingModifiers) {
       const bool isHeld = (*held & m.modifier) != 0;
