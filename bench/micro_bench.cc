@@ -4,12 +4,14 @@
 #include <fcntl.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "command_loop.h"
 #include "command_stream.h"
 #include "keyboard/text_entry.h"
 #include "line_protocol.h"
+#include "platform/simulated/simulation.h"
 #include "session.h"
 #include "support/text.h"
 
@@ -122,6 +124,26 @@ void base64TextToEvents(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * token.size()));
 }
 BENCHMARK(base64TextToEvents)->Unit(benchmark::kMicrosecond);
+
+// The whole TYPE command on a layout, 10,000 characters of a mix that person types there: upper
+// case (Shift pressed and released), digits and punctuation, letters typed with a dead key, a line
+// break, and one emoji (a Unicode stroke); time per character. The layout's keystrokes are found at
+// the first command and kept, as a session keeps them.
+void typeToEvents(benchmark::State& state, const char* layout, std::string_view piece) {
+  simSetLayout(layout);
+  size_t perPiece = 0;  // characters: the bytes that start one
+  for (char byte : piece) perPiece += (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+  const size_t characters = 10000 / perPiece * perPiece;
+  const std::string token = encodeBase64(repeat(piece, characters / perPiece));
+  session().keyboard.postBase64Typing(token);  // the layout's keystrokes, found once
+  for (auto _ : state) session().keyboard.postBase64Typing(token);
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * characters));
+}
+BENCHMARK_CAPTURE(typeToEvents, us, "us", "Hello, World 42! na\xC3\xAFve \xF0\x9F\x98\x80\n")
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(typeToEvents, french, "french",
+                  "Bonjour, \xC3\xA2ge 42! \xC3\xA0 d\xC3\xBBr \xF0\x9F\x98\x80\n")
+    ->Unit(benchmark::kMicrosecond);
 
 // Whole lines through the command loop's own handler, replies to /dev/null: the agent's cost per
 // command without the pipe. The agent would ask a device for room before every write, not knowing

@@ -97,6 +97,12 @@ void text(Session& s, const TokenList& c, const ReplyOut&) {
   s.keyboard.postBase64Text(c.tokens[1]);
 }
 
+// Text key by key through the Mac's layout, for apps that read key codes rather than strings.
+void type(Session& s, const TokenList& c, const ReplyOut&) {
+  s.keyboard.checkSecureEventInput();
+  s.keyboard.postBase64Typing(c.tokens[1]);
+}
+
 // DISPLAYS <n>, then for each display " id:x,y,w,h,pw,ph": bounds in points, size in pixels.
 void displays(Session&, const TokenList&, const ReplyOut& out) {
   const std::vector<DisplayInfo> active = activeDisplays();
@@ -164,6 +170,7 @@ constexpr Command kCommands[] = {
     {"MOVEDISPLAY", 4, kNeedsPermission, moveDisplay, ""},
     {"SCROLL", 3, kNeedsPermission, scroll, ""},
     {"LAYOUT", 1, kWithoutPermission, layout, ""},
+    {"TYPE", 2, kNeedsPermission, type, ""},
     {"QUIT", 1, kWithoutPermission, nullptr, ""},
 };
 

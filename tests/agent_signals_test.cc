@@ -134,6 +134,22 @@ TEST(AgentSignalsTest, ALongTextStopsBetweenTwoStrokes) {
   EXPECT_EQ(r.posted.back().rfind("keyup 0 text 20", 0), 0u) << r.posted.back();
 }
 
+// TYPE stops the same way, between two characters, and lets go of the Shift it pressed.
+TEST(AgentSignalsTest, ALongTypeStopsBetweenTwoCharactersWithItsShiftReleased) {
+  AgentSession session = startAgent();
+  sendToAgent(session, "TYPE " + encodeBase64(std::string(500000, 'A')) + "\n");
+  ASSERT_TRUE(waitForTrace(session, 3));
+  kill(session.pid, SIGTERM);
+  AgentResult r = finishAgent(session, false);
+  EXPECT_FALSE(r.exited);
+  EXPECT_EQ(r.status, SIGTERM);
+  ASSERT_GE(r.posted.size(), 4u);
+  EXPECT_LT(r.posted.size(), 1000002u);
+  EXPECT_EQ(r.posted.front(), "flagschanged 56 down hid Shift");
+  EXPECT_EQ(r.posted[r.posted.size() - 2], "keyup 0 hid Shift");
+  EXPECT_EQ(r.posted.back(), "flagschanged 56 up hid");
+}
+
 // A host hung with keys or buttons down that never reads again: once a reply has waited five
 // seconds, what it holds is released with no signal sent, and said once, however long the wait
 // goes on; whatever stdout is, and whatever stderr does. A signal still ends the agent. The rows

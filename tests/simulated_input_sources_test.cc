@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/quartz.h"
 #include "platform/simulated/simulation.h"
@@ -141,7 +142,7 @@ std::u16string typed(UInt16 key, UInt32 modifiers, UInt16 action = kUCKeyActionD
 }
 
 TEST_F(SimulatedInputSourcesTest, KeysTypeWhatTheirLayoutTypes) {
-  constexpr UInt32 kShift = shiftKey >> 8, kCommand = cmdKey >> 8;
+  constexpr UInt32 kShift = shiftKey >> 8, kCommand = cmdKey >> 8, kOption = optionKey >> 8;
   const struct {
     const char* layout;
     UInt16 key;
@@ -179,6 +180,15 @@ TEST_F(SimulatedInputSourcesTest, KeysTypeWhatTheirLayoutTypes) {
       {"russian", 0, kShift, u"Ф"},
       {"russian", 0, kCommand, u"a"},
       {"russian", 0, kCommand | kShift, u"a"},
+      {"us", 0, kOption, u"å"},
+      {"us", 0, kOption | kShift, u"Å"},
+      {"us", 14, kOption, u"´"},  // a dead key: its own character
+      {"us", 49, kOption, u"\u00A0"},
+      {"german", 37, kOption, u"@"},
+      {"french", 23, kOption, u"{"},
+      {"french", 37, kOption | kShift, u"|"},
+      {"russian", 0, kOption, u"ƒ"},
+      {"french", 69, kOption, u"+"},  // the keypad, the same with Option
   };
   for (const auto& c : cases) {
     ASSERT_TRUE(simSetLayout(c.layout));
@@ -191,6 +201,55 @@ TEST_F(SimulatedInputSourcesTest, KeysTypeWhatTheirLayoutTypes) {
   EXPECT_EQ(typed(0, 0, 4), u"error");
   EXPECT_EQ(LMGetKbdType(), 40);
   EXPECT_EQ(simLiveInputSources(), 0);
+}
+
+// Without kUCKeyTranslateNoDeadKeysMask a dead key's down types nothing and leaves a state, and the
+// next key's down types what the two make, or both characters when they make nothing.
+TEST_F(SimulatedInputSourcesTest, DeadKeysComposeWithTheNextKey) {
+  constexpr UInt32 kShift = shiftKey >> 8, kOption = optionKey >> 8;
+  struct Stroke {
+    UInt16 key;
+    UInt32 modifiers = 0;
+    UInt16 action = kUCKeyActionDown;
+  };
+  const struct {
+    const char* layout;
+    std::vector<Stroke> strokes;
+    const char16_t* typed;  // each stroke's text, "|" after each, "*" where a state is left
+  } cases[] = {
+      {"us", {{14, kOption}, {14}}, u"*|é|"},
+      {"us", {{14, kOption}, {31, kShift}}, u"*|Ó|"},
+      {"us", {{32, kOption}, {31, kShift | kOption}}, u"*|¨Ø|"},  // no sequence: both
+      {"us", {{14, kOption}, {11}}, u"*|´b|"},
+      {"us", {{14, kOption}, {32, kOption}, {0}}, u"*|´*|ä|"},            // a dead key again
+      {"us", {{14, kOption}, {14, 0, kUCKeyActionUp}, {14}}, u"*|*|é|"},  // an up waits
+      {"us", {{50, kOption}, {49}}, u"*|`|"},
+      {"us", {{50}, {0}}, u"`|a|"},  // ` is dead only with Option
+      {"french", {{33}, {14}}, u"*|ê|"},
+      {"french", {{33, kShift}, {16, kShift}}, u"*|Ÿ|"},
+      {"french", {{33}, {49}}, u"*|^|"},
+      {"german", {{24}, {14}}, u"*|é|"},
+      {"german", {{24, kShift}, {0}}, u"*|à|"},
+      {"german", {{22, kOption | kShift}, {34, kShift}}, u"*|Î|"},
+      {"russian", {{0, kOption}, {0}}, u"ƒ|ф|"},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(simSetLayout(c.layout));
+    runTheRunLoop();
+    TISInputSourceRef source = TISCopyCurrentKeyboardLayoutInputSource();
+    UInt32 state = 0;
+    std::u16string all;
+    for (const Stroke& stroke : c.strokes) {
+      UniChar units[4] = {};
+      UniCharCount length = 99;
+      ASSERT_EQ(UCKeyTranslate(keyLayoutOf(source), stroke.key, stroke.action, stroke.modifiers,
+                               LMGetKbdType(), 0, &state, 4, &length, units),
+                noErr);
+      all += std::u16string(units, units + length) + (state != 0 ? u"*|" : u"|");
+    }
+    CFRelease(source);
+    EXPECT_EQ(all, c.typed) << c.layout << " " << c.strokes.front().key;
+  }
 }
 
 // Every query reads the file's first line; a file that names no layout is U.S.

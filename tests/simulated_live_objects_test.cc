@@ -220,12 +220,12 @@ TEST(SimulatedLiveObjectsDeathTest, AReleasedOrForeignObjectIsFatal) {
       {"a key translated on it",
        [&] { UCKeyTranslate(goneLayout, 0, 0, 0, 40, 0, &deadKeys, 1, &length, &unit); },
        "not a live CFData"},
-      {"a key with Option",
+      {"a key with Control",
        [&] {
-         UCKeyTranslate(layout, 0, 0, 0x08 /* optionKey >> 8 */, 40, 0, &deadKeys, 1, &length,
+         UCKeyTranslate(layout, 0, 0, 0x10 /* controlKey >> 8 */, 40, 0, &deadKeys, 1, &length,
                         &unit);
        },
-       "no tables for Caps Lock, Option or Control"},
+       "no tables for Caps Lock, Control"},
       {"a run loop that would wait", [] { CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0.1, true); },
        "only runs without waiting"},
   };

@@ -44,6 +44,10 @@ class Keyboard {
   void postBase64Text(std::string_view token);
   // Types a NUL-terminated UTF-8 string; nothing when it is not valid UTF-8.
   void postUnicodeText(const char* text);
+  // TYPE: decodes the Base64 token as TEXT does and types the text key by key through the Mac's
+  // layout, as a person would (keyboard/typing.cc). The keys and modifiers the host holds are
+  // neither used nor changed.
+  void postBase64Typing(std::string_view token);
 
   // Asked before every key and text command: when Secure Event Input has turned on since the last
   // time (or is on at the first), tells the person at the Mac on stderr that keys and text may not

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "keyboard/key_code_maps.h"
 #include "platform/cf_owned.h"
@@ -106,7 +107,9 @@ const KeyboardLayout::KeyTable* KeyboardLayout::currentTable(Seconds now) {
       std::fill(std::begin(table.plain), std::end(table.plain), kNoMacKey);
     }
     findKeys(layout, cmdKey, keyboardType, table.command);
-    found = tables_.emplace(key, table).first;
+    // Dead keys and all: once per layout, so that a long TYPE costs a look-up per character.
+    table.strokes = findLayoutStrokes(layout, keyboardType);
+    found = tables_.emplace(key, std::move(table)).first;
   }
   current_ = &found->second;
   return current_;
@@ -118,6 +121,11 @@ uint16_t KeyboardLayout::keyCodeTyping(char c, bool command, Seconds now) {
   const KeyTable* table = currentTable(now);
   if (table == nullptr) return kNoMacKey;
   return command ? table->command[index] : table->plain[index];
+}
+
+const LayoutStrokes* KeyboardLayout::currentStrokes(Seconds now) {
+  const KeyTable* table = currentTable(now);
+  return table != nullptr ? &table->strokes : nullptr;
 }
 
 std::string KeyboardLayout::currentSourceIds() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "keyboard/layout_strokes.h"
 #include "keyboard/vk.h"
 #include "timings.h"
 
@@ -40,6 +41,10 @@ class KeyboardLayout {
   // such key. The system is asked again when kLayoutRecheck has passed since it was last asked.
   uint16_t keyCodeTyping(char c, bool command, Seconds now);
 
+  // The keystrokes that type each character on the layout keys are read from (whatever its script);
+  // nullptr when there is no layout. Asked as keyCodeTyping asks.
+  const LayoutStrokes* currentStrokes(Seconds now);
+
   // The current keyboard layout's input source id, followed by a space and the input method's when
   // the keys go into one (Kotoeri, Pinyin); empty when there is no layout.
   static std::string currentSourceIds();
@@ -48,6 +53,7 @@ class KeyboardLayout {
   struct KeyTable {
     uint16_t plain[128];
     uint16_t command[128];
+    LayoutStrokes strokes;
   };
   // The table of the layout keys are read from now, made once per input source: asking which
   // source is current is cheap, reading a whole layout is not.

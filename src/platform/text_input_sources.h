@@ -2,10 +2,10 @@
 // layout translation. On a Mac these are Carbon's (HIToolbox, and CoreServices' UnicodeUtilities);
 // Carbon's umbrella header declares unprefixed names in the global namespace (a function Button(),
 // for one) that would hide the agent's own, so this header is for .cc files alone, never another
-// header, and only keyboard/layout.cc and the simulated desktop include it. Everywhere else it
-// declares the same names, types and values as Apple's headers, implemented by the simulated
-// desktop. The Text Input Source calls belong on the main thread; the agent's one thread is. The
-// run loop is CoreFoundation's, here because only the layout queries run it.
+// header, and only keyboard/layout.cc, keyboard/layout_strokes.cc and the simulated desktop include
+// it. Everywhere else it declares the same names, types and values as Apple's headers, implemented
+// by the simulated desktop. The Text Input Source calls belong on the main thread; the agent's one
+// thread is. The run loop is CoreFoundation's, here because only the layout queries run it.
 #pragma once
 
 #if defined(__APPLE__)
@@ -63,10 +63,12 @@ extern "C" void* TISGetInputSourceProperty(TISInputSourceRef inputSource, CFStri
 enum {
   cmdKeyBit = 8,
   shiftKeyBit = 9,
+  optionKeyBit = 11,
 };
 enum {
   cmdKey = 1 << cmdKeyBit,
   shiftKey = 1 << shiftKeyBit,
+  optionKey = 1 << optionKeyBit,
 };
 extern "C" UInt8 LMGetKbdType(void);
 

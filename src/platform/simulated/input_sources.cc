@@ -47,11 +47,12 @@ namespace {
 
 constexpr OSStatus kParameterError = -50;  // MacErrors.h's paramErr
 
-// UCKeyTranslate's modifier bits, the event record's shifted right by 8: Command, Shift and the
-// right Shift, which every layout here takes as Shift.
+// UCKeyTranslate's modifier bits, the event record's shifted right by 8: Command, Shift, the right
+// Shift, which every layout here takes as Shift, and (the left) Option.
 constexpr UInt32 kCommand = cmdKey >> 8;
 constexpr UInt32 kShift = shiftKey >> 8;
 constexpr UInt32 kRightShift = 0x20;  // rightShiftKey >> 8
+constexpr UInt32 kOption = optionKey >> 8;
 
 const __CFBoolean trueBoolean{true};
 const __CFBoolean falseBoolean{false};
@@ -124,6 +125,28 @@ const SimKey* keyOf(const SimLayout& layout, UInt16 keyCode) {
     if (layout.keys[i].keyCode == keyCode) return &layout.keys[i];
   }
   return nullptr;
+}
+
+const SimOptionKey* optionKeyOf(const SimLayout& layout, UInt16 keyCode) {
+  const SimOptionLayout* options = findOptionLayout(layout.name);
+  if (options == nullptr) return nullptr;
+  for (size_t i = 0; i < options->keyCount; ++i) {
+    if (options->keys[i].keyCode == keyCode) return &options->keys[i];
+  }
+  return nullptr;
+}
+
+// What the next key's text makes after a dead key: the sequence's result, else both characters.
+std::u16string afterDeadKey(const SimLayout& layout, char16_t dead, const std::u16string& next) {
+  const SimOptionLayout* options = findOptionLayout(layout.name);
+  if (options != nullptr && next.size() == 1) {
+    for (size_t i = 0; i < options->sequenceCount; ++i) {
+      const SimDeadSequence& sequence = options->sequences[i];
+      if (sequence.dead == dead && sequence.next == next[0])
+        return std::u16string(1, sequence.result);
+    }
+  }
+  return dead + next;
 }
 
 }  // namespace
@@ -214,15 +237,18 @@ Boolean CFBooleanGetValue(CFBooleanRef boolean) {
 // here type the same on every keyboard type.
 UInt8 LMGetKbdType(void) { return 40; }
 
-// What a key types: the table for Command and Shift as held, the character's UTF-16 units up to
-// maxStringLength. A key with no row (Return, Tab, the keypad's digits) types nothing here; on a
-// Mac most type a control character or a digit. Dead keys are not simulated: a key that is one on
-// the real layout types its own character, as with kUCKeyTranslateNoDeadKeysMask, and the dead
-// key state stays 0.
+// What a key types: the table for Command, Shift and Option as held, the character's UTF-16 units
+// up to maxStringLength. A key with no row (Return, Tab, the keypad's digits) types nothing here;
+// on a Mac most type a control character or a digit. Without kUCKeyTranslateNoDeadKeysMask a key
+// down follows dead keys: a dead key types nothing and leaves its character as the state, and the
+// next key down types what the two make, or the dead key's character and then the key's own when
+// they make nothing, as macOS does (a dead key's character and then a state of its own). With the
+// mask a dead key types its own character.
 OSStatus UCKeyTranslate(const UCKeyboardLayout* keyLayoutPtr, UInt16 virtualKeyCode,
-                        UInt16 keyAction, UInt32 modifierKeyState, UInt32, OptionBits,
-                        UInt32* deadKeyState, UniCharCount maxStringLength,
-                        UniCharCount* actualStringLength, UniChar unicodeString[]) {
+                        UInt16 keyAction, UInt32 modifierKeyState, UInt32,
+                        OptionBits keyTranslateOptions, UInt32* deadKeyState,
+                        UniCharCount maxStringLength, UniCharCount* actualStringLength,
+                        UniChar unicodeString[]) {
   if (actualStringLength != nullptr) *actualStringLength = 0;
   // What macOS answers for each malformed call was not checked, beyond its being an error.
   if (keyLayoutPtr == nullptr || virtualKeyCode > 127 || keyAction > kUCKeyActionDisplay ||
@@ -233,21 +259,53 @@ OSStatus UCKeyTranslate(const UCKeyboardLayout* keyLayoutPtr, UInt16 virtualKeyC
   const void* data = keyLayoutPtr;  // the bytes are the start of their CFData
   const simulated::SimLayout& layout =
       *simulated::liveData(static_cast<CFDataRef>(data))->bytes.layout;
-  if ((modifierKeyState & ~(simulated::kCommand | simulated::kShift | simulated::kRightShift)) !=
-      0) {
-    simulated::fatal("the simulated layouts have no tables for Caps Lock, Option or Control", "");
+  using simulated::kCommand, simulated::kOption, simulated::kShift, simulated::kRightShift;
+  const bool command = (modifierKeyState & kCommand) != 0;
+  const bool option = (modifierKeyState & kOption) != 0;
+  if ((modifierKeyState & ~(kCommand | kShift | kRightShift | kOption)) != 0 ||
+      (command && option)) {
+    simulated::fatal(
+        "the simulated layouts have no tables for Caps Lock, Control or Command+Option", "");
   }
-  *deadKeyState = 0;
-  // A key going up types nothing (not checked on a Mac).
+  const bool followDeadKeys = (keyTranslateOptions & kUCKeyTranslateNoDeadKeysMask) == 0 &&
+                              keyAction != kUCKeyActionDisplay;
+  // With the mask the state is neither read nor left (not checked on a Mac).
+  if (!followDeadKeys) *deadKeyState = 0;
+  // A key going up types nothing and leaves a pending dead key pending (not checked on a Mac).
   const simulated::SimKey* key = simulated::keyOf(layout, virtualKeyCode);
   if (key == nullptr || keyAction == kUCKeyActionUp) return noErr;
-  const bool command = (modifierKeyState & simulated::kCommand) != 0;
-  const bool shift = (modifierKeyState & (simulated::kShift | simulated::kRightShift)) != 0;
+  const bool shift = (modifierKeyState & (kShift | kRightShift)) != 0;
+  const simulated::SimOptionKey* optionKey = simulated::optionKeyOf(layout, virtualKeyCode);
   const char16_t* typed =
       command ? (shift ? key->commandShift : key->command) : (shift ? key->shift : key->base);
+  uint8_t deadBit = shift ? simulated::kDeadShift : simulated::kDeadBase;
+  if (option) {
+    // The keypad has no Option row: it types the same with Option.
+    if (optionKey != nullptr) typed = shift ? optionKey->optionShift : optionKey->option;
+    deadBit = shift ? simulated::kDeadOptionShift : simulated::kDeadOption;
+  }
+  const bool dead = !command && optionKey != nullptr && (optionKey->dead & deadBit) != 0;
+  std::u16string text = typed;
+  if (followDeadKeys) {
+    const UInt32 pending = *deadKeyState;
+    if (pending == 0 && dead) {
+      *deadKeyState = typed[0];
+      return noErr;
+    }
+    *deadKeyState = 0;
+    if (pending != 0 && dead) {
+      // A key with nothing of its own for the state: the state's terminator (here its accent) goes
+      // out, then the key is taken as usual, as Apple's UCKeyStateTerminators documentation says;
+      // a dead key then starts a state of its own.
+      *deadKeyState = typed[0];
+      text = std::u16string(1, static_cast<char16_t>(pending));
+    } else if (pending != 0) {
+      text = simulated::afterDeadKey(layout, static_cast<char16_t>(pending), text);
+    }
+  }
   UniCharCount length = 0;
-  while (typed[length] != 0 && length < maxStringLength) {
-    unicodeString[length] = typed[length];
+  while (length < text.size() && length < maxStringLength) {
+    unicodeString[length] = text[length];
     ++length;
   }
   *actualStringLength = length;

@@ -26,6 +26,35 @@ struct SimLayout {
   size_t keyCount;
 };
 
+// What one key of the main block types with Option and with Option+Shift, and which of its four
+// characters (SimKey's base and shift, then these two) are dead keys.
+enum : uint8_t { kDeadBase = 1, kDeadShift = 2, kDeadOption = 4, kDeadOptionShift = 8 };
+struct SimOptionKey {
+  uint16_t keyCode;
+  const char16_t* option;
+  const char16_t* optionShift;
+  uint8_t dead;
+};
+
+// A dead key's character, followed by a key that types next, types result.
+struct SimDeadSequence {
+  char16_t dead;
+  char16_t next;
+  char16_t result;
+};
+
+// A layout's Option layers and dead keys, for the SimLayout of the same name.
+struct SimOptionLayout {
+  const char* name;
+  const SimOptionKey* keys;  // in key code order, the main block only
+  size_t keyCount;
+  const SimDeadSequence* sequences;
+  size_t sequenceCount;
+};
+
+// The Option layers of the layout of that name; nullptr when there are none (the input method).
+const SimOptionLayout* findOptionLayout(std::string_view name);
+
 // The layout of that name; nullptr when there is none.
 const SimLayout* findLayout(std::string_view name);
 // The layout of that name when it types Latin letters from a key layout of its own (not Russian,
