@@ -86,7 +86,7 @@ std::string flagNames(uint64_t flags) {
 std::string describe(const SimEvent& e) {
   if (e.kind == SimEventKind::LockState) return e.lockOn ? "capslock on" : "capslock off";
   const PostedEventKind* kind = postedEventKind(e.type);
-  std::string s = kind != nullptr                           ? kind->name
+  std::string s = kind != nullptr                         ? kind->name
                   : e.kind == SimEventKind::SystemDefined ? "systemdefined"
                                                           : "type " + std::to_string(e.type);
   auto add = [&s](const std::string& part) { s += " " + part; };
