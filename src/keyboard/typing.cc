@@ -1,11 +1,13 @@
 #include "keyboard/typing.h"
 
-#include <cstdio>
+#include <unistd.h>
+
 #include <string>
 
 #include "ending_signals.h"
 #include "keyboard/keyboard.h"
 #include "keyboard/text_entry.h"
+#include "line_protocol.h"
 #include "platform/cf_owned.h"
 #include "platform/monotonic_clock.h"
 #include "platform/quartz.h"
@@ -115,7 +117,7 @@ void Keyboard::postBase64Typing(std::string_view token) {
                         reinterpret_cast<UniChar*>(units.data()));
   CGEventSourceRef source = getKeyboardSource();
   if (source == nullptr) {
-    std::fputs(kNoSourceLine, stderr);
+    writeLineIfRoom(STDERR_FILENO, kNoSourceLine);  // never waits on a stderr nobody reads
     return;
   }
   const LayoutStrokes* strokes = layout_.currentStrokes(monotonicSeconds());
