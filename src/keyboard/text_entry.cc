@@ -84,15 +84,20 @@ void Keyboard::postBase64Text(std::string_view token) {
   postUnicodeText(decodeBase64(token).c_str());
 }
 
-void Keyboard::postUnicodeText(const char* text) {
+std::u16string utf16Units(const char* text) {
   CfOwned<CFStringRef> string(
       CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8));
-  if (!string) return;
+  if (!string) return {};
   const CFIndex length = CFStringGetLength(string.get());
-  if (length <= 0) return;
+  if (length <= 0) return {};
   std::u16string units(static_cast<size_t>(length), u'\0');
   CFStringGetCharacters(string.get(), CFRangeMake(0, length),
                         reinterpret_cast<UniChar*>(units.data()));
+  return units;
+}
+
+void Keyboard::postUnicodeText(const char* text) {
+  const std::u16string units = utf16Units(text);
   // Anything past an event's first 20 units would be dropped by the system, so longer text goes
   // out in consecutive strokes.
   for (size_t start = 0; start < units.size();) {

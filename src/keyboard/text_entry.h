@@ -12,3 +12,7 @@ inline constexpr size_t kMaxUnitsPerTextEvent = 20;
 // suppresses the second or third byte of its group, and a short last group still yields its
 // first byte.
 std::string decodeBase64(std::string_view token);
+
+// The UTF-16 units of a NUL-terminated UTF-8 string, as CFString reads it; empty when it is not
+// valid UTF-8 (such text types nothing).
+std::u16string utf16Units(const char* text);

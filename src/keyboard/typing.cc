@@ -107,14 +107,8 @@ void planRelease(uint8_t* held, std::vector<TypingStep>* steps) { changeModifier
 
 void Keyboard::postBase64Typing(std::string_view token) {
   // Handed on as a C string: the text ends at its first NUL byte; invalid UTF-8 types nothing.
-  CfOwned<CFStringRef> string(CFStringCreateWithCString(
-      kCFAllocatorDefault, decodeBase64(token).c_str(), kCFStringEncodingUTF8));
-  if (!string) return;
-  const CFIndex length = CFStringGetLength(string.get());
-  if (length <= 0) return;
-  std::u16string units(static_cast<size_t>(length), u'\0');
-  CFStringGetCharacters(string.get(), CFRangeMake(0, length),
-                        reinterpret_cast<UniChar*>(units.data()));
+  const std::u16string units = utf16Units(decodeBase64(token).c_str());
+  if (units.empty()) return;
   CGEventSourceRef source = getKeyboardSource();
   if (source == nullptr) {
     writeLineIfRoom(STDERR_FILENO, kNoSourceLine);  // never waits on a stderr nobody reads
