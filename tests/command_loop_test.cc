@@ -35,6 +35,7 @@ TEST_F(CommandLoopTest, AnswersEachLineByTheProtocolTable) {
       {"PING\textra", "UNKNOWN: PING\textra\n"},
       {"PING\v", "UNKNOWN: PING\v\n"},
       {"\fPING", "UNKNOWN: \fPING\n"},
+      {"\tPING \t", "UNKNOWN: \tPING\n"},
       {"PING" + repeat(" x", 9999), "PONG\n"},
       {"MOVE 100", "UNKNOWN: MOVE\n"},
       {"MOVE" + repeat(" ", 300), "UNKNOWN: MOVE\n"},
