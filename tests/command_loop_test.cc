@@ -101,6 +101,8 @@ TEST_F(CommandLoopTest, PermissionGateFollowsTheTrustLineByLine) {
       {false, "DISPLAYS", "DISPLAYS 1 1:0,0,1512,982,1512,982\n"},
       {false, "DISPLAYS 1", kRefused},
       {false, "LAYOUT x", kRefused},
+      {false, "CAPSLOCK", "CAPSLOCK 0\n"},
+      {false, "CAPSLOCK 1", kRefused},
       {false, "SCROLL 0 10", kRefused},
       {false, "MOVEDISPLAY 1 0 0", kRefused},
       {false, "PING extra", kRefused},
