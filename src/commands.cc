@@ -3,11 +3,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "keyboard/layout.h"
 #include "numbers.h"
+#include "platform/monotonic_clock.h"
 #include "platform/quartz.h"
 #include "pointer/screen.h"
 
@@ -137,6 +139,16 @@ void layout(Session&, const TokenList&, const ReplyOut& out) {
   writeReply(out, "LAYOUT ", ids.empty() ? "none" : ids);
 }
 
+// The Mac's Caps Lock now; with an argument (not 0: on) set first, whatever it was. none when the
+// HID system cannot be reached.
+void capsLock(Session& s, const TokenList& c, const ReplyOut& out) {
+  CapsLock& lock = s.keyboard.capsLock();
+  const Seconds now = monotonicSeconds();
+  const std::optional<bool> on =
+      c.count >= 2 ? lock.set(parseInteger(c.tokens[1]) != 0, now) : lock.read(now);
+  writeReply(out, "CAPSLOCK ", !on ? "none" : *on ? "1" : "0");
+}
+
 // Whether a command is served while the permission is missing, as the whole line exactly.
 enum Permission : bool { kNeedsPermission, kWithoutPermission };
 
@@ -171,6 +183,8 @@ constexpr Command kCommands[] = {
     {"SCROLL", 3, kNeedsPermission, scroll, ""},
     {"LAYOUT", 1, kWithoutPermission, layout, ""},
     {"TYPE", 2, kNeedsPermission, type, ""},
+    // Alone it only reads, as LAYOUT does; a set needs the permission.
+    {"CAPSLOCK", 1, kWithoutPermission, capsLock, ""},
     {"QUIT", 1, kWithoutPermission, nullptr, ""},
 };
 

@@ -44,3 +44,8 @@ inline constexpr std::chrono::seconds kReplyStall{5};
 // A switch of keyboard layout is seen by the first key press this long after it: the system is
 // asked which layout is current at most this often, not at every key.
 inline constexpr std::chrono::milliseconds kLayoutRecheck{500};
+
+// A change of Caps Lock by the person at the Mac is seen by the first key or text event this long
+// after it: the HID system is asked at most this often, not at every key. The agent's own sets
+// are seen at once.
+inline constexpr std::chrono::milliseconds kCapsLockRecheck{500};

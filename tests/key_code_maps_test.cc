@@ -24,25 +24,47 @@ std::map<uint16_t, uint16_t> mappedVks() {
 
 TEST(KeyCodeMapsTest, OnlyTheTablesVksMap) {
   const std::map<uint16_t, uint16_t> mapped = mappedVks();
-  EXPECT_EQ(mapped.size(), 86u);  // the table's rows
-  // None below Backspace or past the apostrophe; the keypad, F13 and above, Num Lock and Scroll
-  // Lock are not in the table, though Carbon has Mac keys for the keypad and F13-F20.
+  EXPECT_EQ(mapped.size(), 113u);  // the table's rows
+  // None below Backspace or past the apostrophe; the application key, the keypad's separator,
+  // F21 and above, Num Lock and the media keys are not in the table.
   for (const auto& [vk, code] : mapped) {
-    EXPECT_FALSE(vk < VK_BACK || (vk >= VK_NUMPAD0 && vk <= VK_DIVIDE) ||
-                 (vk >= VK_F13 && vk < VK_LSHIFT) || vk > VK_OEM_7)
+    EXPECT_FALSE(vk < VK_BACK || vk == VK_APPS || vk == VK_SEPARATOR ||
+                 (vk >= VK_F21 && vk <= VK_NUMLOCK) || (vk >= VK_VOLUME_MUTE && vk < VK_OEM_1) ||
+                 vk > VK_OEM_7)
         << "VK " << vk;
+  }
+  // The volume and media keys post no key code: six of them have a key type instead.
+  std::map<uint16_t, int> media;
+  for (uint32_t vk = 0; vk <= 0xFFFF; ++vk) {
+    const int type = mediaKeyTypeForVk(static_cast<uint16_t>(vk));
+    if (type != kNoMediaKey) media[static_cast<uint16_t>(vk)] = type;
+  }
+  EXPECT_EQ(media.size(), 6u);
+  EXPECT_EQ(media.begin()->first, VK_VOLUME_MUTE);
+  EXPECT_EQ(media.rbegin()->first, VK_MEDIA_PLAY_PAUSE);
+  EXPECT_EQ(media.count(VK_MEDIA_STOP), 0u);
+}
+
+TEST(KeyCodeMapsTest, ExactlyTheKeypadsVksAreKeypadKeys) {
+  for (uint32_t vk = 0; vk <= 0xFFFF; ++vk) {
+    const bool keypad =
+        vk == VK_CLEAR || (vk >= VK_NUMPAD0 && vk <= VK_DIVIDE && vk != VK_SEPARATOR);
+    ASSERT_EQ(isKeypadVk(static_cast<uint16_t>(vk)), keypad) << "VK " << vk;
   }
 }
 
-TEST(KeyCodeMapsTest, EachMacKeyHasOneVkButTheGenericModifiersTypeTheirLeftSide) {
+TEST(KeyCodeMapsTest, EachMacKeyHasOneVkButTheGenericModifiersAndF13ToF15) {
   std::map<uint16_t, std::vector<uint16_t>> vksOfCode;
   for (const auto& [vk, code] : mappedVks()) vksOfCode[code].push_back(vk);
-  // 86 VKs, of which Shift, Control and Alt share a key with their left sides; the right sides
-  // are keys of their own.
-  EXPECT_EQ(vksOfCode.size(), 83u);
+  // 113 VKs, of which Shift, Control and Alt share a key with their left sides (the right sides
+  // are keys of their own), and Print Screen, Scroll Lock and Pause are F13, F14 and F15.
+  EXPECT_EQ(vksOfCode.size(), 107u);
   EXPECT_EQ(vksOfCode[vkToMac(VK_SHIFT)], (std::vector<uint16_t>{VK_SHIFT, VK_LSHIFT}));
   EXPECT_EQ(vksOfCode[vkToMac(VK_CONTROL)], (std::vector<uint16_t>{VK_CONTROL, VK_LCONTROL}));
   EXPECT_EQ(vksOfCode[vkToMac(VK_MENU)], (std::vector<uint16_t>{VK_MENU, VK_LMENU}));
+  EXPECT_EQ(vksOfCode[vkToMac(VK_F13)], (std::vector<uint16_t>{VK_SNAPSHOT, VK_F13}));
+  EXPECT_EQ(vksOfCode[vkToMac(VK_F14)], (std::vector<uint16_t>{VK_F14, VK_SCROLL}));
+  EXPECT_EQ(vksOfCode[vkToMac(VK_F15)], (std::vector<uint16_t>{VK_PAUSE, VK_F15}));
 }
 
 TEST(KeyCodeMapsTest, ExactlyTheElevenModifierVksHaveAFlag) {

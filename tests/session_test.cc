@@ -33,6 +33,12 @@ TEST_F(SessionTest, ReleaseHeldAtEndOfInputAndOnQuit) {
         "otherup @756,491 click 1 #124"},
        "ACK MOUSEDOWN\nACK MOUSEDOWN\nACK KEYDOWN\nACK KEYDOWN\nACK MOUSEDOWN\n" +
            repeat("ACK KEYDOWN\n", 3)},
+      {"media, keypad and F13 keys are released as keys; a Caps Lock that locked posts nothing",
+       "KEYDOWN 20\nKEYDOWN 175\nKEYDOWN 96\nKEYDOWN 124\n",
+       {"capslock on", "systemdefined aux 0xa00 0xa00", "keydown 82 hid AlphaShift+NumericPad",
+        "keydown 105 hid AlphaShift", "keyup 82 hid AlphaShift+NumericPad",
+        "keyup 105 hid AlphaShift", "systemdefined aux 0xb00 NonCoalesced+0xa00"},
+       repeat("ACK KEYDOWN\n", 4)},
       {"a button held mid-drag is released where the drag ended",
        "MOUSEDOWN left\nMOVE 800 500\n",
        {"leftdown @756,491 click 1 #124", "leftdrag @800,500 click 1 #124 d44,9",

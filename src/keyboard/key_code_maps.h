@@ -1,5 +1,5 @@
-// The key table: the Mac key code each Windows virtual key (VK, keyboard/vk.h) posts, and the flag
-// bit each modifier VK holds down.
+// The key table: the Mac key code each Windows virtual key (VK, keyboard/vk.h) posts, the flag bit
+// each modifier VK holds down, and the volume and media keys, which post no key code.
 #pragma once
 
 #include <array>
@@ -29,3 +29,11 @@ CGEventFlags modifierFlagForVk(uint16_t vk);
 // True for the modifier VKs: VK_SHIFT, VK_CONTROL, VK_MENU, both Windows keys and both sides of
 // the first three.
 inline bool isModifierVk(uint16_t vk) { return modifierFlagForVk(vk) != 0; }
+
+// True for the VKs of the numeric keypad's keys: its digits, operators and Clear.
+bool isKeypadVk(uint16_t vk);
+
+// The key type (IOKit's NX_KEYTYPE_) a volume or media key's VK posts, or kNoMediaKey for every
+// other VK.
+inline constexpr int kNoMediaKey = -1;
+int mediaKeyTypeForVk(uint16_t vk);

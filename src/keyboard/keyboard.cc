@@ -7,6 +7,7 @@
 #include "line_protocol.h"
 #include "platform/monotonic_clock.h"
 #include "platform/secure_event_input.h"
+#include "platform/system_defined_event.h"
 
 namespace {
 
@@ -55,6 +56,8 @@ CGEventFlags Keyboard::keyEventFlags(uint16_t vk) const {
   if (isArrow(vk)) {
     flags |= kCGEventFlagMaskSecondaryFn;
     if (!(flags & kCGEventFlagMaskControl)) flags |= kCGEventFlagMaskNumericPad;
+  } else if (isKeypadVk(vk)) {
+    flags |= kCGEventFlagMaskNumericPad;  // the Mac's own keypad's, Control held or not
   }
   return flags;
 }
@@ -77,7 +80,8 @@ CGEventSourceRef Keyboard::getKeyboardSource() {
   return keyboardSource_.get();
 }
 
-uint16_t Keyboard::keyCodeFor(uint16_t vk, bool isDown, bool wasHeld, CGEventFlags flags) {
+uint16_t Keyboard::keyCodeFor(uint16_t vk, bool isDown, bool wasHeld, CGEventFlags flags,
+                              Seconds now) {
   const uint16_t fixed = vkToMac(vk);
   if (vk >= kTrackedVks) return fixed;
   if (wasHeld) return pressedKeyCode_[vk];
@@ -86,21 +90,50 @@ uint16_t Keyboard::keyCodeFor(uint16_t vk, bool isDown, bool wasHeld, CGEventFla
   if (c != 0 && !positionalKeys_) {
     // With Command down some layouts type other letters (Dvorak - QWERTY Command types QWERTY):
     // Command+W must not close a window when the host meant Command+comma.
-    const uint16_t typing =
-        layout_.keyCodeTyping(c, (flags & kCGEventFlagMaskCommand) != 0, monotonicSeconds());
+    const uint16_t typing = layout_.keyCodeTyping(c, (flags & kCGEventFlagMaskCommand) != 0, now);
     if (typing != kNoMacKey) key = typing;
   }
   if (isDown) pressedKeyCode_[vk] = key;
   return key;
 }
 
-void Keyboard::postKeyEvent(uint16_t vk, bool isDown) {
-  if (vkToMac(vk) == kNoMacKey) return;
+bool Keyboard::postsCapsLockKey(bool isDown, bool wasHeld, Seconds now) {
+  // No key event with the lock: were a macOS version to lock on the key as well, the two would
+  // cancel.
+  if (isDown && !wasHeld) capsLockByKey_ = !capsLock_.toggle(now);
+  return capsLockByKey_;
+}
+
+void Keyboard::postMediaKey(uint16_t vk, int keyType, bool isDown) {
   const bool wasHeld = isKeyHeld(vk);
+  updateHeldKey(vk, isDown);
+  // data1 as the HID system packs it: the key type, the key's down or up event type, and 1 on a
+  // held key's repeats. The modifier flags carry that event type too, and nothing of the host's.
+  const int64_t state = isDown ? NX_KEYDOWN : NX_KEYUP;
+  const int64_t repeat = isDown && wasHeld ? 1 : 0;
+  const int64_t data1 = (int64_t{keyType} << 16) | (state << 8) | repeat;
+  CfOwned<CGEventRef> event(createSystemDefinedEvent(NX_SUBTYPE_AUX_CONTROL_BUTTONS, data1, -1,
+                                                     static_cast<CGEventFlags>(state << 8)));
+  poster_.post(event.get());
+}
+
+void Keyboard::postKeyEvent(uint16_t vk, bool isDown) {
+  const int mediaKey = mediaKeyTypeForVk(vk);
+  if (mediaKey != kNoMediaKey) {
+    postMediaKey(vk, mediaKey, isDown);
+    return;
+  }
+  if (vkToMac(vk) == kNoMacKey) return;
+  const Seconds now = monotonicSeconds();
+  const bool wasHeld = isKeyHeld(vk);
+  if (vk == VK_CAPITAL && !postsCapsLockKey(isDown, wasHeld, now)) {
+    updateHeldKey(vk, isDown);
+    return;
+  }
   updateModifier(vk, isDown);
   updateHeldKey(vk, isDown);
   const CGEventFlags flags = keyEventFlags(vk);
-  const uint16_t key = keyCodeFor(vk, isDown, wasHeld, flags);
+  const uint16_t key = keyCodeFor(vk, isDown, wasHeld, flags, now);
   bool keyWasDown = false;
   if (vk < kTrackedVks && key < kMacKeys && !isModifierVk(vk)) {
     keyWasDown = macKeyHolders_[key] > 0;
@@ -125,7 +158,7 @@ void Keyboard::postKeyEvent(uint16_t vk, bool isDown) {
     // skip repeats, read this. A second VK onto a key already down is no fresh press either.
     CGEventSetIntegerValueField(event.get(), kCGKeyboardEventAutorepeat, 1);
   }
-  poster_.post(event.get(), flags);
+  poster_.post(event.get(), flags | capsLock_.flag(now));
 }
 
 void Keyboard::postKeyPress(uint16_t vk) {

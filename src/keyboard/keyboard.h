@@ -1,11 +1,13 @@
 // The keyboard: which keys and modifiers the host holds, the flags of key events, posting key
-// events and typing text. One Keyboard per session owns all of that state.
+// events, the volume and media keys and Caps Lock, and typing text. One Keyboard per session owns
+// all of that state.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string_view>
 
+#include "keyboard/caps_lock.h"
 #include "keyboard/layout.h"
 #include "platform/cf_owned.h"
 #include "platform/post_event.h"
@@ -24,7 +26,8 @@ class Keyboard {
   // decides it from the modifiers then held, its repeats and its release keep that.
   void updateHeldKey(uint16_t vk, bool isDown);
   // The flags of vk's latest key event, once both updates have recorded it: the modifiers held,
-  // Command for Control where its press was translated, Fn and keypad on the arrows.
+  // Command for Control where its press was translated, Fn and keypad on the arrows, keypad on the
+  // keypad's keys. Caps Lock's flag is added as the event is posted.
   CGEventFlags keyEventFlags(uint16_t vk) const;
   // The HID keyboard source, created on first use and kept for the keyboard's life; a failed
   // creation is retried by the next call.
@@ -32,7 +35,11 @@ class Keyboard {
   // A key down or up. The letters and the four punctuation VKs go to the key that types their
   // character on the Mac's layout (unless keys are positional); a key is released where it was
   // pressed; a down of a key already held is an autorepeat. A Mac key is down while any VK pressed
-  // onto it is held: a second VK onto it repeats it, and only the last release lifts it.
+  // onto it is held: a second VK onto it repeats it, and only the last release lifts it. Every key
+  // event carries Caps Lock's flag while the lock is on.
+  // A volume or media key posts its system-defined event instead, with none of the host's flags.
+  // A fresh press of Caps Lock turns the lock over through the HID system and posts nothing, nor
+  // do its repeats and release; when the HID system cannot do it, the key is posted as any other.
   void postKeyEvent(uint16_t vk, bool isDown);
   // Every key at its U.S. position, for hosts that send physical positions as VKs.
   void setPositionalKeys(bool positional) { positionalKeys_ = positional; }
@@ -53,6 +60,9 @@ class Keyboard {
   // time (or is on at the first), tells the person at the Mac on stderr that keys and text may not
   // arrive. The events are posted all the same.
   void checkSecureEventInput();
+
+  // The Mac's Caps Lock, for the CAPSLOCK command.
+  CapsLock& capsLock() { return capsLock_; }
 
   // Releases, as KEYUP would, every non-modifier key still held and then every modifier still
   // held, each in ascending VK order. Posts nothing when nothing is held.
@@ -77,10 +87,15 @@ class Keyboard {
   // A fresh press of vk now would go out as the Command chord.
   bool translatesControlToCommand(uint16_t vk) const;
   // The key code a key event of vk posts; wasHeld tells a repeat or a release from a fresh press.
-  uint16_t keyCodeFor(uint16_t vk, bool isDown, bool wasHeld, CGEventFlags flags);
+  uint16_t keyCodeFor(uint16_t vk, bool isDown, bool wasHeld, CGEventFlags flags, Seconds now);
+  // A volume or media key's down or up, as the Mac's own keyboard posts it.
+  void postMediaKey(uint16_t vk, int keyType, bool isDown);
+  // Whether this key event of Caps Lock is posted as a key: a fresh press decides, by whether the
+  // HID system could turn the lock over; its repeats and release follow it.
+  bool postsCapsLockKey(bool isDown, bool wasHeld, Seconds now);
 
-  // One stroke of text, down or up; false when the event could not be made.
-  bool postTextStroke(const UniChar* units, size_t count, bool down);
+  // One stroke of text, down or up, with these flags; false when the event could not be made.
+  bool postTextStroke(const UniChar* units, size_t count, bool down, CGEventFlags flags);
 
   EventPoster& poster_;
   CGEventFlags modifierFlags_ = 0;
@@ -97,5 +112,9 @@ class Keyboard {
   KeyboardLayout layout_;
   bool positionalKeys_ = false;
   CfOwned<CGEventSourceRef> keyboardSource_;
+  CapsLock capsLock_;
+  // The held Caps Lock's press went out as a key, the HID system unable to lock; a release never
+  // pressed follows the last press.
+  bool capsLockByKey_ = false;
   bool secureEventInput_ = false;  // as the last key or text command found it
 };

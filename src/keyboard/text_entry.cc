@@ -5,6 +5,7 @@
 #include "ending_signals.h"
 #include "keyboard/keyboard.h"
 #include "platform/cf_owned.h"
+#include "platform/monotonic_clock.h"
 #include "platform/quartz.h"
 
 namespace {
@@ -69,13 +70,13 @@ std::string decodeBase64(std::string_view token) {
 }
 
 // The key down or the key up of a stroke of text, as the system expects it: no source, key code 0
-// only carrying the text, the modifiers now held. Every down is followed by its up, so that no key
-// stays down in the system's key state.
-bool Keyboard::postTextStroke(const UniChar* units, size_t count, bool down) {
+// only carrying the text. Every down is followed by its up, so that no key stays down in the
+// system's key state.
+bool Keyboard::postTextStroke(const UniChar* units, size_t count, bool down, CGEventFlags flags) {
   CfOwned<CGEventRef> event(CGEventCreateKeyboardEvent(nullptr, 0, down));
   if (!event) return false;
   CGEventKeyboardSetUnicodeString(event.get(), count, units);
-  poster_.post(event.get(), modifierFlags_);
+  poster_.post(event.get(), flags);
   return true;
 }
 
@@ -98,6 +99,8 @@ std::u16string utf16Units(const char* text) {
 
 void Keyboard::postUnicodeText(const char* text) {
   const std::u16string units = utf16Units(text);
+  // The modifiers held and Caps Lock, as the Mac's own keys would carry them.
+  const CGEventFlags flags = modifierFlags_ | capsLock_.flag(monotonicSeconds());
   // Anything past an event's first 20 units would be dropped by the system, so longer text goes
   // out in consecutive strokes.
   for (size_t start = 0; start < units.size();) {
@@ -106,7 +109,9 @@ void Keyboard::postUnicodeText(const char* text) {
     if (start > 0 && endingSignal() != 0) return;
     const size_t count = chunkLength(units, start);
     const UniChar* chunk = reinterpret_cast<const UniChar*>(units.data()) + start;
-    if (!postTextStroke(chunk, count, true) || !postTextStroke(chunk, count, false)) return;
+    if (!postTextStroke(chunk, count, true, flags) || !postTextStroke(chunk, count, false, flags)) {
+      return;
+    }
     start += count;
   }
 }

@@ -29,6 +29,7 @@ inline constexpr uint16_t VK_INSERT = 0x2D;
 inline constexpr uint16_t VK_DELETE = 0x2E;
 inline constexpr uint16_t VK_LWIN = 0x5B;
 inline constexpr uint16_t VK_RWIN = 0x5C;
+inline constexpr uint16_t VK_APPS = 0x5D;  // the application (context menu) key
 inline constexpr uint16_t VK_NUMPAD0 = 0x60;
 inline constexpr uint16_t VK_NUMPAD1 = 0x61;
 inline constexpr uint16_t VK_NUMPAD2 = 0x62;

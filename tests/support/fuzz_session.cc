@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -168,59 +167,6 @@ std::string brokenParsing(const TokenList& tokens) {
   return {};
 }
 
-// A number as the agent writes one: an int in plain decimal.
-bool isDecimal(std::string_view text) {
-  int value = 0;
-  return std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc() &&
-         std::to_string(value) == text;
-}
-
-// Whether reply (without its line feed) is one the protocol has for a command word: the word
-// echoed as unknown, whatever it is, or the word's own answer, named after it.
-bool answers(std::string_view reply, std::string_view word) {
-  if (reply == "UNKNOWN: " + std::string(word)) return true;
-  std::vector<std::string_view> parts;
-  for (size_t space; (space = reply.find(' ')) != std::string_view::npos;) {
-    parts.push_back(reply.substr(0, space));
-    reply.remove_prefix(space + 1);
-  }
-  parts.push_back(reply);
-  if (word == "PING") return parts.size() == 1 && parts[0] == "PONG";
-  if (word == "RESOLUTION") {  // the main display's size, twice
-    return parts.size() == 5 && parts[0] == "SCREEN" && isDecimal(parts[1]) &&
-           isDecimal(parts[2]) && parts[3] == parts[1] && parts[4] == parts[2];
-  }
-  if (word == "GETPOS") {
-    return parts.size() == 3 && parts[0] == "POS" && isDecimal(parts[1]) && isDecimal(parts[2]);
-  }
-  if (word == "LAYOUT") return parts.size() == 2 && parts[0] == "LAYOUT" && !parts[1].empty();
-  if (word == "DISPLAYS") {  // how many, then each as id:x,y,w,h,pw,ph
-    if (parts.size() < 2 || parts[0] != "DISPLAYS" || !isDecimal(parts[1]) ||
-        parts.size() != 2 + std::stoul(std::string(parts[1]))) {
-      return false;
-    }
-    for (size_t i = 2; i < parts.size(); ++i) {
-      std::string_view entry = parts[i];
-      const size_t colon = entry.find(':');
-      if (colon == std::string_view::npos || colon == 0 ||
-          entry.substr(0, colon).find_first_not_of("0123456789") != std::string_view::npos) {
-        return false;
-      }
-      entry.remove_prefix(colon + 1);
-      for (int number = 0; number < 6; ++number) {
-        const size_t comma = number < 5 ? entry.find(',') : entry.size();
-        if (comma == std::string_view::npos || !isDecimal(entry.substr(0, comma))) return false;
-        entry.remove_prefix(number < 5 ? comma + 1 : comma);
-      }
-    }
-    return true;
-  }
-  for (std::string_view acknowledged : {"MOUSEDOWN", "MOUSEUP", "CLICK", "KEYDOWN", "KEYUP"}) {
-    if (word == acknowledged) return parts.size() == 2 && parts[0] == "ACK" && parts[1] == word;
-  }
-  return false;
-}
-
 // What any agent must do with a line, whatever it says, seen from the host: the replies written
 // for it, whether the session went on, and whether it posted anything. before is the permission
 // as the previous non-empty line found it.
@@ -234,8 +180,10 @@ std::string brokenReplies(std::string_view text, std::string_view word, bool now
   const bool ready = replies.starts_with(kReady);
   if (ready != (now && !before)) return ready ? "READY, the permission not back" : "no READY";
   if (ready) replies.remove_prefix(kReady.size());
-  if (!now && text != "PING" && text != "RESOLUTION" && text != "DISPLAYS" && text != "LAYOUT" &&
-      text != "QUIT") {
+  constexpr std::string_view kServedWithout[] = {"PING",   "RESOLUTION", "DISPLAYS",
+                                                 "LAYOUT", "CAPSLOCK",   "QUIT"};
+  if (!now && std::find(std::begin(kServedWithout), std::end(kServedWithout), text) ==
+                  std::end(kServedWithout)) {
     if (replies != kRefused) return "not refused without the permission";
     return posted ? "posted for a refused line" : "";
   }
@@ -243,7 +191,7 @@ std::string brokenReplies(std::string_view text, std::string_view word, bool now
   if (replies.empty()) return {};
   if (replies.find('\n') != replies.size() - 1) return "not one whole reply";
   replies.remove_suffix(1);
-  if (!answers(replies, word)) return "no reply to " + shown(word);
+  if (!answersCommand(replies, word)) return "no reply to " + shown(word);
   if (replies.starts_with("UNKNOWN: ") && posted && !ready) return "posted for an unknown command";
   return {};
 }

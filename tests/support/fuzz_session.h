@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "platform/simulated/simulation.h"
 
@@ -18,6 +19,10 @@ inline constexpr size_t kFuzzHeaderSize = 4;
 // Resets the agent and the desktop, runs the session, and returns a description of the first
 // broken invariant, or an empty string when everything held.
 std::string runFuzzSession(const uint8_t* data, size_t size);
+
+// Whether reply (without its line feed) is one the protocol has for a command word: the word
+// echoed as unknown, whatever it is, or the word's own answer, named after it.
+bool answersCommand(std::string_view reply, std::string_view word);
 
 // Which keys and buttons the Mac was told are down, from the events posted, as an application
 // reading them would see it: what the session checks every press is released by, and released on
@@ -34,5 +39,6 @@ class PostedPresses {
  private:
   std::set<uint16_t> keys_;       // key codes
   std::set<uint32_t> buttons_;    // 0 left, 1 right, 2 and up the others
+  std::set<int64_t> mediaKeys_;   // volume and media keys by their key type
   std::optional<SimEvent> text_;  // a stroke of text pressed and not yet released
 };

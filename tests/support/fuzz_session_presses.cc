@@ -82,6 +82,16 @@ std::string PostedPresses::take(const SimEvent& event) {
     }
     return {};
   }
+  if (event.kind == SimEventKind::SystemDefined && event.subtype == 8) {
+    // A volume or media key: data1 holds its key type, then 0xA down or 0xB up, then 1 on a repeat.
+    const int64_t type = event.data1 >> 16;
+    const int64_t state = (event.data1 >> 8) & 0xFF;
+    if (state == 0xA && !mediaKeys_.insert(type).second && (event.data1 & 1) == 0) {
+      return "a media key pressed again while down, not as a repeat: " + describe(event);
+    }
+    if (state == 0xB) mediaKeys_.erase(type);
+    return {};
+  }
   if (event.kind != SimEventKind::Keyboard) return {};
   if (event.type == kCGEventFlagsChanged) {
     // A modifier change says only which flags are now held: its key is down while its flag is set,
@@ -112,6 +122,9 @@ std::string PostedPresses::take(const SimEvent& event) {
 std::string PostedPresses::stillDown() const {
   std::string down;
   for (uint16_t key : keys_) down += (down.empty() ? "key " : ", key ") + std::to_string(key);
+  for (int64_t type : mediaKeys_) {
+    down += (down.empty() ? "media key " : ", media key ") + std::to_string(type);
+  }
   for (uint32_t button : buttons_) {
     down += (down.empty() ? "button " : ", button ") + std::to_string(button);
   }
