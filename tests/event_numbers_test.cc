@@ -65,7 +65,7 @@ TEST_F(EventNumbersTest, VersionIsReadOncePerProcess) {
   // Another agent on the same Mac, now 25, reads it again.
   EventPoster poster;
   Pointer another(poster);
-  another.postClick(Button::Left);
+  another.postClick(Button::Left, 0);
   EXPECT_EQ(eventNumbers(), (std::vector<int64_t>{-1, -1}));
   EXPECT_EQ(another.eventNumbers().runningMacOSMajor(), 25);
 }

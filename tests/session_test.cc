@@ -47,11 +47,11 @@ TEST_F(SessionTest, ReleaseHeldAtEndOfInputAndOnQuit) {
       {"nothing held: nothing more",
        "KEYDOWN 65\nKEYUP 65\nCLICK left\nMOUSEDOWN right\nMOUSEUP right\nDBLCLICK middle\n"
        "MOUSEUP middle\nQUIT\n",
-       {"keydown 0 hid", "keyup 0 hid", "leftdown @756,491 click 1 #124 noflags",
-        "leftup @756,491 click 1 #124 noflags", "rightdown @756,491 click 1 #125",
-        "rightup @756,491 click 1 #125", "otherdown @756,491 click 1 #126 noflags",
-        "otherup @756,491 click 1 #126 noflags", "otherdown @756,491 click 2 #127 noflags",
-        "otherup @756,491 click 2 #127 noflags", "otherup @756,491 click 1 #127"},
+       {"keydown 0 hid", "keyup 0 hid", "leftdown @756,491 click 1 #124",
+        "leftup @756,491 click 1 #124", "rightdown @756,491 click 1 #125",
+        "rightup @756,491 click 1 #125", "otherdown @756,491 click 1 #126",
+        "otherup @756,491 click 1 #126", "otherdown @756,491 click 2 #127",
+        "otherup @756,491 click 2 #127", "otherup @756,491 click 1 #127"},
        "ACK KEYDOWN\nACK KEYUP\nACK CLICK\nACK MOUSEDOWN\nACK MOUSEUP\nACK MOUSEUP\n"},
   };
   runCases(cases, {.wholeLoop = true});
