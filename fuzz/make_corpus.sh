@@ -32,6 +32,8 @@ seed text "$plain" 'TEXT aGk=\nTEXT aGk\nTEXT aA\nTEXT a\nTEXT\nTEXT 5L2g5aW9\nT
 seed text_long "$plain" 'TEXT YWJjZGVmZ2hpamtsbW5vcHFyc3R1dnd4eXpBQkNERUZHSElKS0xNTk9QUVJTVFVWV1hZWjAxMjM0NTY3ODk=\nTEXT YWJjZGVmZ2hpamtsbW5vcHFy8J+YgHN0\n'
 seed displays '\x08\x00\x00\x00' 'DISPLAYS\nDISPLAYS x\nMOVEDISPLAY 1 0.5 0.5\nMOVEDISPLAY 2 1.5 -1\nMOVEDISPLAY 3 0 0\nMOVEDISPLAY x 0 0\nMOVEDISPLAY 4294967296 0 0\nMOVEDISPLAY 1 nan inf\nMOVEDISPLAY 1\nMOUSEDOWN left\nMOVEDISPLAY 2 0.5 0.5\n'
 seed scroll "$plain" 'SCROLL 0 120\nSCROLL -3.5 0.5\nSCROLL 0 0.5\nSCROLL 0.4 0.4\nSCROLL 1e300 -1e300\nSCROLL nan inf\nSCROLL 0\nSCROLL abc 7\n'
+seed moverel "$plain" 'MOVEREL 10 -20.5\nMOVEREL 0.4 0.4\nMOVEREL 0.6 -0.4\nMOVEREL 5000 0\nMOVEREL 1e300 -1e300\nMOVEREL nan inf\nMOVEREL 1\nMOUSEDOWN back\nMOVEREL 3 4\n'
+seed side_buttons "$plain" 'MOUSEDOWN back\nMOUSEDOWN x2\nMOVE 10 10\nMOUSEUP back\nCLICK forward\nDBLCLICK x1\nMOUSEDOWN forward 2\nKEYDOWN 16\nCLICK back\n'
 seed layout "$plain" 'LAYOUT\nLAYOUT x\nKEYDOWN 65\nKEYDOWN 65\nKEYPRESS 65\nKEYDOWN 188\nKEYUP 190\n'
 # Letters and punctuation go to the keys that type them on the Mac's layout, and are released there
 # even when the layout changes while they are held (the clock's steps let the agent see it).
