@@ -177,7 +177,7 @@ void Pointer::postMouseMove(double x, double y, CGEventFlags flags) {
 }
 
 void Pointer::postRelativeMouseMove(double dx, double dy, CGEventFlags flags) {
-  // Within the limit plus one: the sums below are exact.
+  // Within the limit plus one: exact as doubles too.
   const int64_t wholeX = moveX_.add(limitedDelta(dx));
   const int64_t wholeY = moveY_.add(limitedDelta(dy));
   if (wholeX == 0 && wholeY == 0) return;
