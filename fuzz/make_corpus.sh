@@ -34,6 +34,8 @@ seed displays '\x08\x00\x00\x00' 'DISPLAYS\nDISPLAYS x\nMOVEDISPLAY 1 0.5 0.5\nM
 seed scroll "$plain" 'SCROLL 0 120\nSCROLL -3.5 0.5\nSCROLL 0 0.5\nSCROLL 0.4 0.4\nSCROLL 1e300 -1e300\nSCROLL nan inf\nSCROLL 0\nSCROLL abc 7\n'
 # The keypad, F13 and Print Screen on one key, media keys held and repeated, Caps Lock locked and set.
 seed extended_keys "$plain" 'KEYDOWN 20\nKEYDOWN 20\nKEYUP 20\nKEYPRESS 96\nKEYDOWN 44\nKEYDOWN 124\nKEYUP 44\nKEYDOWN 175\nKEYDOWN 175\nKEYPRESS 179\nTEXT aGk=\nCAPSLOCK\nCAPSLOCK 0\nCAPSLOCK 1\nKEYUP 173\n'
+seed moverel "$plain" 'MOVEREL 10 -20.5\nMOVEREL 0.4 0.4\nMOVEREL 0.6 -0.4\nMOVEREL 5000 0\nMOVEREL 1e300 -1e300\nMOVEREL nan inf\nMOVEREL 1\nMOUSEDOWN back\nMOVEREL 3 4\n'
+seed side_buttons "$plain" 'MOUSEDOWN back\nMOUSEDOWN x2\nMOVE 10 10\nMOUSEUP back\nCLICK forward\nDBLCLICK x1\nMOUSEDOWN forward 2\nKEYDOWN 16\nCLICK back\n'
 seed layout "$plain" 'LAYOUT\nLAYOUT x\nKEYDOWN 65\nKEYDOWN 65\nKEYPRESS 65\nKEYDOWN 188\nKEYUP 190\n'
 # Letters and punctuation go to the keys that type them on the Mac's layout, and are released there
 # even when the layout changes while they are held (the clock's steps let the agent see it).

@@ -20,7 +20,8 @@ cd "$(dirname "$0")/.."
 # Absolute moves first, so that the cursor is known, one of them to the main display by its id
 # (the argument), which only the Mac's DISPLAYS reply tells; its layout; modifiers, and Control+C
 # going out as Command+C; a held arrow repeating; text with a line break and non-ASCII; clicks, a
-# double click, drags, the three buttons, both wheels, and scrolls in pixels whose fractions carry.
+# double click, drags, the three buttons, both wheels, scrolls in pixels whose fractions carry,
+# relative moves, a Shift-click and the back button.
 # The right click's menu is closed with Escape. Presses give their click count, so that the count
 # does not hang on how fast the lines come.
 session() {
@@ -68,6 +69,12 @@ HWHEEL 1
 HWHEEL -1
 SCROLL 0 12.5
 SCROLL -7 0.5
+MOVEREL 12.5 -4
+MOVEREL 0.5 0
+KEYDOWN 16
+CLICK left
+KEYUP 16
+CLICK back
 CLICK right
 KEYPRESS 27
 QUIT

@@ -64,19 +64,19 @@ void mouseUp(Session& s, const TokenList& c, const ReplyOut&) {
 }
 
 void click(Session& s, const TokenList& c, const ReplyOut&) {
-  s.pointer.postClick(parseButton(c.tokens[1]));
+  s.pointer.postClick(parseButton(c.tokens[1]), s.keyboard.modifierFlags());
 }
 
 void doubleClick(Session& s, const TokenList& c, const ReplyOut&) {
-  s.pointer.postDoubleClick(parseButton(c.tokens[1]));
+  s.pointer.postDoubleClick(parseButton(c.tokens[1]), s.keyboard.modifierFlags());
 }
 
 void wheel(Session& s, const TokenList& c, const ReplyOut&) {
-  s.pointer.postScrollEvent(parseInteger(c.tokens[1]), false);
+  s.pointer.postScrollEvent(parseInteger(c.tokens[1]), false, s.keyboard.modifierFlags());
 }
 
 void hWheel(Session& s, const TokenList& c, const ReplyOut&) {
-  s.pointer.postScrollEvent(parseInteger(c.tokens[1]), true);
+  s.pointer.postScrollEvent(parseInteger(c.tokens[1]), true, s.keyboard.modifierFlags());
 }
 
 void keyDown(Session& s, const TokenList& c, const ReplyOut&) {
@@ -129,7 +129,13 @@ void moveDisplay(Session& s, const TokenList& c, const ReplyOut&) {
 }
 
 void scroll(Session& s, const TokenList& c, const ReplyOut&) {
-  s.pointer.postPixelScroll(parseReal(c.tokens[1]), parseReal(c.tokens[2]));
+  s.pointer.postPixelScroll(parseReal(c.tokens[1]), parseReal(c.tokens[2]),
+                            s.keyboard.modifierFlags());
+}
+
+void moveRel(Session& s, const TokenList& c, const ReplyOut&) {
+  s.pointer.postRelativeMouseMove(parseReal(c.tokens[1]), parseReal(c.tokens[2]),
+                                  s.keyboard.modifierFlags());
 }
 
 // The current keyboard layout's input source id, and the input method's when keys are composed,
@@ -181,6 +187,7 @@ constexpr Command kCommands[] = {
     {"DISPLAYS", 1, kWithoutPermission, displays, ""},
     {"MOVEDISPLAY", 4, kNeedsPermission, moveDisplay, ""},
     {"SCROLL", 3, kNeedsPermission, scroll, ""},
+    {"MOVEREL", 3, kNeedsPermission, moveRel, ""},
     {"LAYOUT", 1, kWithoutPermission, layout, ""},
     {"TYPE", 2, kNeedsPermission, type, ""},
     // Alone it only reads, as LAYOUT does; a set needs the permission.

@@ -56,6 +56,8 @@ TEST_F(CommandLoopTest, AnswersEachLineByTheProtocolTable) {
       {"MOVEDISPLAY 1 0.5 0.5", ""},
       {"SCROLL 1", "UNKNOWN: SCROLL\n"},
       {"SCROLL 0 1", ""},
+      {"MOVEREL 1", "UNKNOWN: MOVEREL\n"},
+      {"MOVEREL 1 1", ""},
       {"LAYOUT", "LAYOUT com.apple.keylayout.US\n"},
       {"LAYOUT extra", "LAYOUT com.apple.keylayout.US\n"},
       {"KEYDOWN 108", "ACK KEYDOWN\n"},
@@ -106,6 +108,7 @@ TEST_F(CommandLoopTest, PermissionGateFollowsTheTrustLineByLine) {
       {false, "CAPSLOCK 1", kRefused},
       {false, "SCROLL 0 10", kRefused},
       {false, "MOVEDISPLAY 1 0 0", kRefused},
+      {false, "MOVEREL 1 1", kRefused},
       {false, "PING extra", kRefused},
       {false, " PING", kRefused},
       {false, "GETPOS", kRefused},
@@ -220,32 +223,29 @@ TEST_F(CommandLoopTest, ArgumentsInEveryBadForm) {
        "HWHEEL 340282366920938463463374607431768211456\nMOUSEDOWN left 99999999999999999999\n"
        "MOUSEUP left\nMOVE 1e400 -1e400\nMOVE 99999999999999999999999999 5\nGETPOS\n",
        "ACK KEYDOWN\nACK KEYDOWN\nACK KEYUP\nACK MOUSEDOWN\nACK MOUSEUP\nPOS 1511 5\n",
-       {"scroll -3,0 noflags", "scroll 3,0 noflags", "scroll 0,3 noflags",
-        "leftdown @756,491 click 1 #124", "leftup @756,491 click 1 #124",
-        "move @1e+26,5 d9223372036854775807,-486 noflags"}},
+       {"scroll -3,0", "scroll 3,0", "scroll 0,3", "leftdown @756,491 click 1 #124",
+        "leftup @756,491 click 1 #124", "move @1e+26,5 d9223372036854775807,-486"}},
       {"a sign without digits is 0",
        "KEYDOWN -\nKEYDOWN +\nWHEEL +\nWHEEL -\nHWHEEL -\nHWHEEL +\nMOVE - +\n"
        "MOUSEDOWN middle -\nMOUSEUP middle\nGETPOS\n",
        "ACK KEYDOWN\nACK KEYDOWN\nACK MOUSEDOWN\nACK MOUSEUP\nPOS 0 0\n",
-       {"scroll 3,0 noflags", "scroll 3,0 noflags", "scroll 0,-3 noflags", "scroll 0,-3 noflags",
-        "move @0,0 d-756,-491 noflags", "otherdown @0,0 click 1 #124",
-        "otherup @0,0 click 1 #124"}},
+       {"scroll 3,0", "scroll 3,0", "scroll 0,-3", "scroll 0,-3", "move @0,0 d-756,-491",
+        "otherdown @0,0 click 1 #124", "otherup @0,0 click 1 #124"}},
       {"non-finite targets move nothing, nor drag; -0 is 0",
        "MOVE inf -inf\nGETPOS\nMOVE -0 -0\nGETPOS\nMOVERATIO nan 0.5\nMOVERATIO -0 -0\n"
        "WHEEL -0\nHWHEEL -0\nKEYDOWN -0\nKEYUP nan\nMOUSEDOWN left nan\nMOVE nan inf\n"
        "MOVE -inf 1e300\nMOUSEUP left\n",
        "POS 756 491\nPOS 0 0\nACK KEYDOWN\nACK KEYUP\nACK MOUSEDOWN\nACK MOUSEUP\n",
-       {"move @-0,-0 d-756,-491 noflags", "move @-0,-0 d0,0 noflags", "scroll 3,0 noflags",
-        "scroll 0,-3 noflags", "leftdown @-0,-0 click 1 #124", "leftup @-0,-0 click 1 #124"}},
+       {"move @-0,-0 d-756,-491", "move @-0,-0 d0,0", "scroll 3,0", "scroll 0,-3",
+        "leftdown @-0,-0 click 1 #124", "leftup @-0,-0 click 1 #124"}},
       {"reals take hex and exponents; integers stop at the first non-digit",
        "MOVE 0x10 0x1p4\nMOVE 1e2 2.5E1\nMOVE 0X1A .5e1\nMOVERATIO 0x.8p0 5e-1\n"
        "KEYDOWN 0x41\nKEYDOWN 6.5e1\nKEYUP 1e2\nWHEEL 0x5\nWHEEL -1e5\nHWHEEL 1e-5\n"
        "MOUSEDOWN right 0x2\nMOUSEUP right\n",
        "ACK KEYDOWN\nACK KEYDOWN\nACK KEYUP\nACK MOUSEDOWN\nACK MOUSEUP\n",
-       {"move @16,16 d-740,-475 noflags", "move @100,25 d84,9 noflags",
-        "move @26,5 d-74,-20 noflags", "move @756,491 d730,486 noflags", "scroll 3,0 noflags",
-        "scroll 3,0 noflags", "scroll 0,3 noflags", "rightdown @756,491 click 1 #124",
-        "rightup @756,491 click 1 #124"}},
+       {"move @16,16 d-740,-475", "move @100,25 d84,9", "move @26,5 d-74,-20",
+        "move @756,491 d730,486", "scroll 3,0", "scroll 3,0", "scroll 0,3",
+        "rightdown @756,491 click 1 #124", "rightup @756,491 click 1 #124"}},
       {"numbers skip leading white space and stop at a tab; a NUL ends the line; high bytes are "
        "no button and no number",
        "KEYDOWN 65\t\nKEYUP \t65\nTEXT aGk\0=\nTEXT aGkAaGk=\nKEYDOWN \xff\nMOUSEDOWN \xe9\n"
@@ -253,7 +253,7 @@ TEST_F(CommandLoopTest, ArgumentsInEveryBadForm) {
        "ACK KEYDOWN\nACK KEYUP\nACK KEYDOWN\nACK MOUSEDOWN\nACK MOUSEUP\n",
        {"keydown 0 hid", "keyup 0 hid", "keydown 0 text 2 'hi'", "keyup 0 text 2 'hi'",
         "keydown 0 text 2 'hi'", "keyup 0 text 2 'hi'", "leftdown @756,491 click 1 #124",
-        "leftup @756,491 click 1 #124", "move @1,2 d-755,-489 noflags"}},
+        "leftup @756,491 click 1 #124", "move @1,2 d-755,-489"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

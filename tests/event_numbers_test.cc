@@ -23,9 +23,11 @@ class EventNumbersTest : public AgentTest<27> {
 };
 
 const std::vector<std::string> kEveryButtonCommand = {
-    "MOUSEUP left",  "MOUSEDOWN left",   "MOVE 700 400",      "MOUSEUP left",   "MOUSEDOWN right",
-    "MOVE 710 400",  "MOUSEDOWN middle", "MOUSEUP right",     "MOUSEUP middle", "CLICK middle",
-    "DBLCLICK left", "MOUSEDOWN left 2", "MOVERATIO 0.5 0.5", "MOUSEUP left",   "MOVE 1 1",
+    "MOUSEUP left", "MOUSEDOWN left",  "MOVE 700 400",     "MOUSEUP left",      "MOUSEDOWN right",
+    "MOVE 710 400", "MOVEREL 1 1",     "MOUSEDOWN middle", "MOUSEUP right",     "MOUSEUP middle",
+    "CLICK middle", "DBLCLICK left",   "MOUSEDOWN back",   "MOUSEDOWN forward", "MOUSEUP back",
+    "MOVEREL 1 1",  "MOUSEUP forward", "CLICK x1",         "MOUSEDOWN left 2",  "MOVERATIO 0.5 0.5",
+    "MOUSEUP left", "MOVE 1 1",        "MOVEREL 1 1",
 };
 
 std::vector<int64_t> eventNumbers() { return takeField(kCGMouseEventNumber); }
@@ -34,12 +36,15 @@ TEST_F(EventNumbersTest, FromMacOS26PressesAdvanceAndTheRestShareTheCurrentNumbe
   const std::vector<int64_t> numbered = {
       -1,              // MOUSEUP before any press of the run
       15, 15, 15,      // press, drag, release
-      16, 16,          // right press and its drag
+      16, 16, 16,      // right press and its drags
       17, 16, 17,      // middle press; each release carries its own press's number
       18, 18,          // CLICK
       19, 19, 20, 20,  // DBLCLICK: each press its own number
-      21, 21, 21,      // press, drag by ratio, release
-      -1,              // a plain move carries none
+      21, 22, 21,      // back and forward pressed, back released
+      22, 22,          // a drag of forward, then its release
+      23, 23,          // CLICK of back
+      24, 24, 24,      // press, drag by ratio, release
+      -1, -1,          // plain moves carry none
   };
   for (int major : {25, 26, 27, 100}) {
     SCOPED_TRACE(major);
@@ -65,7 +70,7 @@ TEST_F(EventNumbersTest, VersionIsReadOncePerProcess) {
   // Another agent on the same Mac, now 25, reads it again.
   EventPoster poster;
   Pointer another(poster);
-  another.postClick(Button::Left);
+  another.postClick(Button::Left, 0);
   EXPECT_EQ(eventNumbers(), (std::vector<int64_t>{-1, -1}));
   EXPECT_EQ(another.eventNumbers().runningMacOSMajor(), 25);
 }

@@ -31,7 +31,7 @@ TEST(MacInputInjectorTest, RunsUntilEndOfInputOrQuitAndExitsZero) {
   Events streamed;
   for (int i = 0; i < 25000; ++i) {
     stream += "ACK KEYDOWN\nACK KEYUP\nPONG\n";
-    streamed.insert(streamed.end(), {"keydown 0 hid", "keyup 0 hid", "scroll -3,0 noflags"});
+    streamed.insert(streamed.end(), {"keydown 0 hid", "keyup 0 hid", "scroll -3,0"});
   }
   const std::string heldWhileClosed =
       "KEYDOWN 17\nMOUSEDOWN left\n" + repeat("PING\nRESOLUTION\n", 5000);

@@ -25,7 +25,6 @@ using PointerTest = AgentTest<25>;
 // The click state each press and release of the lines carried, in posting order.
 std::vector<int64_t> clickStates() { return takeField(kCGMouseEventClickState); }
 
-// Clicks carry no flags; separate presses and releases carry the modifiers held.
 TEST_F(PointerTest, WordsSelectTypesAndButtons) {
   const ProtocolCase cases[] = {
       {"left",
@@ -38,23 +37,74 @@ TEST_F(PointerTest, WordsSelectTypesAndButtons) {
       {"middle",
        "MOUSEDOWN middle\nMOUSEUP middle\n",
        {"otherdown @756,491 click 1 Shift", "otherup @756,491 click 1 Shift"}},
+      {"back and forward are other buttons 3 and 4",
+       "MOUSEDOWN back\nMOUSEUP back\nMOUSEDOWN forward\nMOUSEUP forward\n",
+       {"otherdown @756,491 button 3 click 1 Shift", "otherup @756,491 button 3 click 1 Shift",
+        "otherdown @756,491 button 4 click 1 Shift", "otherup @756,491 button 4 click 1 Shift"}},
+      {"x1 and x2 are back and forward",
+       "CLICK x1\nCLICK x2\n",
+       {"otherdown @756,491 button 3 click 1 Shift", "otherup @756,491 button 3 click 1 Shift",
+        "otherdown @756,491 button 4 click 1 Shift", "otherup @756,491 button 4 click 1 Shift"}},
       {"unknown words are left",
-       "MOUSEDOWN Right\nMOUSEUP x\n",
-       {"leftdown @756,491 click 1 Shift", "leftup @756,491 click 1 Shift"}},
+       "MOUSEDOWN Right\nMOUSEUP x\nCLICK Back\n",
+       {"leftdown @756,491 click 1 Shift", "leftup @756,491 click 1 Shift",
+        "leftdown @756,491 click 1 Shift", "leftup @756,491 click 1 Shift"}},
       {"a release before any press carries click 1 and holds nothing",
        "MOUSEUP middle\nMOVE 1 1\n",
-       {"otherup @756,491 click 1 Shift", "move @1,1 d-755,-490 noflags"}},
+       {"otherup @756,491 click 1 Shift", "move @1,1 d-755,-490 Shift"}},
       {"a click is a press and a release, click 1",
        "CLICK right\n",
-       {"rightdown @756,491 click 1 noflags", "rightup @756,491 click 1 noflags"},
+       {"rightdown @756,491 click 1 Shift", "rightup @756,491 click 1 Shift"},
        "ACK CLICK\n"},
       {"a double click is two, writing nothing",
        "DBLCLICK middle\n",
-       {"otherdown @756,491 click 1 noflags", "otherup @756,491 click 1 noflags",
-        "otherdown @756,491 click 2 noflags", "otherup @756,491 click 2 noflags"},
+       {"otherdown @756,491 click 1 Shift", "otherup @756,491 click 1 Shift",
+        "otherdown @756,491 click 2 Shift", "otherup @756,491 click 2 Shift"},
        ""},
+      {"a double click of a side button",
+       "DBLCLICK forward\n",
+       {"otherdown @756,491 button 4 click 1 Shift", "otherup @756,491 button 4 click 1 Shift",
+        "otherdown @756,491 button 4 click 2 Shift", "otherup @756,491 button 4 click 2 Shift"}},
   };
   runCases(cases, {.macOSMajor = 25, .held = kShift});
+}
+
+// Every event of every pointer command carries the modifiers held as it is posted, set also when
+// none are, as a mouse's own events carry them: Shift-click extends a selection, Command-scroll
+// zooms. Presses, releases and drags carried them before; they are here for the side buttons.
+TEST_F(PointerTest, EveryEventCarriesTheModifiersHeld) {
+  const struct {
+    const char* input;
+    Events events;  // their flags left out
+  } commands[] = {
+      {"CLICK left\n", {"leftdown @756,491 click 1", "leftup @756,491 click 1"}},
+      {"DBLCLICK right\n",
+       {"rightdown @756,491 click 1", "rightup @756,491 click 1", "rightdown @756,491 click 2",
+        "rightup @756,491 click 2"}},
+      {"MOVE 10 20\n", {"move @10,20 d-746,-471"}},
+      {"MOVERATIO 0.5 0\n", {"move @756,0 d0,-491"}},
+      {"MOVEDISPLAY 1 0 1\n", {"move @0,982 d-756,491"}},
+      {"MOVEREL 4 -1\n", {"move @760,490 d4,-1"}},
+      {"WHEEL 1\n", {"scroll -3,0"}},
+      {"HWHEEL 1\n", {"scroll 0,3"}},
+      {"SCROLL 0 10\n", {"scroll pixel -10,0 continuous"}},
+      {"MOUSEDOWN back\nMOVEREL 1 0\nMOUSEUP back\n",
+       {"otherdown @756,491 button 3 click 1", "otherdrag @757,491 button 3 click 1 d1,0",
+        "otherup @757,491 button 3 click 1"}},
+  };
+  for (CGEventFlags held : {CGEventFlags{0}, CGEventFlags{kShift},
+                            CGEventFlags{kCGEventFlagMaskCommand | kCGEventFlagMaskAlternate}}) {
+    SCOPED_TRACE(flagNames(held));
+    std::vector<ProtocolCase> cases;
+    for (const auto& command : commands) {
+      ProtocolCase c{"", command.input, command.events};
+      if (held != 0) {
+        for (std::string& event : c.events) event += " " + flagNames(held);
+      }
+      cases.push_back(c);
+    }
+    runCases(cases, {.macOSMajor = 25, .held = held});
+  }
 }
 
 TEST_F(PointerTest, ExplicitAndUnparsableCounts) {
@@ -98,10 +148,9 @@ TEST_F(PointerTest, UnreadableCursorPutsButtonEventsAtTheOrigin) {
   simSetFailures(kSimFailCreate);
   sendLines({"MOUSEDOWN left", "MOUSEUP left", "CLICK right", "DBLCLICK middle"});
   EXPECT_EQ(takePosted(),
-            (Events{"leftdown @0,0 click 1", "leftup @0,0 click 1",
-                    "rightdown @0,0 click 1 noflags", "rightup @0,0 click 1 noflags",
-                    "otherdown @0,0 click 1 noflags", "otherup @0,0 click 1 noflags",
-                    "otherdown @0,0 click 2 noflags", "otherup @0,0 click 2 noflags"}));
+            (Events{"leftdown @0,0 click 1", "leftup @0,0 click 1", "rightdown @0,0 click 1",
+                    "rightup @0,0 click 1", "otherdown @0,0 click 1", "otherup @0,0 click 1",
+                    "otherdown @0,0 click 2", "otherup @0,0 click 2"}));
   EXPECT_EQ(session().pointer.clickMemory(Button(0)).point.x, 0);
   EXPECT_EQ(session().pointer.clickMemory(Button(0)).point.y, 0);
 }
@@ -165,8 +214,11 @@ const ClickCase kClickCases[] = {
      {{0, 100, {10, 10}, 0, 1},
       {1, 100.1, {10, 10}, 0, 1},
       {2, 100.2, {10, 10}, 0, 1},
+      {3, 100.2, {10, 10}, 0, 1},
+      {4, 100.2, {10, 10}, 0, 1},
       {0, 100.3, {10, 10}, 0, 2},
-      {1, 100.35, {10, 10}, 0, 2}}},
+      {1, 100.35, {10, 10}, 0, 2},
+      {4, 100.4, {10, 10}, 0, 2}}},
     {"a NaN time or point never continues a sequence",
      {{0, 100, {10, 10}, 0, 1},
       {0, kNaN, {10, 10}, 0, 1},
@@ -175,7 +227,7 @@ const ClickCase kClickCases[] = {
       {0, 100.3, {10, 10}, 0, 1}}},
     {"an out-of-range button counts 1 and touches no memory",
      {{0, 100, {10, 10}, 0, 1},
-      {3, 100.1, {10, 10}, 0, 1},
+      {5, 100.1, {10, 10}, 0, 1},
       {-1, 100.1, {10, 10}, 0, 1},
       {0, 100.2, {10, 10}, 0, 2}}},
 };
@@ -201,7 +253,7 @@ TEST_F(PointerTest, ClicksHoldTheirButtonFiftyMilliseconds) {
     size_t events;
   } cases[] = {
       {"CLICK left", 2},    {"CLICK right", 2},     {"CLICK middle", 2},
-      {"DBLCLICK left", 4}, {"DBLCLICK middle", 4},
+      {"DBLCLICK left", 4}, {"DBLCLICK middle", 4}, {"DBLCLICK x2", 4},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);

@@ -7,14 +7,19 @@
 #include "platform/quartz.h"
 #include "timings.h"
 
-// The values are the button numbers of mouse events.
-enum class Button { Left = 0, Right = 1, Middle = 2 };
-inline constexpr int kButtonCount = 3;
+// The values are the button numbers of mouse events: a mouse's side buttons are 3 (back) and 4
+// (forward), "other" buttons as the middle one is. Their order is the order in which held buttons
+// are released, and the first held one is the one a move drags.
+enum class Button { Left = 0, Right = 1, Middle = 2, Back = 3, Forward = 4 };
+inline constexpr int kButtonCount = 5;
 
-// "right" and "middle" name those buttons; every other word, exactly as written, means left.
+// "right", "middle", "back" and "forward" name those buttons, and "x1" and "x2" the side buttons
+// as Windows names them; every other word, exactly as written, means left.
 inline Button parseButton(std::string_view word) {
   if (word == "right") return Button::Right;
   if (word == "middle") return Button::Middle;
+  if (word == "back" || word == "x1") return Button::Back;
+  if (word == "forward" || word == "x2") return Button::Forward;
   return Button::Left;
 }
 
