@@ -6,7 +6,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-logs=$build/valgrind
+# Absolute: the agents the suite starts run in a scratch folder of their own.
+case $build in
+  /*) logs=$build/valgrind ;;
+  *) logs=$PWD/$build/valgrind ;;
+esac
 rm -rf "$logs"
 mkdir -p "$logs"
 
