@@ -15,14 +15,16 @@ rm -rf "$logs"
 mkdir -p "$logs"
 
 # Two halves in parallel, one per core; gtest's sharding splits the tests between them. Left out:
-# signals made pending before exec, which Valgrind's own start-up takes instead of the agent.
+# signals made pending before exec, which Valgrind's own start-up takes instead of the agent, and
+# the options' table, whose agent started with stdout closed writes its line all the same under
+# Valgrind (a descriptor of Valgrind's own takes the place of stdout).
 status=0
 for shard in 0 1; do
   # The agent runs many times slower under memcheck: the tests' waits for it are stretched to match.
   MII_TEST_TIME_SCALE=20 GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=$shard \
     valgrind --tool=memcheck --trace-children=yes --leak-check=full --error-exitcode=99 \
       --log-file="$logs/%p.log" "$build/tests/mii_tests" --gtest_brief=1 \
-      --gtest_filter=-AgentSignalsTest.TwoEndingSignalsPendingAtStartEndTheAgentByTheFirstToCome &
+      --gtest_filter=-AgentSignalsTest.TwoEndingSignalsPendingAtStartEndTheAgentByTheFirstToCome:MacInputInjectorTest.OptionsCountOnlyAsTheFirstArgumentExactly &
 done
 for shard in 0 1; do
   wait -n || status=$?
