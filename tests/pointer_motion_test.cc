@@ -201,6 +201,14 @@ TEST_F(PointerMotionTest, ScrollPostsPixelsAndCarriesFractions) {
       {"10 tenths", repeat("SCROLL 0.1 0.1\n", 10), {"scroll pixel -1,-1 continuous"}},
       {"100,000 tenths", repeat("SCROLL 0.1 -0.1\n", 100000),
        Events(10000, "scroll pixel 1,-1 continuous"), ""},
+      // 1.001 is a hair under itself in binary: its millionths are rounded, not cut, or the
+      // thousandth line would find 999 carried where 1,000 are due.
+      {"1,000 times 1.001", repeat("SCROLL 0 1.001\n", 1000),
+       [] {
+         Events e(999, "scroll pixel -1,0 continuous");
+         e.push_back("scroll pixel -2,0 continuous");
+         return e;
+       }()},
   };
   runCases(cases, {.macOSMajor = 25});
 }
