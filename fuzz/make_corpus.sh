@@ -42,6 +42,8 @@ seed layout "$plain" 'LAYOUT\nLAYOUT x\nKEYDOWN 65\nKEYDOWN 65\nKEYPRESS 65\nKEY
 seed layout_french '\x00\x00\x00\x20' 'KEYDOWN 65\nKEYUP 65\nKEYDOWN 77\nKEYUP 77\nKEYDOWN 16\nKEYPRESS 81\nKEYUP 16\nKEYDOWN 188\nKEYUP 188\nLAYOUT\n'
 seed layout_changes '\x20\x00\x00\xe0' 'KEYDOWN 65\nPING\nPING\nPING\nKEYDOWN 65\nKEYUP 65\nKEYDOWN 91\nKEYDOWN 87\nPING\nPING\nKEYUP 87\nKEYUP 91\n'
 seed layout_fails '\x10\x00\x80\x00' 'LAYOUT\nKEYDOWN 65\nKEYUP 65\nKEYPRESS 188\n'
+# Under an input method LAYOUT names the layout it types with, then the input method.
+seed layout_input_method '\x00\x00\x00\xc0' 'LAYOUT\nLAYOUT x\nKEYPRESS 65\n'
 # Two VKs onto one Mac key (French m and VK 186; a layout change under a held key): the key
 # stays down until the last of them is released, the second press a repeat.
 seed two_vks_french '\x00\x00\x00\x20' 'KEYDOWN 77\nKEYDOWN 186\nKEYUP 77\nKEYUP 186\n'

@@ -32,7 +32,10 @@ bool answersCommand(std::string_view reply, std::string_view word) {
   if (word == "GETPOS") {
     return parts.size() == 3 && parts[0] == "POS" && isDecimal(parts[1]) && isDecimal(parts[2]);
   }
-  if (word == "LAYOUT") return parts.size() == 2 && parts[0] == "LAYOUT" && !parts[1].empty();
+  if (word == "LAYOUT") {  // the layout's id, then the input method's when one composes the keys
+    return (parts.size() == 2 || (parts.size() == 3 && !parts[2].empty() && parts[1] != "none")) &&
+           parts[0] == "LAYOUT" && !parts[1].empty();
+  }
   if (word == "CAPSLOCK") {
     return parts.size() == 2 && parts[0] == word &&
            (parts[1] == "1" || parts[1] == "0" || parts[1] == "none");
