@@ -44,6 +44,8 @@ seed layout_changes '\x20\x00\x00\xe0' 'KEYDOWN 65\nPING\nPING\nPING\nKEYDOWN 65
 seed layout_fails '\x10\x00\x80\x00' 'LAYOUT\nKEYDOWN 65\nKEYUP 65\nKEYPRESS 188\n'
 # Under an input method LAYOUT names the layout it types with, then the input method.
 seed layout_input_method '\x00\x00\x00\xc0' 'LAYOUT\nLAYOUT x\nKEYPRESS 65\n'
+# TYPE strokes its keys afresh, one the host holds included.
+seed type_held_key "$plain" 'KEYDOWN 65\nTYPE YWJj\nKEYUP 65\nTYPE w6kK\n'
 # Two VKs onto one Mac key (French m and VK 186; a layout change under a held key): the key
 # stays down until the last of them is released, the second press a repeat.
 seed two_vks_french '\x00\x00\x00\x20' 'KEYDOWN 77\nKEYDOWN 186\nKEYUP 77\nKEYUP 186\n'

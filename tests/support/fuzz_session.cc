@@ -314,6 +314,7 @@ std::string runFuzzSession(const uint8_t* data, size_t size) {
                              simPostedEvents().size() > postedBefore);
       if (!broken.empty()) broken += ", replying \"" + shown(replies) + "\"";
       if (!text.empty()) trustedBefore = now;
+      presses.typing = word == "TYPE";
       if (broken.empty()) broken = brokenState(session, setup, postedBefore, presses);
       // The permission's return releases everything held before the line is served: only a
       // press the line itself makes can be held after it.

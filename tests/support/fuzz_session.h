@@ -35,6 +35,8 @@ class PostedPresses {
   std::string take(const SimEvent& event);
   // The keys and buttons still down ("key 41, button 0"); empty when none.
   std::string stillDown() const;
+  // While a line is TYPE: it types text, never repeats, so it strokes a key the host holds afresh.
+  bool typing = false;
 
  private:
   std::set<uint16_t> keys_;       // key codes

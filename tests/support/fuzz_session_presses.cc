@@ -110,7 +110,7 @@ std::string PostedPresses::take(const SimEvent& event) {
   if (event.type == kCGEventKeyDown) {
     // A second press of a key already down is one the Mac never sees from a keyboard: it must be
     // a repeat, or applications take a fresh keystroke while the first is still held.
-    if (!keys_.insert(event.keycode).second && !isRepeat(event)) {
+    if (!keys_.insert(event.keycode).second && !isRepeat(event) && !typing) {
       return "pressed again while down, not as a repeat: " + describe(event);
     }
   } else if (event.type == kCGEventKeyUp) {
