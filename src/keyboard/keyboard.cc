@@ -80,6 +80,12 @@ CGEventSourceRef Keyboard::getKeyboardSource() {
   return keyboardSource_.get();
 }
 
+CGEventSourceRef Keyboard::keystrokeSource() {
+  CGEventSourceRef source = getKeyboardSource();
+  if (source == nullptr) writeLineIfRoom(STDERR_FILENO, kNoSourceLine);
+  return source;
+}
+
 uint16_t Keyboard::keyCodeFor(uint16_t vk, bool isDown, bool wasHeld, CGEventFlags flags,
                               Seconds now) {
   const uint16_t fixed = vkToMac(vk);
@@ -143,11 +149,8 @@ void Keyboard::postKeyEvent(uint16_t vk, bool isDown) {
     // is on it, so this release posts nothing; the last one lifts it.
     if (!isDown && macKeyHolders_[key] > 0) return;
   }
-  CGEventSourceRef source = getKeyboardSource();
-  if (source == nullptr) {
-    writeLineIfRoom(STDERR_FILENO, kNoSourceLine);  // never waits on a stderr nobody reads
-    return;
-  }
+  CGEventSourceRef source = keystrokeSource();
+  if (source == nullptr) return;
   CfOwned<CGEventRef> event(CGEventCreateKeyboardEvent(source, key, isDown));
   if (!event) return;
   if (isModifierVk(vk)) {

@@ -96,6 +96,9 @@ class Keyboard {
 
   // One stroke of text, down or up, with these flags; false when the event could not be made.
   bool postTextStroke(const UniChar* units, size_t count, bool down, CGEventFlags flags);
+  // The keyboard source for keystrokes; when it cannot be made, says so on stderr (never waiting
+  // on a stderr nobody reads) and gives nullptr.
+  CGEventSourceRef keystrokeSource();
 
   EventPoster& poster_;
   CGEventFlags modifierFlags_ = 0;

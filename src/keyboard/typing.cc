@@ -1,20 +1,15 @@
 #include "keyboard/typing.h"
 
-#include <unistd.h>
-
 #include <string>
 
 #include "ending_signals.h"
 #include "keyboard/keyboard.h"
 #include "keyboard/text_entry.h"
-#include "line_protocol.h"
 #include "platform/cf_owned.h"
 #include "platform/monotonic_clock.h"
 #include "platform/quartz.h"
 
 namespace {
-
-constexpr char kNoSourceLine[] = "ERR: Cannot create HID keyboard source\n";  // as KEYDOWN's
 
 constexpr uint16_t kReturnKeyCode = 36;
 constexpr uint16_t kTabKeyCode = 48;
@@ -54,29 +49,24 @@ CGEventFlags flagsOf(uint8_t modifiers) {
   return flags;
 }
 
-void postStep(EventPoster& poster, CGEventSourceRef source, const TypingStep& step) {
-  if (step.kind == TypingStep::kText) {
-    // As TEXT posts its strokes: no source, key code 0 carrying the character.
-    CfOwned<CGEventRef> event(CGEventCreateKeyboardEvent(nullptr, 0, step.down));
-    if (!event) return;
-    UniChar units[2];
-    UniCharCount count = 1;
-    if (step.character >= 0x10000) {
-      const char32_t offset = step.character - 0x10000;
-      units[0] = static_cast<UniChar>(0xD800 + (offset >> 10));
-      units[1] = static_cast<UniChar>(0xDC00 + (offset & 0x3FF));
-      count = 2;
-    } else {
-      units[0] = static_cast<UniChar>(step.character);
-    }
-    CGEventKeyboardSetUnicodeString(event.get(), count, units);
-    poster.post(event.get(), 0);
-    return;
-  }
+// A keystroke or modifier change of TYPE, carrying exactly the modifiers it types with.
+void postKeyStep(EventPoster& poster, CGEventSourceRef source, const TypingStep& step) {
   CfOwned<CGEventRef> event(CGEventCreateKeyboardEvent(source, step.keyCode, step.down));
   if (!event) return;
   if (step.kind == TypingStep::kModifierChange) CGEventSetType(event.get(), kCGEventFlagsChanged);
   poster.post(event.get(), flagsOf(step.modifiers));
+}
+
+// A character's UTF-16 units; how many (1 or 2).
+size_t utf16Of(char32_t c, UniChar (&units)[2]) {
+  if (c < 0x10000) {
+    units[0] = static_cast<UniChar>(c);
+    return 1;
+  }
+  const char32_t offset = c - 0x10000;
+  units[0] = static_cast<UniChar>(0xD800 + (offset >> 10));
+  units[1] = static_cast<UniChar>(0xDC00 + (offset & 0x3FF));
+  return 2;
 }
 
 bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -109,11 +99,15 @@ void Keyboard::postBase64Typing(std::string_view token) {
   // Handed on as a C string: the text ends at its first NUL byte; invalid UTF-8 types nothing.
   const std::u16string units = utf16Units(decodeBase64(token).c_str());
   if (units.empty()) return;
-  CGEventSourceRef source = getKeyboardSource();
-  if (source == nullptr) {
-    writeLineIfRoom(STDERR_FILENO, kNoSourceLine);  // never waits on a stderr nobody reads
-    return;
-  }
+  CGEventSourceRef source = keystrokeSource();
+  if (source == nullptr) return;
+  // A character the layout cannot type goes as TEXT's strokes do (no source, key code 0 carrying
+  // it), with no flags.
+  const auto post = [this, source](const TypingStep& step) {
+    if (step.kind != TypingStep::kText) return postKeyStep(poster_, source, step);
+    UniChar units[2];
+    postTextStroke(units, utf16Of(step.character, units), step.down, 0);
+  };
   const LayoutStrokes* strokes = layout_.currentStrokes(monotonicSeconds());
   uint8_t held = 0;
   std::vector<TypingStep> steps;
@@ -130,10 +124,10 @@ void Keyboard::postBase64Typing(std::string_view token) {
     }
     steps.clear();
     planCharacter(strokes, c, &held, &steps);
-    for (const TypingStep& step : steps) postStep(poster_, source, step);
+    for (const TypingStep& step : steps) post(step);
     i += used;
   }
   steps.clear();
   planRelease(&held, &steps);
-  for (const TypingStep& step : steps) postStep(poster_, source, step);
+  for (const TypingStep& step : steps) post(step);
 }
