@@ -104,10 +104,10 @@ simulated_displays() {
   awk '{
     for (i = 3; i <= NF; i++) {
       split($i, d, /[:,]/)  # id x y w h pw ph
-      spec = d[4] "x" d[5]
-      if (i > 3) spec = spec "@" d[2] "," d[3]
-      spec = spec "*" (d[4] > 0 ? sprintf("%.17g", d[6] / d[4]) : 1) "#" d[1]
-      list = list (i > 3 ? "," : "") spec
+      entry = d[4] "x" d[5]
+      if (i > 3) entry = entry "@" d[2] "," d[3]
+      entry = entry "*" (d[4] > 0 ? sprintf("%.17g", d[6] / d[4]) : 1) "#" d[1]
+      list = list (i > 3 ? "," : "") entry
     }
     print list
   }'

@@ -38,9 +38,9 @@ def header_kinds():
 def compare_traces_module():
     sys.path.insert(0, os.path.dirname(COMPARE))  # where it finds trace_lines
     sys.dont_write_bytecode = True
-    spec = importlib.util.spec_from_file_location("compare_traces", COMPARE)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("compare_traces", COMPARE)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
